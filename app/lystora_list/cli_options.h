@@ -1,0 +1,22 @@
+#pragma once
+
+#include "settings/listing_settings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for.
+struct CliOptions {
+    ListingSettings settings;
+    QString pattern = QStringLiteral("*.mp3");
+    QByteArray sourceDir; // absolute, without a trailing '/'
+    QByteArray targetDir; // absolute, without a trailing '/'
+    QString targetName;
+    bool help = false;
+    bool version = false;
+    QString error; // set when the command line cannot be used
+};
+
+// arguments include the program name. langue is the language of the messages.
+CliOptions parseCommandLine(const QStringList &arguments, int langue);

@@ -1,0 +1,83 @@
+#include "cli_texts.h"
+
+namespace
+{
+
+struct Texts {
+    CliText text;
+    const char *english;
+    const char *french;
+};
+
+const Texts kTexts[] = {
+    {CliText::Usage,
+     "Usage: lystora-list [OPTIONS] SOURCE_DIR TARGET_FILE\n"
+     "Writes the list of the audio files of SOURCE_DIR into TARGET_FILE, as text or HTML.\n"
+     "\n"
+     "  -t, --type 0|1|2        0: the files of SOURCE_DIR only (default); 1: and the names\n"
+     "                          of all its sub-folders; 2: and the files of every sub-folder,\n"
+     "                          each under its folder's name\n"
+     "  -p, --pattern LIST      files to list, wildcards separated by \";\" (default \"*.mp3\")\n"
+     "  -e, --ext               keep the extension of each file name\n"
+     "      --html              make an HTML page (default: plain text)\n"
+     "      --title TEXT        title of the HTML page\n"
+     "      --base-url URL      make each file of the HTML page a download link: URL, the\n"
+     "                          file's folder below SOURCE_DIR, then its name\n"
+     "      --time              write the date and time of making in the header\n"
+     "      --list-lang en|fr   language of the list's header and footer (default fr)\n"
+     "  -f, --force             replace an existing TARGET_FILE without asking\n"
+     "  -h, --help              show this help\n"
+     "      --version           show the version\n"
+     "\n"
+     "TARGET_FILE is replaced only once the new list is complete: a reader sees the old list\n"
+     "or the new one, never a part of it.\n"
+     "\n"
+     "Exit status: 0 the list is written; 1 stopped (no file found with type 0, or\n"
+     "TARGET_FILE exists and is kept); 2 an error.\n",
+     "Usage : lystora-list [OPTIONS] REPERTOIRE_SOURCE FICHIER_CIBLE\n"
+     "Écrit la liste des fichiers audio de REPERTOIRE_SOURCE dans FICHIER_CIBLE, en texte ou en "
+     "HTML.\n"
+     "\n"
+     "  -t, --type 0|1|2        0 : les fichiers de REPERTOIRE_SOURCE seulement (défaut) ;\n"
+     "                          1 : et les noms de tous ses sous-répertoires ; 2 : et les\n"
+     "                          fichiers de chaque sous-répertoire, sous son nom\n"
+     "  -p, --pattern LISTE     fichiers à lister, jokers séparés par \";\" (défaut \"*.mp3\")\n"
+     "  -e, --ext               garder l'extension des noms de fichiers\n"
+     "      --html              faire une page HTML (défaut : texte)\n"
+     "      --title TEXTE       titre de la page HTML\n"
+     "      --base-url URL      faire de chaque fichier de la page un lien de téléchargement :\n"
+     "                          URL, le répertoire du fichier sous REPERTOIRE_SOURCE, son nom\n"
+     "      --time              écrire la date et l'heure de création dans l'en-tête\n"
+     "      --list-lang en|fr   langue de l'en-tête et du pied de la liste (défaut fr)\n"
+     "  -f, --force             remplacer FICHIER_CIBLE sans demander\n"
+     "  -h, --help              afficher cette aide\n"
+     "      --version           afficher la version\n"
+     "\n"
+     "FICHIER_CIBLE n'est remplacé qu'une fois la nouvelle liste complète : un lecteur voit\n"
+     "l'ancienne liste ou la nouvelle, jamais une partie.\n"
+     "\n"
+     "Code de sortie : 0 la liste est écrite ; 1 arrêt (aucun fichier trouvé avec le type 0,\n"
+     "ou FICHIER_CIBLE existe et est gardé) ; 2 une erreur.\n"},
+    {CliText::TryHelp, "Try 'lystora-list --help'.", "Essayez « lystora-list --help »."},
+    {CliText::NeedTwoPaths, "SOURCE_DIR and TARGET_FILE are needed.",
+     "REPERTOIRE_SOURCE et FICHIER_CIBLE sont requis."},
+    {CliText::BadType, "The listing type is 0, 1 or 2, not \"%1\".",
+     "Le type de liste est 0, 1 ou 2, pas \"%1\"."},
+    {CliText::BadListLang, "The list's language is en or fr, not \"%1\".",
+     "La langue de la liste est en ou fr, pas \"%1\"."},
+    {CliText::YesNo, "[y/N]", "[o/N]"},
+    {CliText::NotReplaced, "Not replaced: run with --force to replace it.",
+     "Non remplacé : relancez avec --force pour le remplacer."},
+    {CliText::Progress, "%1 files - %2", "%1 fichiers - %2"},
+};
+
+} // namespace
+
+QString cliText(CliText text, int langue)
+{
+    for (const Texts &texts : kTexts) {
+        if (texts.text == text)
+            return QString::fromUtf8(langue == 1 ? texts.french : texts.english);
+    }
+    return QString();
+}

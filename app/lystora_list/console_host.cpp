@@ -1,0 +1,118 @@
+#include "console_host.h"
+
+#include "cli_texts.h"
+#include "platform/interrupt.h"
+#include "platform/terminal.h"
+
+#include <QDateTime>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace
+{
+
+// At most ten progress lines a second.
+constexpr qint64 kProgressIntervalMs = 100;
+
+bool isYes(const QString &answer)
+{
+    const QString word = answer.trimmed().toLower();
+    return word.startsWith(QLatin1Char('y')) || word.startsWith(QLatin1Char('o'));
+}
+
+} // namespace
+
+void printText(FILE *stream, const QString &text)
+{
+    QString lines = text;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const QByteArray bytes = lines.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+ConsoleHost::ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue)
+    : targetDir_(targetDir), targetName_(targetName), langue_(langue),
+      showProgress_(isTerminal(STDERR_FILENO))
+{
+    dir1_.onChange = [this] { file1_.setPath(dir1_.path()); };
+}
+
+ListingHost ConsoleHost::host()
+{
+    ListingHost host;
+    host.Dir1 = &dir1_;
+    host.File1 = &file1_;
+    host.target = this;
+    host.controls = this;
+    host.messages = this;
+    host.shell = this;
+    host.StatusBar1 = this;
+    host.clock = this;
+    host.progress = this;
+    return host;
+}
+
+int ConsoleHost::MsgBox(const QString &text, int style, const QString &)
+{
+    clearProgress();
+    if (style == kStyleInformation) {
+        printText(stdout, text + QLatin1Char('\n'));
+        return kAnswerOk;
+    }
+    if (style != kStyleYesNoExclamation) {
+        printText(stderr, text + QLatin1Char('\n'));
+        return kAnswerOk;
+    }
+    if (!isTerminal(STDIN_FILENO)) {
+        printText(stderr, text + QLatin1Char('\n') + cliText(CliText::NotReplaced, langue_) +
+                              QLatin1Char('\n'));
+        return kAnswerNo;
+    }
+    printText(stderr,
+              text + QLatin1Char(' ') + cliText(CliText::YesNo, langue_) + QLatin1Char(' '));
+    char line[256];
+    if (!std::fgets(line, sizeof line, stdin))
+        return kAnswerNo; // end of input, or interrupted
+    return isYes(QString::fromLocal8Bit(line)) ? kAnswerYes : kAnswerNo;
+}
+
+QDate ConsoleHost::currentDate()
+{
+    return QDate::currentDate();
+}
+
+QTime ConsoleHost::currentTime()
+{
+    return QTime::currentTime();
+}
+
+void ConsoleHost::runProgress(qint64 filesWritten, const QByteArray &currentDir)
+{
+    if (!showProgress_)
+        return;
+    if (sinceProgress_.isValid() && sinceProgress_.elapsed() < kProgressIntervalMs)
+        return;
+    sinceProgress_.start();
+    QString line =
+        cliText(CliText::Progress, langue_).arg(filesWritten).arg(QString::fromUtf8(currentDir));
+    const int room = terminalColumns(STDERR_FILENO) - 1;
+    if (line.size() > room)
+        line = line.left(room);
+    printText(stderr, QLatin1String("\r\x1b[K") + line);
+    progressShown_ = true;
+}
+
+void ConsoleHost::clearProgress()
+{
+    if (!progressShown_)
+        return;
+    printText(stderr, QStringLiteral("\r\x1b[K"));
+    progressShown_ = false;
+}
+
+bool ConsoleHost::cancelRequested()
+{
+    return pendingInterrupt() != 0;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "engine/fs_lists.h"
+#include "engine/listing_host.h"
+
+#include <QElapsedTimer>
+
+// The window of a listing run on a terminal: message boxes become lines on stdout (information)
+// or stderr (the rest), the overwrite question is asked on the terminal when there is one and
+// refused otherwise, and a progress line is kept on stderr when it is a terminal.
+class ConsoleHost : public TargetChoice,
+                    public RunControls,
+                    public MessageBoxes,
+                    public Shell,
+                    public StatusBar,
+                    public Clock,
+                    public RunProgress
+{
+public:
+    ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue);
+
+    ListingHost host();
+    FsDirList &dir1() { return dir1_; }
+    FsFileList &file1() { return file1_; }
+
+    // Removes the progress line, so that what follows starts on a clean line.
+    void clearProgress();
+
+    QByteArray dir2Path() const override { return targetDir_; }
+    QString drive2Text() const override { return QStringLiteral("/"); }
+    QString text4() const override { return targetName_; }
+
+    void setText4Enabled(bool) override {}
+    void setCommand1Enabled(bool) override {}
+    void setTimer1Enabled(bool) override {}
+
+    int MsgBox(const QString &text, int style, const QString &title) override;
+    void ShellExecute(const QString &, const QString &, const QString &, const QString &) override
+    {
+    }
+    void setStatusText(const QString &) override {}
+
+    QDate currentDate() override;
+    QTime currentTime() override;
+
+    void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
+    bool cancelRequested() override;
+
+private:
+    FsDirectoryReader reader_;
+    FsDirList dir1_{reader_};
+    FsFileList file1_{reader_};
+    QByteArray targetDir_;
+    QString targetName_;
+    int langue_;
+    bool showProgress_;
+    bool progressShown_ = false;
+    QElapsedTimer sinceProgress_;
+};
+
+// Writes text to a standard stream as the terminal expects it: UTF-8, LF line ends.
+void printText(FILE *stream, const QString &text);

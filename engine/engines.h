@@ -1,0 +1,61 @@
+#pragma once
+
+#include "engine/listing_host.h"
+#include "engine/listing_run.h"
+#include "engine/messages.h"
+#include "settings/listing_settings.h"
+
+#include <QByteArray>
+
+#include <memory>
+
+class ReplacingFile;
+
+// The listing engine: makes one list file from the settings and the window's source and target.
+//
+// Command1_Click is the run. It checks the source and the target, writes the header, then the
+// source directory's files (WriteFileEntry), then, for listing types 1 and 2, calls WalkStep
+// again and again: each step moves Dir1 one directory down ("Wri", with the directory's line in
+// OutBuffer) or up ("Dir"), until "End". Every piece goes through FlushBuffer; the footer ends
+// the list, which then replaces the target as a whole.
+class Engines
+{
+public:
+    Engines(ListingSettings &settings, const ListingHost &host);
+    ~Engines();
+    Engines(const Engines &) = delete;
+    Engines &operator=(const Engines &) = delete;
+
+    void Command1_Click();
+
+    void SetUpdateTimer();
+    void MakeTargetPath();
+    void CheckFilesFound();
+    void CheckTargetFile();
+    void WalkStep();
+    void WriteFileEntry();
+    void WriteListHeader();
+    void FlushBuffer();
+
+    ListingSettings &settings;
+    ListingRun run;
+    WalkState walk;
+    RunOutcome outcome; // how the last run ended
+
+private:
+    bool beginOutput();
+    bool writeBody();
+    bool endWriting();
+    bool pieceFailed();
+    void abandonRun();
+    void showFailure(Message message, const QByteArray &path, int error);
+    void reportProgress();
+    void captureLevel(WalkLevel &level);
+    bool enterable(WalkLevel &entered);
+
+    ListingHost host_;
+    QByteArray sourcePath_;
+    std::unique_ptr<ReplacingFile> output_;
+    int outputError_ = 0;
+    QByteArray encoded_; // scratch for FlushBuffer
+};

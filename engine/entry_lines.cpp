@@ -1,0 +1,136 @@
+#include "engine/entry_lines.h"
+
+#include "engine/engines.h"
+
+#include <algorithm>
+
+namespace
+{
+
+bool isControl(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// Text as a name is shown: controls replaced, and escaped for HTML.
+void appendShown(QString &out, const QString &name, bool html)
+{
+    if (html) {
+        appendHtmlEscaped(out, withoutControls(name));
+        return;
+    }
+    out += withoutControls(name);
+}
+
+} // namespace
+
+QString withoutControls(const QString &name)
+{
+    const auto control =
+        std::find_if(name.cbegin(), name.cend(), [](QChar c) { return isControl(c.unicode()); });
+    if (control == name.cend())
+        return name; // the usual case, and no copy
+    QString shown = name;
+    for (QChar &c : shown) {
+        if (isControl(c.unicode()))
+            c = QLatin1Char('?');
+    }
+    return shown;
+}
+
+QString displayedName(const QString &name, bool incExt)
+{
+    if (incExt)
+        return withoutControls(name);
+    // The dot is looked for from the last-but-one character back to the first: a final dot is
+    // never taken for the one before the extension.
+    for (qsizetype i = name.size() - 2; i >= 0; --i) {
+        if (name[i] == QLatin1Char('.'))
+            return withoutControls(name.left(i));
+    }
+    return withoutControls(name);
+}
+
+void appendHtmlEscaped(QString &out, const QString &text)
+{
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+void appendPercentEncoded(QString &out, const QByteArray &bytes)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    for (const char byte : bytes) {
+        const unsigned char b = static_cast<unsigned char>(byte);
+        const bool unreserved = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
+                                (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' ||
+                                b == '~';
+        if (unreserved) {
+            out += QLatin1Char(char(b));
+        } else {
+            out += QLatin1Char('%');
+            out += QLatin1Char(hex[b >> 4]);
+            out += QLatin1Char(hex[b & 0xF]);
+        }
+    }
+}
+
+void putDirectoryLine(QString &out, const ListingSettings &settings, const QString &name)
+{
+    out.resize(0);
+    if (settings.ListingType == 2)
+        out += settings.HTML ? QLatin1String("</p><p>&nbsp;&nbsp;&nbsp; ")
+                             : QLatin1String("\r\n\r\n\t");
+    else
+        out += settings.HTML ? QLatin1String("<br>") : QLatin1String("\r\n");
+    appendShown(out, name, settings.HTML);
+}
+
+void putEntryLine(QString &out, const ListingSettings &settings, const QString &urlPath,
+                  const ListedName &name, const QString &displayed)
+{
+    out.resize(0);
+    if (!settings.HTML) {
+        out += QLatin1String("\r\n");
+        out += displayed;
+        return;
+    }
+    if (!settings.DownAllow) {
+        out += QLatin1String("<br>");
+        appendHtmlEscaped(out, displayed);
+        return;
+    }
+    out += QLatin1String("<br><a href=\"");
+    out += settings.BaseUrl;
+    out += urlPath;
+    appendPercentEncoded(out, name.bytes);
+    out += QLatin1String("\">");
+    appendHtmlEscaped(out, displayed);
+    out += QLatin1String("</a>");
+}
+
+void Engines::WriteFileEntry()
+{
+    const ListedName name = host_.File1->fileName(run.FileIndex);
+    const QString displayed = displayedName(name.text, settings.IncExt);
+    if (settings.HTML)
+        host_.StatusBar1->setStatusText(displayed);
+    putEntryLine(run.OutBuffer, settings, run.UrlPath, name, displayed);
+    ++run.FileIndex;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "engine/listing_host.h"
+#include "settings/listing_settings.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The body lines of a list. Every line begins with its own separator and ends without one.
+//
+// Names come from the file system, so they are made safe where they are shown: a control
+// character becomes "?" (it could break a line), and in HTML "& < > \"" are escaped so that no
+// name can put markup into a served page. Links are built from the name's own bytes,
+// percent-encoded. BaseUrl and TitleHTML are the user's own text and stay as typed.
+
+// The name a file's line shows: whole when IncExt is on, else cut before its last dot (a final
+// dot does not count, and a name without a dot stays whole); control characters as "?".
+QString displayedName(const QString &name, bool incExt);
+
+// Control characters (U+0000-U+001F, U+007F-U+009F) replaced by "?".
+QString withoutControls(const QString &name);
+
+void appendHtmlEscaped(QString &out, const QString &text);
+
+// Percent-encodes every byte but the unreserved "A-Z a-z 0-9 - . _ ~".
+void appendPercentEncoded(QString &out, const QByteArray &bytes);
+
+// The line announcing an entered directory; name is its own name, never its path.
+void putDirectoryLine(QString &out, const ListingSettings &settings, const QString &name);
+
+// The line of one file. urlPath is the directory below the source, percent-encoded, with a "/"
+// after each name.
+void putEntryLine(QString &out, const ListingSettings &settings, const QString &urlPath,
+                  const ListedName &name, const QString &displayed);

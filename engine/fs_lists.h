@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/file_pattern.h"
+#include "engine/listing_host.h"
+#include "platform/dir_scan.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <vector>
+
+// The source lists read from the file system, shared by the command-line tool and the main
+// window, so that a list means the same wherever it is made:
+// - Dir1 lists sub-directories, and File1 ordinary files matching the pattern; names starting
+//   with a dot are left out, a symbolic link counts as what it points to, a broken link and
+//   anything else (sockets, pipes, devices) is left out;
+// - both are ordered by nameBefore().
+//
+// Setting a path reads nothing: the directory is read once, when one of the two lists is first
+// asked about it, and that one reading serves both. A walk that climbs back up through a parent
+// it has already read therefore costs nothing, and setting the same path again reads it anew.
+
+// The last reading of a directory, shared by the two lists.
+class FsDirectoryReader
+{
+public:
+    const DirScan &read(const QByteArray &path);
+    void forget() { valid_ = false; }
+
+private:
+    QByteArray path_;
+    DirScan scan_;
+    bool valid_ = false;
+};
+
+// Dir1 on the file system.
+class FsDirList : public SourceDirList
+{
+public:
+    explicit FsDirList(FsDirectoryReader &reader) : reader_(reader) {}
+
+    // Runs after every change of path: the file list follows from here (Dir1_Change).
+    std::function<void()> onChange;
+
+    QByteArray path() const override { return path_; }
+    void setPath(const QByteArray &path) override;
+    int subDirCount() override;
+    QByteArray subDirPath(int i) override;
+    std::optional<DirIdentity> identity() override;
+
+    int readError(); // 0, or why the current directory cannot be read
+    // Sub-directory names, in list order.
+    const std::vector<ListedName> &subDirNames();
+
+private:
+    void ensureRead();
+
+    FsDirectoryReader &reader_;
+    QByteArray path_;
+    bool read_ = false;
+    int error_ = 0;
+    DirIdentity identity_;
+    std::vector<ListedName> subDirs_;
+};
+
+// File1 on the file system.
+class FsFileList : public SourceFileList
+{
+public:
+    explicit FsFileList(FsDirectoryReader &reader) : reader_(reader) {}
+
+    QByteArray path() const { return path_; }
+    void setPath(const QByteArray &path);
+    const QString &pattern() const { return pattern_.text(); }
+    void setPattern(const QString &pattern);
+
+    int fileCount() override;
+    ListedName fileName(int k) override;
+
+private:
+    void ensureRead();
+
+    FsDirectoryReader &reader_;
+    QByteArray path_;
+    FilePattern pattern_{QStringLiteral("*.mp3")};
+    bool read_ = false;
+    std::vector<ListedName> files_;
+};
+
+// A directory path as the lists hold it: no trailing '/', except the root "/" itself.
+QByteArray normalizedDirPath(const QByteArray &path);
+// path + "/" + name, without doubling the root's "/".
+QByteArray childPath(const QByteArray &dir, const QByteArray &name);

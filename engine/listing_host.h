@@ -1,0 +1,141 @@
+#pragma once
+
+// What the listing engine needs of the window around it, and nothing more: the source lists it
+// walks, the target the user chose, the controls a run switches, message boxes, the shell, the
+// status bar and the clock. The main window implements these with its widgets; the command-line
+// tool and the tests implement them without.
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <QTime>
+
+#include <cstdint>
+#include <optional>
+
+// Identity of a directory on disk: a walk that follows symbolic links uses it to recognise a
+// directory it already stands in.
+struct DirIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const DirIdentity &a, const DirIdentity &b)
+    {
+        return a.device == b.device && a.inode == b.inode;
+    }
+};
+
+// One file of a list: the bytes the file system holds (links are built from them) and the same
+// name decoded for display (bytes that are not UTF-8 show as U+FFFD).
+struct ListedName {
+    QByteArray bytes;
+    QString text;
+};
+
+// The source directory list (Dir1).
+class SourceDirList
+{
+public:
+    virtual ~SourceDirList() = default;
+    // The current directory, without a trailing '/' except for the root "/".
+    virtual QByteArray path() const = 0;
+    // Moves the list; the file list follows at once (Dir1_Change). A trailing '/' is allowed.
+    virtual void setPath(const QByteArray &path) = 0;
+    virtual int subDirCount() = 0;
+    // Full path of sub-directory i (0-based, in list order), without a trailing '/'.
+    virtual QByteArray subDirPath(int i) = 0;
+    // The current directory's identity, or nothing when it cannot be read (gone, denied).
+    virtual std::optional<DirIdentity> identity() = 0;
+};
+
+// The source file list (File1): the files of Dir1's directory that match the pattern.
+class SourceFileList
+{
+public:
+    virtual ~SourceFileList() = default;
+    virtual int fileCount() = 0;
+    virtual ListedName fileName(int k) = 0; // bare name, 0-based, in list order
+};
+
+// Where the list goes: the target directory list (Dir2), drive list (Drive2) and name box (Text4).
+class TargetChoice
+{
+public:
+    virtual ~TargetChoice() = default;
+    virtual QByteArray dir2Path() const = 0; // without a trailing '/' except for the root
+    virtual QString drive2Text() const = 0;  // the volume root holding dir2Path()
+    virtual QString text4() const = 0;
+};
+
+// The controls a run switches on and off.
+class RunControls
+{
+public:
+    virtual ~RunControls() = default;
+    virtual void setText4Enabled(bool enabled) = 0;
+    virtual void setCommand1Enabled(bool enabled) = 0;
+    virtual void setTimer1Enabled(bool enabled) = 0;
+};
+
+// Message box styles and answers, as the windows show them.
+enum : int {
+    kStyleCritical = 16,
+    kStyleExclamation = 48,
+    kStyleYesNoExclamation = 52,
+    kStyleInformation = 64,
+    kAnswerOk = 1,
+    kAnswerYes = 6,
+    kAnswerNo = 7,
+};
+
+class MessageBoxes
+{
+public:
+    virtual ~MessageBoxes() = default;
+    // Shows the text (lines separated by CR LF) and returns the answer.
+    virtual int MsgBox(const QString &text, int style, const QString &title) = 0;
+};
+
+// Hands a file to the desktop's program for it. The result is never examined.
+class Shell
+{
+public:
+    virtual ~Shell() = default;
+    virtual void ShellExecute(const QString &operation, const QString &file,
+                              const QString &parameters, const QString &directory) = 0;
+};
+
+class StatusBar
+{
+public:
+    virtual ~StatusBar() = default;
+    virtual void setStatusText(const QString &text) = 0;
+};
+
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual QDate currentDate() = 0;
+    virtual QTime currentTime() = 0;
+};
+
+// Optional: how far a run has come, and whether it should stop.
+class RunProgress
+{
+public:
+    virtual ~RunProgress() = default;
+    virtual void runProgress(qint64 filesWritten, const QByteArray &currentDir) = 0;
+    virtual bool cancelRequested() = 0;
+};
+
+struct ListingHost {
+    SourceDirList *Dir1 = nullptr;
+    SourceFileList *File1 = nullptr;
+    TargetChoice *target = nullptr;
+    RunControls *controls = nullptr;
+    MessageBoxes *messages = nullptr;
+    Shell *shell = nullptr;
+    StatusBar *StatusBar1 = nullptr;
+    Clock *clock = nullptr;
+    RunProgress *progress = nullptr; // may stay null
+};

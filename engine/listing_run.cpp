@@ -1,0 +1,217 @@
+#include "engine/engines.h"
+
+#include "engine/fs_lists.h"
+#include "engine/header_footer.h"
+#include "engine/messages.h"
+#include "engine/product.h"
+#include "platform/path_kind.h"
+#include "platform/replacing_file.h"
+#include "platform/system_error.h"
+
+#include <QFile>
+
+namespace
+{
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Progress is told at every directory and every this many files.
+constexpr qint64 kProgressEvery = 512;
+
+} // namespace
+
+Engines::Engines(ListingSettings &settings, const ListingHost &host)
+    : settings(settings), host_(host), output_(std::make_unique<ReplacingFile>())
+{
+}
+
+Engines::~Engines() = default;
+
+void Engines::SetUpdateTimer()
+{
+    host_.controls->setTimer1Enabled(settings.AutoUpdate);
+}
+
+void Engines::MakeTargetPath()
+{
+    run.TargetPath = childPath(host_.target->dir2Path(), QFile::encodeName(host_.target->text4()));
+}
+
+void Engines::CheckFilesFound()
+{
+    run.StopRun = 0;
+    // An unreadable source would otherwise give "No file found", or an empty list passed off as
+    // the directory's contents.
+    const int error = host_.Dir1->identity() ? 0 : ENOENT;
+    if (error != 0) {
+        showFailure(Message::SourceUnreadable, host_.Dir1->path(), error);
+        run.StopRun = 1;
+        return;
+    }
+    if (host_.File1->fileCount() == 0 && settings.ListingType == 0) {
+        host_.messages->MsgBox(messageText(Message::NoFileFound, settings.Langue),
+                               kStyleExclamation, shortProductName());
+        outcome.end = RunEnd::Stopped;
+        run.StopRun = 1;
+    }
+}
+
+void Engines::CheckTargetFile()
+{
+    run.StopRun = 0;
+    if (host_.target->text4().isEmpty()) {
+        showFailure(Message::WriteFailed, run.TargetPath, kErrorEmptyName);
+        run.StopRun = 1;
+        return;
+    }
+    // The list is replaced only once the new one is complete, so a "Yes" here, like AutoUpdate,
+    // means "replace it", not "delete it now".
+    if (settings.AutoUpdate || pathKind(run.TargetPath) != PathKind::RegularFile)
+        return;
+    const QString question = QFile::decodeName(run.TargetPath) + kCrLf +
+                             messageText(Message::OverwriteQuestion, settings.Langue);
+    if (host_.messages->MsgBox(question, kStyleYesNoExclamation, shortProductName()) !=
+        kAnswerYes) {
+        outcome.end = RunEnd::Stopped;
+        run.StopRun = 1;
+    }
+}
+
+void Engines::Command1_Click()
+{
+    outcome = RunOutcome();
+    walk.DirStack = QStringLiteral(";01");
+    walk.Levels.clear();
+    walk.UnreadableDirs = 0;
+    SetUpdateTimer();
+    MakeTargetPath();
+    run.FileIndex = 0;
+    run.FileNum = -1;
+    run.WritePos = 1;
+    run.UrlPath.clear();
+    outputError_ = 0;
+    // Setting the path again reads the directory anew: a run started by the timer lists what the
+    // source holds now, not what the lists showed when they were last read.
+    sourcePath_ = host_.Dir1->path();
+    host_.Dir1->setPath(sourcePath_);
+
+    CheckFilesFound();
+    if (run.StopRun == 1)
+        return;
+    CheckTargetFile();
+    if (run.StopRun == 1)
+        return;
+
+    host_.controls->setText4Enabled(false);
+    host_.controls->setCommand1Enabled(false);
+    run.FileIndex = 0;
+    walk.Levels.push_back(WalkLevel{*host_.Dir1->identity(), false, {}});
+    if (!beginOutput())
+        return;
+    WriteListHeader();
+    if (pieceFailed() || !writeBody())
+        return;
+
+    host_.controls->setText4Enabled(true);
+    host_.controls->setCommand1Enabled(true);
+    run.OutBuffer = listFooter(settings);
+    FlushBuffer();
+    if (pieceFailed() || !endWriting())
+        return;
+
+    outcome.end = RunEnd::Written;
+    outcome.unreadableDirs = walk.UnreadableDirs;
+    if (!settings.AutoUpdate) {
+        QString done = messageText(Message::Done, settings.Langue);
+        if (walk.UnreadableDirs > 0)
+            done +=
+                kCrLf +
+                messageText(Message::UnreadableFolders, settings.Langue).arg(walk.UnreadableDirs);
+        host_.messages->MsgBox(done, kStyleInformation, shortProductName());
+        if (settings.RunNote) {
+            const QByteArray dir = host_.target->dir2Path();
+            const QString directory =
+                dir == "/" ? host_.target->drive2Text() : QFile::decodeName(dir) + QLatin1Char('/');
+            host_.shell->ShellExecute(QStringLiteral("open"), host_.target->text4(),
+                                      QStringLiteral("0"), directory);
+        }
+    }
+    host_.StatusBar1->setStatusText(productName());
+}
+
+// The body: the source's files, then (types 1 and 2) one walk step after another, each entered
+// directory giving its line and (type 2, and any other value) its files.
+bool Engines::writeBody()
+{
+    for (;;) {
+        const int count = host_.File1->fileCount();
+        while (run.FileIndex < count) {
+            WriteFileEntry();
+            FlushBuffer();
+            if (++outcome.filesWritten % kProgressEvery == 0)
+                reportProgress();
+            if (pieceFailed())
+                return false;
+        }
+        if (settings.ListingType == 0)
+            return true;
+        for (;;) {
+            WalkStep();
+            if (walk.StepReport == QLatin1String("Dir"))
+                continue;
+            if (walk.StepReport == QLatin1String("End"))
+                return true;
+            FlushBuffer();
+            reportProgress();
+            if (pieceFailed())
+                return false;
+            if (settings.ListingType != 1)
+                break;
+        }
+    }
+}
+
+void Engines::reportProgress()
+{
+    if (host_.progress)
+        host_.progress->runProgress(outcome.filesWritten, host_.Dir1->path());
+}
+
+bool Engines::pieceFailed()
+{
+    if (outputError_ != 0) {
+        abandonRun();
+        showFailure(Message::WriteFailed, run.TargetPath, outputError_);
+        return true;
+    }
+    if (host_.progress && host_.progress->cancelRequested()) {
+        abandonRun();
+        outcome.end = RunEnd::Cancelled;
+        return true;
+    }
+    return false;
+}
+
+// Back to idle after a run that cannot end well: the old list stays as it was, and the window as
+// it was before the run.
+void Engines::abandonRun()
+{
+    output_->discard();
+    run.FileNum = -1;
+    outcome.unreadableDirs = walk.UnreadableDirs;
+    if (host_.Dir1->path() != sourcePath_)
+        host_.Dir1->setPath(sourcePath_);
+    host_.controls->setText4Enabled(true);
+    host_.controls->setCommand1Enabled(true);
+    host_.StatusBar1->setStatusText(productName());
+}
+
+void Engines::showFailure(Message message, const QByteArray &path, int error)
+{
+    const QString text =
+        QFile::decodeName(path) + kCrLf +
+        messageText(message, settings.Langue).arg(systemErrorText(error, settings.Langue));
+    outcome.end = RunEnd::Failed;
+    outcome.error = text;
+    host_.messages->MsgBox(text, kStyleCritical, shortProductName());
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "engine/listing_host.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// The state of one listing run.
+struct ListingRun {
+    QString OutBuffer;     // the piece of list text waiting to be written, assigned whole
+    QByteArray TargetPath; // full path of the list file
+    int FileNum = -1;      // descriptor of the list being written; -1 between runs
+    qint64 WritePos = 1;   // 1-based byte position of the next piece in the list
+    int FileIndex = 0;     // 0-based index, in File1, of the next file to write
+    QString UrlPath;       // current directory below the source, percent-encoded, "/" after each
+    int StopRun = 0;       // result of the two checks: 1 stop now, 0 go on
+};
+
+// One open level of the walk: the sub-directories of a directory the walk stands in or below,
+// read once when it is first needed and kept until the walk leaves the level, so that a tree
+// changing under the walk cannot shift a position the walk resumes from.
+struct WalkLevel {
+    DirIdentity identity;
+    bool read = false;
+    std::vector<QByteArray> subDirs;
+};
+
+// The walk's position between two steps.
+struct WalkState {
+    QString DirStack;              // ";" + next index + its digit count, one entry per level
+    QString StepReport;            // "Wri", "Dir" or "End"
+    std::vector<WalkLevel> Levels; // parallel to DirStack
+    int UnreadableDirs = 0;        // sub-directories skipped because they could not be read
+};
+
+// How the last run ended, for callers that must tell (exit status, log line).
+enum class RunEnd {
+    None,      // no run yet
+    Written,   // the list is in place
+    Stopped,   // a check stopped it: no file found, or the overwrite was refused
+    Failed,    // an error, shown to the user; the old list is untouched
+    Cancelled, // stopped on request; the old list is untouched
+};
+
+struct RunOutcome {
+    RunEnd end = RunEnd::None;
+    qint64 filesWritten = 0;
+    int unreadableDirs = 0;
+    QString error; // the message shown for a failure
+};

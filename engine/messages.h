@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Every text the engine shows, in both interface languages (Langue: 1 French, else English).
+enum class Message {
+    NoFileFound,       // "No file found"
+    OverwriteQuestion, // second line under the target path
+    Done,              // "Done !"
+    WriteFailed,       // second line under the target path; %1: the reason
+    SourceUnreadable,  // second line under the source path; %1: the reason
+    UnreadableFolders, // second line of the end message; %1: how many
+};
+
+QString messageText(Message message, int langue);

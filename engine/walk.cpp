@@ -1,0 +1,95 @@
+#include "engine/engines.h"
+
+#include "engine/dir_stack.h"
+#include "engine/entry_lines.h"
+
+#include <algorithm>
+
+// The walk moves Dir1 one directory per step, depth first, in list order; see dir_stack.h for
+// the stack it keeps its place in. Each open level keeps the sub-directory list it was read with
+// (WalkLevel): the walk resumes a level by position, and positions in a list read again could
+// have shifted under a tree that changed meanwhile (an album copied in during an automatic run),
+// skipping a directory or listing one twice.
+
+void Engines::captureLevel(WalkLevel &level)
+{
+    const int count = host_.Dir1->subDirCount();
+    level.subDirs.clear();
+    level.subDirs.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i)
+        level.subDirs.push_back(host_.Dir1->subDirPath(i));
+    level.read = true;
+}
+
+// Whether the directory Dir1 now shows may be entered: it can be read, and it is none of the
+// directories the walk stands in (a link back up would make the walk endless).
+bool Engines::enterable(WalkLevel &entered)
+{
+    const std::optional<DirIdentity> identity = host_.Dir1->identity();
+    if (!identity) {
+        ++walk.UnreadableDirs;
+        return false;
+    }
+    const bool ancestor =
+        std::any_of(walk.Levels.begin(), walk.Levels.end(),
+                    [&](const WalkLevel &open) { return open.identity == *identity; });
+    if (ancestor)
+        return false;
+    entered.identity = *identity;
+    return true;
+}
+
+void Engines::WalkStep()
+{
+    run.FileIndex = 0;
+    // A walk driven step by step from outside a run starts with the source level unknown.
+    if (walk.Levels.empty() && !walk.DirStack.isEmpty())
+        walk.Levels.push_back(WalkLevel{host_.Dir1->identity().value_or(DirIdentity{}), false, {}});
+
+    for (;;) {
+        WalkLevel &level = walk.Levels.back();
+        if (!level.read)
+            captureLevel(level);
+        const int index = dirStackTopIndex(walk.DirStack);
+
+        if (index < int(level.subDirs.size())) {
+            const QByteArray child = level.subDirs[std::size_t(index)];
+            dirStackSetTopIndex(walk.DirStack, index + 1);
+            const QByteArray here = host_.Dir1->path();
+            host_.Dir1->setPath(child);
+            WalkLevel entered;
+            if (!enterable(entered)) {
+                // Skipped with its line; the next sibling is tried in the same step.
+                host_.Dir1->setPath(here);
+                continue;
+            }
+            dirStackPush(walk.DirStack);
+            walk.Levels.push_back(std::move(entered));
+            const QByteArray name = child.mid(child.lastIndexOf('/') + 1);
+            appendPercentEncoded(run.UrlPath, name);
+            run.UrlPath += QLatin1Char('/');
+            putDirectoryLine(run.OutBuffer, settings, QString::fromUtf8(name));
+            walk.StepReport = QStringLiteral("Wri");
+            return;
+        }
+
+        dirStackPop(walk.DirStack);
+        walk.Levels.pop_back();
+        if (walk.DirStack.isEmpty()) {
+            walk.StepReport = QStringLiteral("End");
+            return;
+        }
+        // The parent keeps its trailing separator: /music/rock gives /music/, /music gives /.
+        const QByteArray current = host_.Dir1->path();
+        const qsizetype slash =
+            current.size() < 2 ? -1 : current.lastIndexOf('/', current.size() - 2);
+        host_.Dir1->setPath(current.left(slash + 1));
+        const qsizetype urlSlash =
+            run.UrlPath.size() < 2
+                ? -1
+                : run.UrlPath.lastIndexOf(QLatin1Char('/'), run.UrlPath.size() - 2);
+        run.UrlPath.truncate(urlSlash + 1);
+        walk.StepReport = QStringLiteral("Dir");
+        return;
+    }
+}
