@@ -1,0 +1,161 @@
+// lystora-list as a script or a timer job meets it: exit statuses, messages in the user's
+// language, and what it leaves on disk.
+
+#include "support/test_support.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+struct Result {
+    int status;
+    QString out;
+    QString err;
+};
+
+Result run(const QStringList &arguments, const QByteArray &lang = "C.UTF-8",
+           const QString &workingDir = QString())
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("LC_ALL"));
+    env.remove(QStringLiteral("LC_MESSAGES"));
+    env.insert(QStringLiteral("LANG"), QString::fromLatin1(lang));
+    process.setProcessEnvironment(env);
+    process.setStandardInputFile(QProcess::nullDevice()); // not a terminal: nobody to ask
+    if (!workingDir.isEmpty())
+        process.setWorkingDirectory(workingDir);
+    process.start(QStringLiteral(LYSTORA_LIST), arguments);
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QString str(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace
+
+TEST(LystoraList, WritesTheSameBytesAsTheWindowAndSaysDone)
+{
+    TempTree tree;
+    tree.file("src/a.mp3");
+    tree.file("src/Live/b.mp3");
+    const Result r = run({"--type", "2", "--ext", "--list-lang", "en", str(tree.path("src")),
+                          str(tree.path("audio.txt"))});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("Done !\n"));
+    EXPECT_EQ(tree.read("audio.txt"),
+              englishTextHeader() + "\r\na.mp3\r\n\r\n\tLive\r\nb.mp3" + englishTextFooter());
+
+    const Result fr = run({"-f", str(tree.path("src")), str(tree.path("fr.txt"))}, "fr_FR.UTF-8");
+    EXPECT_EQ(fr.status, 0);
+    EXPECT_TRUE(fr.out.isEmpty()); // --force replaces like the automatic update: no end message
+    EXPECT_TRUE(tree.read("fr.txt").startsWith("Liste g\xE9n\xE9r\xE9"
+                                               "e par LYA v1.52.1016\r\n"));
+}
+
+TEST(LystoraList, RelativePathsAreTakenFromTheWorkingDirectory)
+{
+    TempTree tree;
+    tree.file("music/a.mp3");
+    const Result r = run({"--html", "--base-url", "http://h/", "music", "list.htm"}, "C.UTF-8",
+                         str(tree.path()));
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(tree.read("list.htm").contains("<br><a href=\"http://h/a.mp3\">a</a>"));
+}
+
+TEST(LystoraList, StoppedRunsExitWithOneAndTellWhy)
+{
+    TempTree tree;
+    tree.file("src/cover.jpg");
+    tree.file("out.txt", "OLD");
+    const Result none = run({str(tree.path("src")), str(tree.path("new.txt"))});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, QStringLiteral("No file found\n"));
+
+    tree.file("src/a.mp3");
+    const Result kept = run({str(tree.path("src")), str(tree.path("out.txt"))}, "fr_FR.UTF-8");
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.err, str(tree.path("out.txt")) +
+                            QStringLiteral("\nCe fichier existe déjà, voulez-vous le remplacer ?\n"
+                                           "Non remplacé : relancez avec --force pour le "
+                                           "remplacer.\n"));
+    EXPECT_EQ(tree.read("out.txt"), QByteArray("OLD"));
+    EXPECT_EQ(tree.entries(), QStringList({"out.txt", "src"}));
+
+    EXPECT_EQ(run({"-f", str(tree.path("src")), str(tree.path("out.txt"))}).status, 0);
+    EXPECT_NE(tree.read("out.txt"), QByteArray("OLD"));
+}
+
+TEST(LystoraList, ErrorsExitWithTwoAndAClearMessage)
+{
+    TempTree tree;
+    tree.file("src/a.mp3");
+    const Result missing = run({str(tree.path("src")), str(tree.path("gone/audio.txt"))});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, str(tree.path("gone/audio.txt")) +
+                               QStringLiteral("\nThe list could not be written: no such file or "
+                                              "folder\n"));
+    const Result full = run({"-f", str(tree.path("src")), "/dev/full"});
+    EXPECT_EQ(full.status, 2);
+    EXPECT_TRUE(full.err.contains(QStringLiteral("no space left on the device")));
+    const Result source = run({str(tree.path("nope")), str(tree.path("a.txt"))});
+    EXPECT_EQ(source.status, 2);
+    EXPECT_TRUE(source.err.contains(QStringLiteral("This folder cannot be read")));
+
+    for (const QStringList &bad :
+         {QStringList{"--type", "3", "a", "b"}, QStringList{"--list-lang", "de", "a", "b"},
+          QStringList{"--bogus", "a", "b"}, QStringList{"only-one"}}) {
+        const Result r = run(bad);
+        EXPECT_EQ(r.status, 2) << bad.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("lystora-list: ")));
+        EXPECT_TRUE(r.err.endsWith(QStringLiteral("Try 'lystora-list --help'.\n")));
+    }
+    EXPECT_TRUE(run({"--type", "3", "a", "b"}, "fr_FR.UTF-8")
+                    .err.contains(QStringLiteral("Le type de liste est 0, 1 ou 2, pas \"3\".")));
+}
+
+TEST(LystoraList, HelpAndVersionInTheUsersLanguage)
+{
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith(
+        QStringLiteral("Usage: lystora-list [OPTIONS] SOURCE_DIR TARGET_FILE\n")));
+    EXPECT_TRUE(run({"-h"}, "fr_FR.UTF-8").out.startsWith(QStringLiteral("Usage : lystora-list")));
+    EXPECT_EQ(run({"--version"}).out, QStringLiteral("lystora-list (Lystora v1.52.1016)\n"));
+}
+
+TEST(LystoraList, TerminatedMidRunLeavesNoTemporaryFileAndNoPartialList)
+{
+    TempTree tree;
+    for (int d = 0; d < 300; ++d)
+        for (int f = 0; f < 100; ++f)
+            tree.file("src/" + QByteArray::number(d) + "/" + QByteArray::number(f) + ".mp3");
+    tree.file("out/audio.txt", "OLD");
+    QProcess process;
+    process.start(QStringLiteral(LYSTORA_LIST),
+                  {"-f", "-t", "2", str(tree.path("src")), str(tree.path("out/audio.txt"))});
+    ASSERT_TRUE(process.waitForStarted());
+    // Catch the run while its temporary file exists, hold it, and terminate it there.
+    bool caught = false;
+    for (int i = 0; i < 200000 && !caught; ++i)
+        caught = tree.entries("out").size() > 1;
+    ASSERT_TRUE(caught) << "the run ended before it could be caught";
+    ::kill(pid_t(process.processId()), SIGSTOP);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ::kill(pid_t(process.processId()), SIGCONT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::CrashExit); // ended by the signal, as it asked
+    EXPECT_EQ(tree.entries("out"), QStringList({"audio.txt"}));
+    const QByteArray list = tree.read("out/audio.txt");
+    EXPECT_TRUE(list == "OLD" || list.endsWith("http://www.korvane.net/lya/"));
+}

@@ -1,0 +1,133 @@
+// The source lists on the file system: what counts as a file or a directory, the pattern, and
+// an order that never changes between two readings.
+
+#include "engine/file_pattern.h"
+#include "engine/fs_lists.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace
+{
+
+struct Lists {
+    FsDirectoryReader reader;
+    FsDirList dir1{reader};
+    FsFileList file1{reader};
+    explicit Lists(const QByteArray &path, const QString &pattern = QStringLiteral("*"))
+    {
+        dir1.onChange = [this] { file1.setPath(dir1.path()); };
+        file1.setPattern(pattern);
+        dir1.setPath(path);
+    }
+    QStringList files()
+    {
+        QStringList names;
+        for (int k = 0; k < file1.fileCount(); ++k)
+            names << file1.fileName(k).text;
+        return names;
+    }
+    QStringList dirs()
+    {
+        QStringList paths;
+        for (int i = 0; i < dir1.subDirCount(); ++i)
+            paths << QString::fromUtf8(dir1.subDirPath(i));
+        return paths;
+    }
+};
+
+bool matches(const char *pattern, const QString &name)
+{
+    return FilePattern(QString::fromUtf8(pattern)).matches(name);
+}
+
+} // namespace
+
+TEST(FsLists, OnlyVisibleOrdinaryFilesAndDirectoriesAreListed)
+{
+    TempTree tree;
+    tree.file("song.mp3");
+    tree.file(".hidden.mp3");
+    tree.dir(".git");
+    tree.dir("Album");
+    tree.file("elsewhere/linked.mp3");
+    tree.link(tree.path("elsewhere/linked.mp3"), "link.mp3");
+    tree.link("nowhere.mp3", "broken.mp3");
+    tree.link(tree.path("Album"), "AlbumLink");
+    ASSERT_EQ(::mkfifo(tree.path("pipe.mp3").constData(), 0644), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = tree.path("socket.mp3");
+    ASSERT_LT(std::size_t(socketPath.size()), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+
+    Lists lists(tree.path());
+    EXPECT_EQ(lists.files(), QStringList({"link.mp3", "song.mp3"}));
+    EXPECT_EQ(lists.dirs(), QStringList({QString::fromUtf8(tree.path("Album")),
+                                         QString::fromUtf8(tree.path("AlbumLink")),
+                                         QString::fromUtf8(tree.path("elsewhere"))}));
+    ::close(sock);
+}
+
+TEST(FsLists, PatternsAreSemicolonSeparatedWildcardsWithoutRegardToCase)
+{
+    EXPECT_TRUE(matches("*.mp3", QStringLiteral("Song.MP3")));
+    EXPECT_FALSE(matches("*.mp3", QStringLiteral("Song.mp3.jpg")));
+    EXPECT_TRUE(matches(" *.aac ;  *.mp3 ", QStringLiteral("a.mp3")));
+    EXPECT_TRUE(matches("*.mp3;;", QStringLiteral("a.mp3")));
+    EXPECT_FALSE(matches("*.mp3;;", QStringLiteral("a.ogg")));
+    EXPECT_TRUE(matches("[live]*", QStringLiteral("[Live] One.mp3")));
+    EXPECT_FALSE(matches("[live]*", QStringLiteral("l.mp3")));
+    EXPECT_TRUE(matches("?.mp3", QStringLiteral("🎵.mp3"))); // one character, not one unit
+    EXPECT_FALSE(matches("?.mp3", QStringLiteral("ab.mp3")));
+    EXPECT_TRUE(matches("été*", QStringLiteral("ÉTÉ 1999.mp3")));
+    EXPECT_TRUE(matches("a*b*c", QStringLiteral("aXbYbZc")));
+    EXPECT_FALSE(matches("a*b*c", QStringLiteral("aXbYbZ")));
+    EXPECT_TRUE(matches("", QStringLiteral("anything")));
+    EXPECT_TRUE(matches(" ; ", QStringLiteral("anything")));
+}
+
+TEST(FsLists, OrderIgnoresCaseAndBreaksTiesTheSameWayEveryTime)
+{
+    TempTree tree;
+    for (const char *name : {"b.mp3", "a.mp3", "A.mp3", "été.mp3", "Zed.mp3", "10.mp3", "2.mp3"})
+        tree.file(name);
+    for (const char *name : {"beta", "Alpha", "alpha"})
+        tree.dir(name);
+    Lists lists(tree.path(), QStringLiteral("*.mp3"));
+    const QStringList expected = {"10.mp3", "2.mp3",   "A.mp3",  "a.mp3",
+                                  "b.mp3",  "Zed.mp3", "été.mp3"};
+    EXPECT_EQ(lists.files(), expected);
+    lists.dir1.setPath(tree.path()); // read again: the same positions
+    EXPECT_EQ(lists.files(), expected);
+    QStringList dirNames;
+    for (const QString &path : lists.dirs())
+        dirNames << path.section(QLatin1Char('/'), -1);
+    EXPECT_EQ(dirNames, QStringList({"Alpha", "alpha", "beta"}));
+}
+
+TEST(FsLists, SettingAPathAgainReadsTheDirectoryAnew)
+{
+    TempTree tree;
+    tree.file("a.mp3");
+    Lists lists(tree.path(), QStringLiteral("*.mp3"));
+    EXPECT_EQ(lists.files(), QStringList({"a.mp3"}));
+    tree.file("b.mp3");
+    EXPECT_EQ(lists.files(), QStringList({"a.mp3"})); // one reading serves until the path is set
+    lists.dir1.setPath(tree.path());
+    EXPECT_EQ(lists.files(), QStringList({"a.mp3", "b.mp3"}));
+}
+
+TEST(FsLists, PathsAreKeptWithoutTrailingSeparatorButTheRootKeepsIts)
+{
+    EXPECT_EQ(normalizedDirPath("/music//"), QByteArray("/music"));
+    EXPECT_EQ(normalizedDirPath("/"), QByteArray("/"));
+    EXPECT_EQ(childPath("/", "music"), QByteArray("/music"));
+    EXPECT_EQ(childPath("/ab", "x"), QByteArray("/ab/x"));
+}

@@ -1,0 +1,274 @@
+// The run: its checks and messages, what it does to the window, and above all that the old list
+// is never lost and a failure is never reported as success.
+
+#include "support/test_support.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace
+{
+
+const QString kTitle = QStringLiteral("LYA v1.52.1016");
+
+mode_t modeOf(const QByteArray &path)
+{
+    struct stat st {
+    };
+    ::stat(path.constData(), &st);
+    return st.st_mode & 07777;
+}
+
+// A list, a source with one file, and an old list "OLD" in place.
+struct Fixture {
+    TempTree tree;
+    Fixture()
+    {
+        tree.file("src/song.mp3");
+        tree.file("out/audio.txt", "OLD");
+    }
+    QByteArray src() const { return tree.path("src"); }
+    QByteArray out() const { return tree.path("out"); }
+};
+
+} // namespace
+
+TEST(Run, NoFileFoundStopsBeforeAnythingIsTouched)
+{
+    TempTree tree;
+    tree.file("src/cover.jpg");
+    tree.dir("out");
+    for (int langue : {0, 1}) {
+        ListingSettings s = plainSettings();
+        s.Langue = langue;
+        s.AutoUpdate = true; // the check does not look at it
+        const RunResult r = runListing(s, tree.path("src"), tree.path("out"));
+        EXPECT_EQ(r.outcome.end, RunEnd::Stopped);
+        ASSERT_EQ(r.boxes.size(), 1u);
+        EXPECT_EQ(r.boxes[0].text, langue ? QStringLiteral("Aucun fichier trouvé")
+                                          : QStringLiteral("No file found"));
+        EXPECT_EQ(r.boxes[0].style, kStyleExclamation);
+        EXPECT_EQ(r.boxes[0].title, kTitle);
+        // Only the timer was switched; the controls were never disabled.
+        EXPECT_EQ(r.events.first(), QStringLiteral("Timer1 on"));
+        EXPECT_FALSE(r.events.contains(QStringLiteral("Command1 off")));
+        EXPECT_TRUE(tree.entries("out").isEmpty());
+        EXPECT_TRUE(r.statusTexts.isEmpty());
+    }
+}
+
+TEST(Run, AnEmptySourceWithSubDirectoryTypesIsNotStopped)
+{
+    TempTree tree;
+    tree.dir("src");
+    ListingSettings s = plainSettings();
+    s.ListingType = 2;
+    const RunResult r = runListing(s, tree.path("src"), tree.path());
+    EXPECT_EQ(r.outcome.end, RunEnd::Written);
+    EXPECT_EQ(tree.read("audio.txt"), englishTextHeader() + englishTextFooter());
+}
+
+TEST(Run, RefusedOverwriteKeepsTheOldListAndAcceptedOneReplacesIt)
+{
+    Fixture f;
+    const RunResult no = runListing(plainSettings(), f.src(), f.out(), "audio.txt", kAnswerNo);
+    EXPECT_EQ(no.outcome.end, RunEnd::Stopped);
+    ASSERT_EQ(no.boxes.size(), 1u);
+    EXPECT_EQ(no.boxes[0].text, QString::fromUtf8(f.out()) +
+                                    QStringLiteral("/audio.txt\r\nThis file exists, overwrite ?"));
+    EXPECT_EQ(no.boxes[0].style, kStyleYesNoExclamation);
+    EXPECT_EQ(f.tree.read("out/audio.txt"), QByteArray("OLD"));
+    EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt"}));
+
+    ListingSettings french = plainSettings();
+    french.Langue = 1;
+    const RunResult yes = runListing(french, f.src(), f.out(), "audio.txt", kAnswerYes);
+    EXPECT_EQ(yes.outcome.end, RunEnd::Written);
+    EXPECT_TRUE(yes.boxes[0].text.endsWith(
+        QStringLiteral("\r\nCe fichier existe déjà, voulez-vous le remplacer ?")));
+    EXPECT_EQ(yes.boxes[1].text, QStringLiteral("Liste créée !"));
+    EXPECT_EQ(f.tree.read("out/audio.txt"), englishTextHeader() + "\r\nsong" + englishTextFooter());
+    EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt"}));
+}
+
+TEST(Run, AutoUpdateReplacesSilentlyAndNeverOpensTheList)
+{
+    Fixture f;
+    ListingSettings s = plainSettings();
+    s.AutoUpdate = true;
+    s.RunNote = true;
+    const RunResult r = runListing(s, f.src(), f.out());
+    EXPECT_EQ(r.outcome.end, RunEnd::Written);
+    EXPECT_TRUE(r.boxes.empty());
+    EXPECT_EQ(r.events,
+              QStringList({"Timer1 on", "Text4 off", "Command1 off", "Text4 on", "Command1 on"}));
+    EXPECT_EQ(r.statusTexts, QStringList({QStringLiteral("Lystora v1.52.1016")}));
+    EXPECT_EQ(f.tree.read("out/audio.txt"), englishTextHeader() + "\r\nsong" + englishTextFooter());
+}
+
+TEST(Run, ListIsOpenedOnlyAfterTheDoneMessage)
+{
+    Fixture f;
+    ListingSettings s = plainSettings();
+    s.RunNote = true;
+    const RunResult r = runListing(s, f.src(), f.out(), "audio.txt", kAnswerYes);
+    EXPECT_EQ(r.events.mid(r.events.size() - 2),
+              QStringList({QStringLiteral("box: Done !"),
+                           QStringLiteral("shell: open audio.txt 0 ") + QString::fromUtf8(f.out()) +
+                               QLatin1Char('/')}));
+    EXPECT_EQ(r.events.first(), QStringLiteral("Timer1 off"));
+}
+
+TEST(Run, TargetPathNeverDoublesTheRootSeparator)
+{
+    RecordingHost host("/nonexistent-src", "/", "audio.txt");
+    ListingSettings s;
+    Engines engines(s, host.host());
+    engines.MakeTargetPath();
+    EXPECT_EQ(engines.run.TargetPath, QByteArray("/audio.txt"));
+    host.dir2 = "/ab"; // short, but not a root
+    engines.MakeTargetPath();
+    EXPECT_EQ(engines.run.TargetPath, QByteArray("/ab/audio.txt"));
+}
+
+TEST(Run, TargetThatCannotBeWrittenIsReportedAndTheOldListKept)
+{
+    struct Case {
+        const char *what;
+        QByteArray dir;
+        QString name;
+        QString reason;
+    };
+    Fixture f;
+    f.tree.dir("out/folder.txt");
+    const std::vector<Case> cases = {
+        {"missing directory", f.tree.path("gone"), "audio.txt", "no such file or folder"},
+        {"directory in the way", f.out(), "folder.txt", "a folder has this name"},
+        {"path under a regular file", f.tree.path("out/audio.txt"), "x.txt",
+         "a part of the path is not a folder"},
+        {"empty name", f.out(), "", "no file name given"},
+        {"disk full", "/dev", "full", "no space left on the device"},
+    };
+    for (const Case &c : cases) {
+        ListingSettings s = plainSettings();
+        s.AutoUpdate = true; // even so, a failure is told
+        const RunResult r = runListing(s, f.src(), c.dir, c.name);
+        EXPECT_EQ(r.outcome.end, RunEnd::Failed) << c.what;
+        ASSERT_EQ(r.boxes.size(), 1u) << c.what;
+        EXPECT_EQ(r.boxes[0].style, kStyleCritical);
+        EXPECT_EQ(r.boxes[0].title, kTitle);
+        const QString path = QString::fromUtf8(c.dir) + (c.dir == "/" ? "" : "/") + c.name;
+        EXPECT_EQ(r.boxes[0].text,
+                  path + QStringLiteral("\r\nThe list could not be written: ") + c.reason)
+            << c.what;
+        EXPECT_TRUE(controlsEndEnabled(r.events)) << c.what;
+        EXPECT_FALSE(r.events.contains(QStringLiteral("box: Done !")));
+        EXPECT_EQ(f.tree.read("out/audio.txt"), QByteArray("OLD")) << c.what;
+        EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt", "folder.txt"})) << c.what;
+    }
+}
+
+TEST(Run, DiskFilledHalfWayKeepsTheOldListAndLeavesNoTemporaryFile)
+{
+    Fixture f;
+    for (int i = 0; i < 2000; ++i)
+        f.tree.file("src/a track with a name long enough to fill the list " +
+                    QByteArray::number(i) + ".mp3");
+    ListingSettings s = plainSettings();
+    s.Langue = 1;
+    // Files of this process may not grow past 16 KiB: writes beyond fail as on a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 16 * 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const RunResult r = runListing(s, f.src(), f.out());
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(r.outcome.end, RunEnd::Failed);
+    EXPECT_EQ(
+        r.boxes.back().text,
+        QString::fromUtf8(f.out()) +
+            QStringLiteral("/audio.txt\r\nLa liste n'a pas pu être écrite : fichier trop grand"));
+    EXPECT_EQ(f.tree.read("out/audio.txt"), QByteArray("OLD"));
+    EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt"}));
+    EXPECT_EQ(r.statusTexts.back(), QStringLiteral("Lystora v1.52.1016"));
+}
+
+TEST(Run, StoppedRunKeepsTheOldListAndDir1ReturnsToTheSource)
+{
+    Fixture f;
+    for (int i = 0; i < 1200; ++i)
+        f.tree.file("src/sub/" + QByteArray::number(i) + ".mp3");
+    RecordingHost host(f.src(), f.out());
+    host.cancelAfterFiles = 512;
+    ListingSettings s = plainSettings();
+    s.ListingType = 2;
+    Engines engines(s, host.host());
+    engines.Command1_Click();
+    EXPECT_EQ(engines.outcome.end, RunEnd::Cancelled);
+    EXPECT_TRUE(host.boxes.size() == 1 && host.boxes[0].style == kStyleYesNoExclamation);
+    EXPECT_EQ(f.tree.read("out/audio.txt"), QByteArray("OLD"));
+    EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt"}));
+    EXPECT_EQ(host.dir1.path(), f.src());
+}
+
+TEST(Run, ReplacedListKeepsItsPermissionsAndANewOneGetsTheUsualMode)
+{
+    Fixture f;
+    ::chmod(f.tree.path("out/audio.txt").constData(), 0640);
+    ListingSettings s = plainSettings();
+    s.AutoUpdate = true;
+    runListing(s, f.src(), f.out());
+    EXPECT_EQ(modeOf(f.tree.path("out/audio.txt")), mode_t(0640));
+
+    const mode_t oldMask = ::umask(022);
+    runListing(s, f.src(), f.out(), "new.txt");
+    ::umask(002);
+    runListing(s, f.src(), f.out(), "new2.txt");
+    ::umask(oldMask);
+    EXPECT_EQ(modeOf(f.tree.path("out/new.txt")), mode_t(0644));
+    EXPECT_EQ(modeOf(f.tree.path("out/new2.txt")), mode_t(0664));
+}
+
+TEST(Run, LinkAtTheTargetStaysALinkToTheNewList)
+{
+    Fixture f;
+    f.tree.link("audio.txt", "out/current.txt");
+    ListingSettings s = plainSettings();
+    s.AutoUpdate = true;
+    runListing(s, f.src(), f.out(), "current.txt");
+    struct stat st {
+    };
+    ASSERT_EQ(::lstat(f.tree.path("out/current.txt").constData(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(f.tree.read("out/audio.txt"), englishTextHeader() + "\r\nsong" + englishTextFooter());
+}
+
+TEST(Run, UnreadableSourceIsAnErrorNotAnEmptyList)
+{
+    TempTree tree;
+    ListingSettings s = plainSettings();
+    s.ListingType = 2;
+    const RunResult r = runListing(s, tree.path("missing"), tree.path());
+    EXPECT_EQ(r.outcome.end, RunEnd::Failed);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, QString::fromUtf8(tree.path("missing")) +
+                                   QStringLiteral("\r\nThis folder cannot be read: no such file "
+                                                  "or folder"));
+    EXPECT_TRUE(tree.entries().isEmpty());
+}
+
+TEST(Run, FortyThousandFilesInOneDirectoryAreAllListed)
+{
+    TempTree tree;
+    for (int i = 0; i < 40000; ++i)
+        tree.file("src/" + QByteArray::number(i) + ".mp3");
+    ListingSettings s = plainSettings();
+    s.AutoUpdate = true;
+    const RunResult r = runListing(s, tree.path("src"), tree.path());
+    EXPECT_EQ(r.outcome.filesWritten, 40000);
+    EXPECT_EQ(tree.read("audio.txt").count("\r\n"), 40000 + 7);
+}

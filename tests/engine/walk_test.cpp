@@ -1,0 +1,246 @@
+// The walk: order, DirStack and UrlPath at every step, resuming through a changing tree, and
+// directories that cannot be entered.
+
+#include "engine/dir_stack.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace
+{
+
+// Drives WalkStep as the run does and records "report DirStack UrlPath Dir1" after each step.
+QStringList walkSteps(RecordingHost &host, const QByteArray &root, ListingSettings settings = {})
+{
+    Engines engines(settings, host.host());
+    engines.walk.DirStack = QStringLiteral(";01");
+    QStringList steps;
+    do {
+        engines.WalkStep();
+        QByteArray where = host.dir1.path();
+        where = where == root ? QByteArray(".") : where.mid(root.size() + 1);
+        steps << QStringLiteral("%1 %2 %3 %4")
+                     .arg(engines.walk.StepReport, engines.walk.DirStack, engines.run.UrlPath,
+                          QString::fromUtf8(where));
+        if (steps.size() > 10000)
+            break;
+    } while (engines.walk.StepReport != QLatin1String("End"));
+    return steps;
+}
+
+// Directories named in the list, in order (text, type 2: each directory line is CR LF CR LF TAB).
+QStringList listedDirs(const QByteArray &list)
+{
+    QStringList dirs;
+    for (const QByteArray &piece : list.split('\t').mid(1))
+        dirs << QString::fromLatin1(piece.left(piece.indexOf('\r')));
+    return dirs;
+}
+
+// Runs a hook the first time the walk moves Dir1 to a given directory.
+class HookedDirList : public FsDirList
+{
+public:
+    using FsDirList::FsDirList;
+    std::map<QByteArray, std::function<void()>> hooks;
+    void setPath(const QByteArray &path) override
+    {
+        FsDirList::setPath(path);
+        auto hook = hooks.find(this->path());
+        if (hook != hooks.end()) {
+            auto run = std::move(hook->second);
+            hooks.erase(hook);
+            run();
+        }
+    }
+};
+
+} // namespace
+
+TEST(DirStack, EntriesGrowWithTheirIndexDigits)
+{
+    QString stack = QStringLiteral(";01");
+    dirStackSetTopIndex(stack, 1);
+    EXPECT_EQ(stack, QStringLiteral(";11"));
+    stack = QStringLiteral(";21;91");
+    EXPECT_EQ(dirStackTopIndex(stack), 9);
+    dirStackSetTopIndex(stack, 10);
+    EXPECT_EQ(stack, QStringLiteral(";21;102"));
+    dirStackSetTopIndex(stack, 11);
+    EXPECT_EQ(stack, QStringLiteral(";21;112"));
+    stack = QStringLiteral(";992");
+    dirStackSetTopIndex(stack, 100);
+    EXPECT_EQ(stack, QStringLiteral(";1003"));
+    EXPECT_EQ(dirStackTopIndex(stack), 100);
+    dirStackPush(stack);
+    EXPECT_EQ(stack, QStringLiteral(";1003;01"));
+    dirStackPop(stack);
+    dirStackPop(stack);
+    EXPECT_TRUE(stack.isEmpty());
+}
+
+TEST(Walk, GoesDepthFirstAndKeepsItsPlaceInDirStackAndUrlPath)
+{
+    TempTree tree;
+    tree.dir("A/A1");
+    tree.dir("B");
+    RecordingHost host(tree.path(), tree.path());
+    EXPECT_EQ(walkSteps(host, tree.path()), QStringList({
+                                                QStringLiteral("Wri ;11;01 A/ A"),
+                                                QStringLiteral("Wri ;11;11;01 A/A1/ A/A1"),
+                                                QStringLiteral("Dir ;11;11 A/ A"),
+                                                QStringLiteral("Dir ;11  ."),
+                                                QStringLiteral("Wri ;21;01 B/ B"),
+                                                QStringLiteral("Dir ;21  ."),
+                                                QStringLiteral("End   ."),
+                                            }));
+}
+
+TEST(Walk, ThreeLevelsDownAndBackRestoreUrlPathAndDir1)
+{
+    TempTree tree;
+    tree.dir("A/B/C");
+    RecordingHost host(tree.path(), tree.path());
+    const QStringList steps = walkSteps(host, tree.path());
+    QStringList urlPaths;
+    for (const QString &step : steps)
+        urlPaths << step.section(QLatin1Char(' '), 2, 2);
+    EXPECT_EQ(urlPaths, QStringList({"A/", "A/B/", "A/B/C/", "A/B/", "A/", "", ""}));
+    EXPECT_EQ(host.dir1.path(), tree.path());
+}
+
+TEST(Walk, TenthAndHundredthSubDirectoriesWidenTheirEntry)
+{
+    TempTree tree;
+    for (int i = 0; i < 101; ++i)
+        tree.dir(QByteArray("d") + QByteArray::number(i).rightJustified(3, '0'));
+    RecordingHost host(tree.path(), tree.path());
+    const QStringList steps = walkSteps(host, tree.path());
+    ASSERT_EQ(steps.size(), 2 * 101 + 1);
+    EXPECT_EQ(steps[2 * 8], QStringLiteral("Wri ;91;01 d008/ d008"));
+    EXPECT_EQ(steps[2 * 9], QStringLiteral("Wri ;102;01 d009/ d009"));
+    EXPECT_EQ(steps[2 * 10], QStringLiteral("Wri ;112;01 d010/ d010"));
+    EXPECT_EQ(steps[2 * 98], QStringLiteral("Wri ;992;01 d098/ d098"));
+    EXPECT_EQ(steps[2 * 99], QStringLiteral("Wri ;1003;01 d099/ d099"));
+    EXPECT_EQ(steps[2 * 100], QStringLiteral("Wri ;1013;01 d100/ d100"));
+    EXPECT_EQ(steps.back(), QStringLiteral("End   ."));
+}
+
+TEST(Walk, ASourceWithoutSubDirectoriesEndsAtOnce)
+{
+    TempTree tree;
+    tree.file("a.mp3");
+    RecordingHost host(tree.path(), tree.path());
+    EXPECT_EQ(walkSteps(host, tree.path()), QStringList({QStringLiteral("End   .")}));
+}
+
+TEST(Walk, AtTheRootClimbsBackToTheRootItself)
+{
+    // A source at "/" is walked only by its first level here: the test needs "/" to hold a
+    // directory it can read and enter, which every system has.
+    RecordingHost host("/", "/tmp");
+    ListingSettings settings;
+    Engines engines(settings, host.host());
+    engines.walk.DirStack = QStringLiteral(";01");
+    engines.WalkStep();
+    ASSERT_EQ(engines.walk.StepReport, QStringLiteral("Wri"));
+    const QByteArray first = host.dir1.path();
+    EXPECT_TRUE(first.startsWith('/') && first.lastIndexOf('/') == 0) << first.constData();
+    EXPECT_EQ(engines.run.UrlPath.count(QLatin1Char('/')), 1);
+    // Leave the first directory: the walk goes back to "/" (not to an empty path).
+    engines.walk.Levels.back().subDirs.clear();
+    engines.walk.Levels.back().read = true;
+    engines.WalkStep();
+    EXPECT_EQ(engines.walk.StepReport, QStringLiteral("Dir"));
+    EXPECT_EQ(host.dir1.path(), QByteArray("/"));
+    EXPECT_EQ(engines.run.UrlPath, QString());
+}
+
+TEST(Walk, DirectoriesAddedOrRemovedDuringARunAreNeitherSkippedNorRepeated)
+{
+    TempTree tree;
+    for (const char *dir : {"a", "b", "c", "d"})
+        tree.file(QByteArray("src/") + dir + "/x.mp3");
+    tree.dir("out");
+    RecordingHost host(tree.path("src"), tree.path("out"));
+    HookedDirList dir1(host.reader);
+    dir1.onChange = [&] { host.file1.setPath(dir1.path()); };
+    dir1.setPath(tree.path("src"));
+    // While the walk is inside "b": a sibling sorted before it appears (an album copied in), and
+    // one after it is removed.
+    dir1.hooks[tree.path("src/b")] = [&] {
+        tree.dir("src/aa");
+        QDir(QFile::decodeName(tree.path("src/c"))).removeRecursively();
+    };
+    ListingHost h = host.host();
+    h.Dir1 = &dir1;
+    ListingSettings settings = plainSettings();
+    settings.ListingType = 2;
+    settings.AutoUpdate = true;
+    Engines engines(settings, h);
+    engines.Command1_Click();
+    ASSERT_EQ(engines.outcome.end, RunEnd::Written);
+    EXPECT_EQ(listedDirs(tree.read("out/audio.txt")), QStringList({"a", "b", "d"}));
+    EXPECT_EQ(engines.outcome.unreadableDirs, 1); // "c", gone before the walk reached it
+}
+
+TEST(Walk, UnreadableFolderIsSkippedWithItsLineAndCountedInTheEndMessage)
+{
+    TempTree tree;
+    for (const char *dir : {"a", "b", "c"})
+        tree.file(QByteArray("src/") + dir + "/x.mp3");
+    tree.dir("out");
+    RecordingHost host(tree.path("src"), tree.path("out"));
+    HookedDirList dir1(host.reader);
+    dir1.onChange = [&] { host.file1.setPath(dir1.path()); };
+    dir1.setPath(tree.path("src"));
+    ListingHost h = host.host();
+    h.Dir1 = &dir1;
+    for (int langue : {0, 1}) {
+        // "b" vanishes while the walk is inside "a": it is in the level list, but cannot be read.
+        tree.file("src/b/x.mp3");
+        dir1.hooks[tree.path("src/a")] = [&] {
+            QDir(QFile::decodeName(tree.path("src/b"))).removeRecursively();
+        };
+        host.boxes.clear();
+        ListingSettings settings = plainSettings();
+        settings.ListingType = 2;
+        settings.Langue = langue;
+        Engines engines(settings, h);
+        engines.Command1_Click();
+        EXPECT_EQ(listedDirs(tree.read("out/audio.txt")), QStringList({"a", "c"}));
+        ASSERT_FALSE(host.boxes.empty());
+        EXPECT_EQ(host.boxes.back().text,
+                  langue == 1 ? QStringLiteral("Liste créée !\r\n(1 répertoire(s) illisible(s))")
+                              : QStringLiteral("Done !\r\n(1 unreadable folder(s))"));
+        EXPECT_EQ(host.boxes.back().style, kStyleInformation);
+    }
+}
+
+TEST(Walk, FollowsLinksToDirectoriesButNeverEntersAnAncestor)
+{
+    TempTree tree;
+    tree.file("src/a/x.mp3");
+    tree.file("elsewhere/y.mp3");
+    tree.link("..", "src/a/up");                // back to the source
+    tree.link(".", "src/a/self");               // a directory into itself
+    tree.link(tree.path("elsewhere"), "src/b"); // a real directory elsewhere
+    tree.dir("out");
+    ListingSettings settings = plainSettings();
+    settings.ListingType = 2;
+    settings.AutoUpdate = true;
+    settings.IncExt = true;
+    const RunResult result = runListing(settings, tree.path("src"), tree.path("out"));
+    ASSERT_EQ(result.outcome.end, RunEnd::Written);
+    EXPECT_EQ(tree.read("out/audio.txt"), englishTextHeader() +
+                                              "\r\n\r\n\ta\r\nx.mp3"
+                                              "\r\n\r\n\tb\r\ny.mp3" +
+                                              englishTextFooter());
+    EXPECT_EQ(result.outcome.unreadableDirs, 0);
+}

@@ -1,0 +1,166 @@
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+TempTree::TempTree()
+{
+    if (!dir_.isValid())
+        std::abort();
+}
+
+QByteArray TempTree::path(const QByteArray &relative) const
+{
+    const QByteArray root = QFile::encodeName(dir_.path());
+    return relative.isEmpty() ? root : root + '/' + relative;
+}
+
+void TempTree::dir(const QByteArray &relative) const
+{
+    if (!QDir().mkpath(QFile::decodeName(path(relative))))
+        ADD_FAILURE() << "cannot make " << relative.constData();
+}
+
+void TempTree::file(const QByteArray &relative, const QByteArray &content) const
+{
+    const QByteArray full = path(relative);
+    const qsizetype slash = full.lastIndexOf('/');
+    QDir().mkpath(QFile::decodeName(full.left(slash)));
+    FILE *f = std::fopen(full.constData(), "wb");
+    if (!f) {
+        ADD_FAILURE() << "cannot write " << full.constData();
+        return;
+    }
+    std::fwrite(content.constData(), 1, std::size_t(content.size()), f);
+    std::fclose(f);
+}
+
+void TempTree::link(const QByteArray &target, const QByteArray &relative) const
+{
+    if (::symlink(target.constData(), path(relative).constData()) != 0)
+        ADD_FAILURE() << "cannot link " << relative.constData();
+}
+
+QByteArray TempTree::read(const QByteArray &relative) const
+{
+    QFile f(QFile::decodeName(path(relative)));
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return f.readAll();
+}
+
+QStringList TempTree::entries(const QByteArray &relative) const
+{
+    return QDir(QFile::decodeName(path(relative)))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                   QDir::Name);
+}
+
+RecordingHost::RecordingHost(const QByteArray &source, const QByteArray &targetDir,
+                             const QString &name)
+    : dir2(targetDir), name(name)
+{
+    dir1.onChange = [this] { file1.setPath(dir1.path()); };
+    dir1.setPath(source);
+}
+
+ListingHost RecordingHost::host()
+{
+    ListingHost h;
+    h.Dir1 = &dir1;
+    h.File1 = &file1;
+    h.target = this;
+    h.controls = this;
+    h.messages = this;
+    h.shell = this;
+    h.StatusBar1 = this;
+    h.clock = this;
+    h.progress = this;
+    return h;
+}
+
+void RecordingHost::setText4Enabled(bool on)
+{
+    events << (on ? QStringLiteral("Text4 on") : QStringLiteral("Text4 off"));
+}
+
+void RecordingHost::setCommand1Enabled(bool on)
+{
+    events << (on ? QStringLiteral("Command1 on") : QStringLiteral("Command1 off"));
+}
+
+void RecordingHost::setTimer1Enabled(bool on)
+{
+    events << (on ? QStringLiteral("Timer1 on") : QStringLiteral("Timer1 off"));
+}
+
+int RecordingHost::MsgBox(const QString &text, int style, const QString &title)
+{
+    boxes.push_back({text, style, title});
+    events << QStringLiteral("box: ") + text;
+    return style == kStyleYesNoExclamation ? answer : kAnswerOk;
+}
+
+void RecordingHost::ShellExecute(const QString &operation, const QString &file,
+                                 const QString &parameters, const QString &directory)
+{
+    events << QStringLiteral("shell: %1 %2 %3 %4").arg(operation, file, parameters, directory);
+}
+
+void RecordingHost::setStatusText(const QString &text)
+{
+    statusTexts << text;
+}
+
+bool RecordingHost::cancelRequested()
+{
+    return cancelAfterFiles >= 0 && written_ >= cancelAfterFiles;
+}
+
+ListingSettings plainSettings()
+{
+    ListingSettings s;
+    s.FileLangue = 0;
+    s.Langue = 0;
+    return s;
+}
+
+RunResult runListing(ListingSettings settings, const QByteArray &source,
+                     const QByteArray &targetDir, const QString &name, int answer,
+                     const QString &pattern)
+{
+    RecordingHost host(source, targetDir, name);
+    host.answer = answer;
+    host.file1.setPattern(pattern);
+    Engines engines(settings, host.host());
+    engines.Command1_Click();
+    return {engines.outcome, host.events, host.boxes, host.statusTexts};
+}
+
+QByteArray englishTextHeader()
+{
+    return "List created by LYA v1.52.1016\r\n\r\n#########\r\n# FILES #\r\n#########\r\n";
+}
+
+QByteArray englishTextFooter()
+{
+    return "\r\n\r\nDownload Lystora v1.52.1016 at http://www.korvane.net/lya/";
+}
+
+bool controlsEndEnabled(const QStringList &events)
+{
+    for (const char *control : {"Text4", "Command1"}) {
+        for (qsizetype i = events.size() - 1; i >= 0; --i) {
+            if (events[i].startsWith(QLatin1String(control) + QLatin1Char(' '))) {
+                if (events[i].endsWith(QLatin1String(" off")))
+                    return false;
+                break;
+            }
+        }
+    }
+    return true;
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "engine/engines.h"
+#include "engine/fs_lists.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <ostream>
+#include <vector>
+
+// Readable values in test failures.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray &bytes, std::ostream *os)
+{
+    *os << '"' << bytes.toPercentEncoding(" !\"#$&'()*+,/:;<=>?@[]^`{|}").toStdString() << '"';
+}
+
+// A directory tree made for one test, removed afterwards.
+class TempTree
+{
+public:
+    TempTree();
+    QByteArray path(const QByteArray &relative = QByteArray()) const;
+    void dir(const QByteArray &relative) const; // with its parents
+    void file(const QByteArray &relative, const QByteArray &content = QByteArray()) const;
+    void link(const QByteArray &target, const QByteArray &relative) const;
+    QByteArray read(const QByteArray &relative) const;
+    QStringList entries(const QByteArray &relative = QByteArray()) const; // all names, dot ones too
+
+private:
+    QTemporaryDir dir_;
+};
+
+// A window for the engine that records what the run does to it, in order.
+class RecordingHost : public TargetChoice,
+                      public RunControls,
+                      public MessageBoxes,
+                      public Shell,
+                      public StatusBar,
+                      public Clock,
+                      public RunProgress
+{
+public:
+    struct Box {
+        QString text;
+        int style;
+        QString title;
+    };
+
+    RecordingHost(const QByteArray &source, const QByteArray &targetDir,
+                  const QString &name = QStringLiteral("audio.txt"));
+    ListingHost host();
+
+    FsDirectoryReader reader;
+    FsDirList dir1{reader};
+    FsFileList file1{reader};
+    QByteArray dir2;
+    QString name;              // Text4
+    int answer = kAnswerYes;   // to the overwrite question
+    int cancelAfterFiles = -1; // ask the run to stop once this many files are written
+    QStringList events;        // "Text4 off", "Command1 on", "Timer1 on", "box: ...", "shell: ..."
+    std::vector<Box> boxes;
+    QStringList statusTexts;
+    QDate date{1999, 7, 3};
+    QTime time{14, 5, 9};
+
+    QByteArray dir2Path() const override { return dir2; }
+    QString drive2Text() const override { return QStringLiteral("/"); }
+    QString text4() const override { return name; }
+    void setText4Enabled(bool on) override;
+    void setCommand1Enabled(bool on) override;
+    void setTimer1Enabled(bool on) override;
+    int MsgBox(const QString &text, int style, const QString &title) override;
+    void ShellExecute(const QString &operation, const QString &file, const QString &parameters,
+                      const QString &directory) override;
+    void setStatusText(const QString &text) override;
+    QDate currentDate() override { return date; }
+    QTime currentTime() override { return time; }
+    void runProgress(qint64 filesWritten, const QByteArray &) override { written_ = filesWritten; }
+    bool cancelRequested() override;
+
+private:
+    qint64 written_ = 0;
+};
+
+// Settings for a text list of the source's files only, in English, as a test starts from.
+ListingSettings plainSettings();
+
+// Runs one listing of source into targetDir/name; returns the host for inspection.
+struct RunResult {
+    RunOutcome outcome;
+    QStringList events;
+    std::vector<RecordingHost::Box> boxes;
+    QStringList statusTexts;
+};
+RunResult runListing(ListingSettings settings, const QByteArray &source,
+                     const QByteArray &targetDir, const QString &name = QStringLiteral("audio.txt"),
+                     int answer = kAnswerYes, const QString &pattern = QStringLiteral("*.mp3"));
+
+// Whether Text4 and Command1 are enabled after the events (never switched counts as enabled).
+bool controlsEndEnabled(const QStringList &events);
+
+// The header and footer of an English text list without date, to strip from expected bytes.
+QByteArray englishTextHeader();
+QByteArray englishTextFooter();
