@@ -79,11 +79,9 @@ QByteArray FsDirList::subDirPath(int i)
     return childPath(path_, subDirs_.at(std::size_t(i)).bytes);
 }
 
-std::optional<DirIdentity> FsDirList::identity()
+DirIdentity FsDirList::identity()
 {
     ensureRead();
-    if (error_ != 0)
-        return std::nullopt;
     return identity_;
 }
 

@@ -46,9 +46,9 @@ public:
     void setPath(const QByteArray &path) override;
     int subDirCount() override;
     QByteArray subDirPath(int i) override;
-    std::optional<DirIdentity> identity() override;
+    int readError() override;
+    DirIdentity identity() override;
 
-    int readError(); // 0, or why the current directory cannot be read
     // Sub-directory names, in list order.
     const std::vector<ListedName> &subDirNames();
 

@@ -11,7 +11,6 @@
 #include <QTime>
 
 #include <cstdint>
-#include <optional>
 
 // Identity of a directory on disk: a walk that follows symbolic links uses it to recognise a
 // directory it already stands in.
@@ -43,8 +42,10 @@ public:
     virtual int subDirCount() = 0;
     // Full path of sub-directory i (0-based, in list order), without a trailing '/'.
     virtual QByteArray subDirPath(int i) = 0;
-    // The current directory's identity, or nothing when it cannot be read (gone, denied).
-    virtual std::optional<DirIdentity> identity() = 0;
+    // 0 when the current directory can be read, else the system's reason (gone, denied).
+    virtual int readError() = 0;
+    // The current directory on disk; meaningful only when it can be read.
+    virtual DirIdentity identity() = 0;
 };
 
 // The source file list (File1): the files of Dir1's directory that match the pattern.

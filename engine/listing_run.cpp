@@ -42,7 +42,7 @@ void Engines::CheckFilesFound()
     run.StopRun = 0;
     // An unreadable source would otherwise give "No file found", or an empty list passed off as
     // the directory's contents.
-    const int error = host_.Dir1->identity() ? 0 : ENOENT;
+    const int error = host_.Dir1->readError();
     if (error != 0) {
         showFailure(Message::SourceUnreadable, host_.Dir1->path(), error);
         run.StopRun = 1;
@@ -105,7 +105,7 @@ void Engines::Command1_Click()
     host_.controls->setText4Enabled(false);
     host_.controls->setCommand1Enabled(false);
     run.FileIndex = 0;
-    walk.Levels.push_back(WalkLevel{*host_.Dir1->identity(), false, {}});
+    walk.Levels.push_back(WalkLevel{host_.Dir1->identity(), false, {}});
     if (!beginOutput())
         return;
     WriteListHeader();

@@ -25,17 +25,17 @@ void Engines::captureLevel(WalkLevel &level)
 // directories the walk stands in (a link back up would make the walk endless).
 bool Engines::enterable(WalkLevel &entered)
 {
-    const std::optional<DirIdentity> identity = host_.Dir1->identity();
-    if (!identity) {
+    if (host_.Dir1->readError() != 0) {
         ++walk.UnreadableDirs;
         return false;
     }
+    const DirIdentity identity = host_.Dir1->identity();
     const bool ancestor =
         std::any_of(walk.Levels.begin(), walk.Levels.end(),
-                    [&](const WalkLevel &open) { return open.identity == *identity; });
+                    [&](const WalkLevel &open) { return open.identity == identity; });
     if (ancestor)
         return false;
-    entered.identity = *identity;
+    entered.identity = identity;
     return true;
 }
 
@@ -44,7 +44,7 @@ void Engines::WalkStep()
     run.FileIndex = 0;
     // A walk driven step by step from outside a run starts with the source level unknown.
     if (walk.Levels.empty() && !walk.DirStack.isEmpty())
-        walk.Levels.push_back(WalkLevel{host_.Dir1->identity().value_or(DirIdentity{}), false, {}});
+        walk.Levels.push_back(WalkLevel{host_.Dir1->identity(), false, {}});
 
     for (;;) {
         WalkLevel &level = walk.Levels.back();
