@@ -1,7 +1,6 @@
 #include "engine/dir_stack.h"
 
-namespace
-{
+namespace {
 
 int topDigits(const QString &stack)
 {

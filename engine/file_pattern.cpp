@@ -4,8 +4,7 @@
 #include <QStringView>
 #include <QVarLengthArray>
 
-namespace
-{
+namespace {
 
 template <typename Out> void appendFolded(Out &out, QStringView text)
 {

@@ -4,8 +4,7 @@
 
 #include <algorithm>
 
-namespace
-{
+namespace {
 
 std::vector<ListedName> decodedAndSorted(const std::vector<QByteArray> &names,
                                          const FilePattern *pattern)

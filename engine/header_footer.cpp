@@ -3,8 +3,7 @@
 #include "engine/engines.h"
 #include "engine/product.h"
 
-namespace
-{
+namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 

@@ -140,3 +140,19 @@ struct ListingHost {
     Clock *clock = nullptr;
     RunProgress *progress = nullptr; // may stay null
 };
+
+// A window that plays every part itself but the two source lists.
+class ListingWindow : public TargetChoice,
+                      public RunControls,
+                      public MessageBoxes,
+                      public Shell,
+                      public StatusBar,
+                      public Clock,
+                      public RunProgress
+{
+public:
+    ListingHost listingHost(SourceDirList &dir1, SourceFileList &file1)
+    {
+        return {&dir1, &file1, this, this, this, this, this, this, this};
+    }
+};

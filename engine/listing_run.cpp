@@ -10,8 +10,7 @@
 
 #include <QFile>
 
-namespace
-{
+namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
@@ -22,8 +21,7 @@ constexpr qint64 kProgressEvery = 512;
 
 Engines::Engines(ListingSettings &settings, const ListingHost &host)
     : settings(settings), host_(host), output_(std::make_unique<ReplacingFile>())
-{
-}
+{}
 
 Engines::~Engines() = default;
 
@@ -210,7 +208,7 @@ void Engines::showFailure(Message message, const QByteArray &path, int error)
 {
     const QString text =
         QFile::decodeName(path) + kCrLf +
-        messageText(message, settings.Langue).arg(systemErrorText(error, settings.Langue));
+        messageText(message, settings.Langue).arg(reasonText(error, settings.Langue));
     outcome.end = RunEnd::Failed;
     outcome.error = text;
     host_.messages->MsgBox(text, kStyleCritical, shortProductName());

@@ -13,3 +13,6 @@ enum class Message {
 };
 
 QString messageText(Message message, int langue);
+
+// Why a file operation failed, from a system error number or a code of system_error.h.
+QString reasonText(int error, int langue);

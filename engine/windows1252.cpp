@@ -1,7 +1,6 @@
 #include "engine/windows1252.h"
 
-namespace
-{
+namespace {
 
 // Bytes 80 to 9F of Windows-1252 and the characters they stand for; 81, 8D, 8F, 90 and 9D hold
 // none.

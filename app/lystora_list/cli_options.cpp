@@ -7,8 +7,7 @@
 #include <QDir>
 #include <QFile>
 
-namespace
-{
+namespace {
 
 QByteArray absoluteDir(const QString &path)
 {

@@ -1,15 +1,10 @@
 #include "cli_texts.h"
 
-namespace
-{
+#include "engine/bilingual_text.h"
 
-struct Texts {
-    CliText text;
-    const char *english;
-    const char *french;
-};
+namespace {
 
-const Texts kTexts[] = {
+const BilingualText<CliText> kTexts[] = {
     {CliText::Usage,
      "Usage: lystora-list [OPTIONS] SOURCE_DIR TARGET_FILE\n"
      "Writes the list of the audio files of SOURCE_DIR into TARGET_FILE, as text or HTML.\n"
@@ -75,9 +70,5 @@ const Texts kTexts[] = {
 
 QString cliText(CliText text, int langue)
 {
-    for (const Texts &texts : kTexts) {
-        if (texts.text == text)
-            return QString::fromUtf8(langue == 1 ? texts.french : texts.english);
-    }
-    return QString();
+    return pickText(kTexts, text, langue);
 }

@@ -9,8 +9,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 // At most ten progress lines a second.
 constexpr qint64 kProgressIntervalMs = 100;
@@ -37,21 +36,6 @@ ConsoleHost::ConsoleHost(const QByteArray &targetDir, const QString &targetName,
       showProgress_(isTerminal(STDERR_FILENO))
 {
     dir1_.onChange = [this] { file1_.setPath(dir1_.path()); };
-}
-
-ListingHost ConsoleHost::host()
-{
-    ListingHost host;
-    host.Dir1 = &dir1_;
-    host.File1 = &file1_;
-    host.target = this;
-    host.controls = this;
-    host.messages = this;
-    host.shell = this;
-    host.StatusBar1 = this;
-    host.clock = this;
-    host.progress = this;
-    return host;
 }
 
 int ConsoleHost::MsgBox(const QString &text, int style, const QString &)

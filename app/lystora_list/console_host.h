@@ -8,18 +8,12 @@
 // The window of a listing run on a terminal: message boxes become lines on stdout (information)
 // or stderr (the rest), the overwrite question is asked on the terminal when there is one and
 // refused otherwise, and a progress line is kept on stderr when it is a terminal.
-class ConsoleHost : public TargetChoice,
-                    public RunControls,
-                    public MessageBoxes,
-                    public Shell,
-                    public StatusBar,
-                    public Clock,
-                    public RunProgress
+class ConsoleHost : public ListingWindow
 {
 public:
     ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue);
 
-    ListingHost host();
+    ListingHost host() { return listingHost(dir1_, file1_); }
     FsDirList &dir1() { return dir1_; }
     FsFileList &file1() { return file1_; }
 
@@ -36,8 +30,7 @@ public:
 
     int MsgBox(const QString &text, int style, const QString &title) override;
     void ShellExecute(const QString &, const QString &, const QString &, const QString &) override
-    {
-    }
+    {}
     void setStatusText(const QString &) override {}
 
     QDate currentDate() override;

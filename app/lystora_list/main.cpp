@@ -14,8 +14,7 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 
 enum ExitStatus { kWritten = 0, kStopped = 1, kError = 2 };
 

@@ -4,8 +4,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
-namespace
-{
+namespace {
 
 volatile std::sig_atomic_t receivedSignal = 0;
 
@@ -18,8 +17,7 @@ extern "C" void recordSignal(int signal)
 
 void installInterruptHandlers()
 {
-    struct sigaction action {
-    };
+    struct sigaction action {};
     action.sa_handler = recordSignal;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP})

@@ -11,8 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 constexpr qsizetype kBufferSize = 256 * 1024;
 // Room left in a name for the temporary file's dot, marker and random part.

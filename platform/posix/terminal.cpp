@@ -10,8 +10,7 @@ bool isTerminal(int fd)
 
 int terminalColumns(int fd)
 {
-    struct winsize size {
-    };
+    struct winsize size {};
     if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         return size.ws_col;
     return 80;

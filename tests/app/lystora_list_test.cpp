@@ -9,8 +9,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 struct Result {
     int status;

@@ -11,8 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 struct Lists {
     FsDirectoryReader reader;

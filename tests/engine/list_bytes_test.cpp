@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 const QByteArray kHome = "http://www.korvane.net/lya/";
 

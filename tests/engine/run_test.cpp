@@ -8,15 +8,13 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-namespace
-{
+namespace {
 
 const QString kTitle = QStringLiteral("LYA v1.52.1016");
 
 mode_t modeOf(const QByteArray &path)
 {
-    struct stat st {
-    };
+    struct stat st {};
     ::stat(path.constData(), &st);
     return st.st_mode & 07777;
 }
@@ -240,8 +238,7 @@ TEST(Run, LinkAtTheTargetStaysALinkToTheNewList)
     ListingSettings s = plainSettings();
     s.AutoUpdate = true;
     runListing(s, f.src(), f.out(), "current.txt");
-    struct stat st {
-    };
+    struct stat st {};
     ASSERT_EQ(::lstat(f.tree.path("out/current.txt").constData(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(f.tree.read("out/audio.txt"), englishTextHeader() + "\r\nsong" + englishTextFooter());

@@ -12,8 +12,7 @@
 #include <map>
 #include <set>
 
-namespace
-{
+namespace {
 
 // Drives WalkStep as the run does and records "report DirStack UrlPath Dir1" after each step.
 QStringList walkSteps(RecordingHost &host, const QByteArray &root, ListingSettings settings = {})
@@ -58,6 +57,38 @@ public:
             hooks.erase(hook);
             run();
         }
+    }
+};
+
+// A source of one sub-directory per name, each holding x.mp3, listed (type 2, text) into out/
+// by a run whose Dir1 runs hooks.
+struct ChangingTree {
+    TempTree tree;
+    RecordingHost host{tree.path("src"), tree.path("out")};
+    HookedDirList dir1{host.reader};
+
+    explicit ChangingTree(std::initializer_list<const char *> dirs)
+    {
+        for (const char *dir : dirs)
+            tree.file(QByteArray("src/") + dir + "/x.mp3");
+        tree.dir("out");
+        dir1.onChange = [this] { host.file1.setPath(dir1.path()); };
+        dir1.setPath(tree.path("src"));
+    }
+    void remove(const QByteArray &relative)
+    {
+        QDir(QFile::decodeName(tree.path(relative))).removeRecursively();
+    }
+    RunOutcome list(int langue)
+    {
+        ListingHost h = host.host();
+        h.Dir1 = &dir1;
+        ListingSettings settings = plainSettings();
+        settings.ListingType = 2;
+        settings.Langue = langue;
+        Engines engines(settings, h);
+        engines.Command1_Click();
+        return engines.outcome;
     }
 };
 
@@ -164,62 +195,34 @@ TEST(Walk, AtTheRootClimbsBackToTheRootItself)
 
 TEST(Walk, DirectoriesAddedOrRemovedDuringARunAreNeitherSkippedNorRepeated)
 {
-    TempTree tree;
-    for (const char *dir : {"a", "b", "c", "d"})
-        tree.file(QByteArray("src/") + dir + "/x.mp3");
-    tree.dir("out");
-    RecordingHost host(tree.path("src"), tree.path("out"));
-    HookedDirList dir1(host.reader);
-    dir1.onChange = [&] { host.file1.setPath(dir1.path()); };
-    dir1.setPath(tree.path("src"));
+    ChangingTree t({"a", "b", "c", "d"});
     // While the walk is inside "b": a sibling sorted before it appears (an album copied in), and
     // one after it is removed.
-    dir1.hooks[tree.path("src/b")] = [&] {
-        tree.dir("src/aa");
-        QDir(QFile::decodeName(tree.path("src/c"))).removeRecursively();
+    t.dir1.hooks[t.tree.path("src/b")] = [&] {
+        t.tree.dir("src/aa");
+        t.remove("src/c");
     };
-    ListingHost h = host.host();
-    h.Dir1 = &dir1;
-    ListingSettings settings = plainSettings();
-    settings.ListingType = 2;
-    settings.AutoUpdate = true;
-    Engines engines(settings, h);
-    engines.Command1_Click();
-    ASSERT_EQ(engines.outcome.end, RunEnd::Written);
-    EXPECT_EQ(listedDirs(tree.read("out/audio.txt")), QStringList({"a", "b", "d"}));
-    EXPECT_EQ(engines.outcome.unreadableDirs, 1); // "c", gone before the walk reached it
+    const RunOutcome outcome = t.list(0);
+    ASSERT_EQ(outcome.end, RunEnd::Written);
+    EXPECT_EQ(listedDirs(t.tree.read("out/audio.txt")), QStringList({"a", "b", "d"}));
+    EXPECT_EQ(outcome.unreadableDirs, 1); // "c", gone before the walk reached it
 }
 
 TEST(Walk, UnreadableFolderIsSkippedWithItsLineAndCountedInTheEndMessage)
 {
-    TempTree tree;
-    for (const char *dir : {"a", "b", "c"})
-        tree.file(QByteArray("src/") + dir + "/x.mp3");
-    tree.dir("out");
-    RecordingHost host(tree.path("src"), tree.path("out"));
-    HookedDirList dir1(host.reader);
-    dir1.onChange = [&] { host.file1.setPath(dir1.path()); };
-    dir1.setPath(tree.path("src"));
-    ListingHost h = host.host();
-    h.Dir1 = &dir1;
+    ChangingTree t({"a", "b", "c"});
     for (int langue : {0, 1}) {
         // "b" vanishes while the walk is inside "a": it is in the level list, but cannot be read.
-        tree.file("src/b/x.mp3");
-        dir1.hooks[tree.path("src/a")] = [&] {
-            QDir(QFile::decodeName(tree.path("src/b"))).removeRecursively();
-        };
-        host.boxes.clear();
-        ListingSettings settings = plainSettings();
-        settings.ListingType = 2;
-        settings.Langue = langue;
-        Engines engines(settings, h);
-        engines.Command1_Click();
-        EXPECT_EQ(listedDirs(tree.read("out/audio.txt")), QStringList({"a", "c"}));
-        ASSERT_FALSE(host.boxes.empty());
-        EXPECT_EQ(host.boxes.back().text,
+        t.tree.file("src/b/x.mp3");
+        t.dir1.hooks[t.tree.path("src/a")] = [&] { t.remove("src/b"); };
+        t.host.boxes.clear();
+        t.list(langue);
+        EXPECT_EQ(listedDirs(t.tree.read("out/audio.txt")), QStringList({"a", "c"}));
+        ASSERT_FALSE(t.host.boxes.empty());
+        EXPECT_EQ(t.host.boxes.back().text,
                   langue == 1 ? QStringLiteral("Liste créée !\r\n(1 répertoire(s) illisible(s))")
                               : QStringLiteral("Done !\r\n(1 unreadable folder(s))"));
-        EXPECT_EQ(host.boxes.back().style, kStyleInformation);
+        EXPECT_EQ(t.host.boxes.back().style, kStyleInformation);
     }
 }
 

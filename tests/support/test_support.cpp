@@ -68,21 +68,6 @@ RecordingHost::RecordingHost(const QByteArray &source, const QByteArray &targetD
     dir1.setPath(source);
 }
 
-ListingHost RecordingHost::host()
-{
-    ListingHost h;
-    h.Dir1 = &dir1;
-    h.File1 = &file1;
-    h.target = this;
-    h.controls = this;
-    h.messages = this;
-    h.shell = this;
-    h.StatusBar1 = this;
-    h.clock = this;
-    h.progress = this;
-    return h;
-}
-
 void RecordingHost::setText4Enabled(bool on)
 {
     events << (on ? QStringLiteral("Text4 on") : QStringLiteral("Text4 off"));

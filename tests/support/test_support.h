@@ -38,13 +38,7 @@ private:
 };
 
 // A window for the engine that records what the run does to it, in order.
-class RecordingHost : public TargetChoice,
-                      public RunControls,
-                      public MessageBoxes,
-                      public Shell,
-                      public StatusBar,
-                      public Clock,
-                      public RunProgress
+class RecordingHost : public ListingWindow
 {
 public:
     struct Box {
@@ -55,7 +49,7 @@ public:
 
     RecordingHost(const QByteArray &source, const QByteArray &targetDir,
                   const QString &name = QStringLiteral("audio.txt"));
-    ListingHost host();
+    ListingHost host() { return listingHost(dir1, file1); }
 
     FsDirectoryReader reader;
     FsDirList dir1{reader};
