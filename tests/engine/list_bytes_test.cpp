@@ -101,15 +101,6 @@ TEST(ListBytes, EveryHeaderAndFooterByteForByte)
     }
 }
 
-TEST(ListBytes, DateIsMonthFirstWithTwoDigitsEverywhere)
-{
-    ListingSettings settings = plainSettings();
-    settings.ShowTime = true;
-    EXPECT_EQ(
-        listHeader(settings, QDate(2024, 12, 1), QTime(0, 0, 7)).section(QLatin1Char('\r'), 0, 0),
-        QStringLiteral("List created on the 12-01-2024 at 00:00:07 by LYA v1.52.1016"));
-}
-
 TEST(ListBytes, Windows1252HoldsAccentsInOneByteAndMarksWhatItCannotHold)
 {
     EXPECT_EQ(encoded(QStringLiteral("é à € Ÿ"), Unrepresentable::QuestionMark),

@@ -57,17 +57,6 @@ TEST(Run, NoFileFoundStopsBeforeAnythingIsTouched)
     }
 }
 
-TEST(Run, AnEmptySourceWithSubDirectoryTypesIsNotStopped)
-{
-    TempTree tree;
-    tree.dir("src");
-    ListingSettings s = plainSettings();
-    s.ListingType = 2;
-    const RunResult r = runListing(s, tree.path("src"), tree.path());
-    EXPECT_EQ(r.outcome.end, RunEnd::Written);
-    EXPECT_EQ(tree.read("audio.txt"), englishTextHeader() + englishTextFooter());
-}
-
 TEST(Run, RefusedOverwriteKeepsTheOldListAndAcceptedOneReplacesIt)
 {
     Fixture f;
