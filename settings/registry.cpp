@@ -1,0 +1,24 @@
+#include "settings/registry.h"
+
+#include "platform/settings_backend.h"
+
+QString SettingsKey()
+{
+    return QStringLiteral("SOFTWARE\\Korvane\\Lystora\\v1.52.1016\\");
+}
+
+void Registry::ReadRegValue(int RootKey, const QString &SubKey, const QString &ValueName)
+{
+    RegValue = backend_.readValue(RootKey, SubKey, ValueName);
+}
+
+int Registry::WriteRegValue(int RootKey, const QString &SubKey, const QString &ValueName,
+                            const QString &ValueText)
+{
+    return backend_.writeValue(RootKey, SubKey, ValueName, ValueText);
+}
+
+QString Registry::location() const
+{
+    return backend_.location(SettingsKey());
+}

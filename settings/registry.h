@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class SettingsBackend;
+
+// The only access to the stored settings, one value per call. Every value is text: yes/no as
+// "Oui"/"Non", numbers in decimal, directories ending with "/".
+
+// The key every setting of this version lives under.
+QString SettingsKey();
+
+// The root every caller passes (the registry's machine root where there is one).
+inline constexpr int kSettingsRoot = 2;
+
+class Registry
+{
+public:
+    explicit Registry(SettingsBackend &backend) : backend_(backend) {}
+
+    // The text ReadRegValue read last; "" for anything not stored.
+    QString RegValue;
+
+    void ReadRegValue(int RootKey, const QString &SubKey, const QString &ValueName);
+    // 0, or the system's reason the value could not be stored.
+    int WriteRegValue(int RootKey, const QString &SubKey, const QString &ValueName,
+                      const QString &ValueText);
+
+    // Where the settings are kept, for messages.
+    QString location() const;
+
+private:
+    SettingsBackend &backend_;
+};
