@@ -27,6 +27,8 @@ public:
     Engines &operator=(const Engines &) = delete;
 
     void Command1_Click();
+    // Whether a run is in progress (it is, while one of its message boxes is open).
+    bool running() const { return running_; }
 
     void SetUpdateTimer();
     void MakeTargetPath();
@@ -57,5 +59,6 @@ private:
     QByteArray sourcePath_;
     std::unique_ptr<ReplacingFile> output_;
     int outputError_ = 0;
+    bool running_ = false;
     QByteArray encoded_; // scratch for FlushBuffer
 };

@@ -77,6 +77,15 @@ void Engines::CheckTargetFile()
 
 void Engines::Command1_Click()
 {
+    // A second run over the same state while the first shows a message box would corrupt both.
+    if (running_)
+        return;
+    running_ = true;
+    struct RunFlag {
+        bool &flag;
+        ~RunFlag() { flag = false; }
+    } runFlag{running_};
+
     outcome = RunOutcome();
     walk.DirStack = QStringLiteral(";01");
     walk.Levels.clear();

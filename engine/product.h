@@ -19,6 +19,12 @@ inline QString homePageAddress()
     return QStringLiteral("http://www.korvane.net/lya/");
 }
 
+// The sister product's page, offered in the help menu.
+inline QString sisterProductPage()
+{
+    return QStringLiteral("http://www.korvane.net/velk/");
+}
+
 inline QString productVersion()
 {
     return QStringLiteral("1.52.1016");

@@ -29,8 +29,8 @@ std::optional<QByteArray> valueOfLine(const QByteArray &line, const QByteArray &
 }
 
 struct Place {
-    qsizetype valueLine = -1;   // the line setting the name
-    qsizetype sectionEnd = -1;  // the line after the section's last non-empty line
+    qsizetype valueLine = -1;  // the line setting the name
+    qsizetype sectionEnd = -1; // the line after the section's last non-empty line
     bool sectionFound = false;
 };
 

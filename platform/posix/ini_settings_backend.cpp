@@ -35,27 +35,30 @@ struct IniPlace {
 IniPlace placeOf(const QString &key)
 {
     QStringList parts = key.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    if (!parts.isEmpty() && parts.first().compare(QLatin1String("SOFTWARE"), Qt::CaseInsensitive) == 0)
+    if (!parts.isEmpty() &&
+        parts.first().compare(QLatin1String("SOFTWARE"), Qt::CaseInsensitive) == 0)
         parts.removeFirst();
     for (QString &part : parts)
         part.replace(QLatin1Char('/'), QLatin1Char('_'));
     IniPlace place;
     place.section = parts.isEmpty() ? QByteArray("settings") : parts.takeLast().toUtf8();
-    const QString file = parts.isEmpty() ? QStringLiteral("settings") : parts.join(QLatin1Char('/'));
+    const QString file =
+        parts.isEmpty() ? QStringLiteral("settings") : parts.join(QLatin1Char('/'));
     place.file = configHome() + QLatin1Char('/') + file + QStringLiteral(".conf");
     return place;
 }
 
 bool isName(const QString &name)
 {
-    return !name.isEmpty() && !name.contains(QLatin1Char('=')) && !name.contains(QLatin1Char('\n')) &&
-           !name.contains(QLatin1Char('\r')) && !name.startsWith(QLatin1Char('['));
+    return !name.isEmpty() && !name.contains(QLatin1Char('=')) &&
+           !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r')) &&
+           !name.startsWith(QLatin1Char('['));
 }
 
 // mkdir -p, reporting the system's reason.
 int makeDirectories(const QByteArray &path)
 {
-    for (qsizetype slash = path.indexOf('/', 1); ; slash = path.indexOf('/', slash + 1)) {
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? path : path.left(slash);
         if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
             return errno;

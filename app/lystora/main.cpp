@@ -1,0 +1,36 @@
+// Lystora: the desktop program.
+
+#include "lystora/screenshots.h"
+#include "platform/settings_backend.h"
+#include "platform/volumes.h"
+#include "settings/listing_settings.h"
+#include "settings/registry.h"
+#include "ui/main_window/form1.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Korvane"));
+    QApplication::setApplicationName(QStringLiteral("Lystora"));
+    QApplication::setApplicationVersion(QStringLiteral("1.52.1016"));
+
+    ListingSettings settings;
+    const std::unique_ptr<SettingsBackend> store = makeSettingsBackend();
+    Registry registry(*store);
+    const std::unique_ptr<VolumeSource> volumes = makeVolumeSource();
+
+    Form1Services services;
+    services.settings = &settings;
+    services.registry = &registry;
+    services.volumes = volumes.get();
+    Form1 form(services);
+    form.Form_Load();
+    // "--screenshots DIR": pictures of the windows for the documentation, then quit.
+    const QStringList arguments = QApplication::arguments();
+    const qsizetype shots = arguments.indexOf(QStringLiteral("--screenshots"));
+    if (shots > 0 && shots + 1 < arguments.size())
+        return takeScreenshots(form, arguments[shots + 1]);
+    return app.exec();
+}

@@ -1,0 +1,63 @@
+#include "platform/volumes.h"
+
+#include <QStorageInfo>
+
+#include <algorithm>
+
+namespace {
+
+// File systems that hold no user files: kernel interfaces and the like.
+bool isPseudo(const QStorageInfo &volume)
+{
+    static const char *const pseudoTypes[] = {
+        "proc",       "sysfs",    "devtmpfs", "devpts",      "cgroup", "cgroup2",
+        "securityfs", "pstore",   "debugfs",  "tracefs",     "bpf",    "mqueue",
+        "hugetlbfs",  "configfs", "fusectl",  "binfmt_misc", "autofs", "efivarfs",
+        "rpc_pipefs", "nsfs",     "squashfs", "ramfs",       "tmpfs",
+    };
+    const QByteArray type = volume.fileSystemType();
+    if (std::any_of(std::begin(pseudoTypes), std::end(pseudoTypes),
+                    [&](const char *pseudo) { return type == pseudo; }))
+        return true;
+    const QString root = volume.rootPath();
+    for (const char *system : {"/proc", "/sys", "/run", "/dev", "/boot/efi", "/snap"}) {
+        const QString prefix = QString::fromLatin1(system);
+        if (root == prefix || root.startsWith(prefix + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+class MountedVolumes : public VolumeSource
+{
+public:
+    std::vector<Volume> volumes() override
+    {
+        std::vector<Volume> found{{systemVolume(), QString()}};
+        for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+            if (volume.rootPath() == systemVolume()) {
+                found.front().label = volume.name();
+                continue;
+            }
+            if (!volume.isValid() || isPseudo(volume))
+                continue;
+            found.push_back({volume.rootPath(), volume.name()});
+        }
+        std::sort(found.begin() + 1, found.end(),
+                  [](const Volume &a, const Volume &b) { return a.root < b.root; });
+        return found;
+    }
+
+    bool isReady(const QString &root) override
+    {
+        const QStorageInfo volume(root);
+        return volume.isValid() && volume.isReady();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<VolumeSource> makeVolumeSource()
+{
+    return std::make_unique<MountedVolumes>();
+}

@@ -1,0 +1,238 @@
+// The main window: its layout and captions, the source lists kept in step, a list made through
+// it, the drive lists, the update timer and the shell calls.
+
+#include "engine/engines.h"
+#include "settings/registry.h"
+#include "ui/main_window/dir_list_box.h"
+#include "ui/main_window/drive_list_box.h"
+#include "ui/main_window/file_list_box.h"
+#include "ui/main_window/form1.h"
+#include "ui_fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+class Form1Test : public QObject
+{
+    Q_OBJECT
+
+    struct Window {
+        ListingSettings settings;
+        MemoryStore store;
+        Registry registry{store};
+        FakeVolumes volumes;
+        FakeMessages messages;
+        FakeShell shell;
+        std::unique_ptr<Form1> form;
+        Window()
+        {
+            Form1Services services{&settings, &registry, &volumes, &messages, &shell};
+            form = std::make_unique<Form1>(services);
+        }
+    };
+
+    static QByteArray bytes(const QString &path) { return QFile::encodeName(path); }
+    static void touch(const QString &path, const QByteArray &content = QByteArray())
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    static QByteArray read(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private slots:
+    void layoutAndCaptionsAreTheDesignOnes()
+    {
+        Window w;
+        Form1 &f = *w.form;
+        QCOMPARE(f.windowTitle(), QStringLiteral("Lystora"));
+        QVERIFY(!(f.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
+        QCOMPARE(f.centralWidget()->size(), QSize(520, 353));
+        QCOMPARE(f.Frame1->geometry(), QRect(8, 8, 329, 313));
+        QCOMPARE(f.Frame1->title(), QStringLiteral("Source"));
+        QCOMPARE(f.Drive1->geometry(), QRect(8, 16, 153, 21));
+        QCOMPARE(f.Dir1->geometry(), QRect(8, 40, 153, 261));
+        QCOMPARE(f.File1->geometry(), QRect(168, 16, 153, 292));
+        QCOMPARE(f.Frame2->geometry(), QRect(344, 8, 169, 281));
+        QCOMPARE(f.Frame2->title(), QStringLiteral("Destination"));
+        QCOMPARE(f.Drive2->geometry(), QRect(8, 16, 153, 21));
+        QCOMPARE(f.Dir2->geometry(), QRect(8, 40, 153, 216));
+        QCOMPARE(f.Text4->geometry(), QRect(8, 256, 153, 19));
+        QCOMPARE(f.Text4->text(), QStringLiteral("audio.txt"));
+        QCOMPARE(f.Command1->geometry(), QRect(344, 296, 169, 25));
+        QCOMPARE(f.Command1->text(), QStringLiteral("Faire la liste !"));
+        QCOMPARE(f.StatusBar1->geometry(), QRect(0, 328, 520, 25));
+        QVERIFY(f.StatusBar1->findChild<QLabel *>()->text() ==
+                QStringLiteral("Lystora v1.52.1016"));
+        QCOMPARE(f.Timer1->interval(), 60000);
+        QVERIFY(!f.Timer1->isActive());
+        QCOMPARE(f.File1->pattern(), QStringLiteral("*.mp3"));
+        QCOMPARE(f.windowIcon().availableSizes(), QList<QSize>({QSize(16, 16), QSize(32, 32)}));
+
+        const auto captions = [](QMenu *menu) {
+            QStringList texts;
+            for (QAction *action : menu->actions())
+                texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+            return texts;
+        };
+        QCOMPARE(f.mnuFile->title(), QStringLiteral("Fichier"));
+        QCOMPARE(captions(f.mnuFile),
+                 QStringList({"Cacher la fenêtre", "Options", "-", "&Quitter"}));
+        QCOMPARE(f.mnuWhat->title(), QStringLiteral("?"));
+        QCOMPARE(captions(f.mnuWhat), QStringList({"Aide", "&A propos", "-", "[Velk]"}));
+
+        QWidget *expected[] = {f.Drive1, f.Dir1, f.Command1, f.File1, f.Text4, f.Dir2, f.Drive2};
+        for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
+            QWidget *next = expected[i]->nextInFocusChain();
+            while (next->focusPolicy() == Qt::NoFocus || expected[i]->isAncestorOf(next))
+                next = next->nextInFocusChain();
+            QCOMPARE(next, expected[i + 1]);
+        }
+    }
+
+    void fileListFollowsTheDirectoryListAtOnce()
+    {
+        QTemporaryDir tree;
+        touch(tree.path() + QStringLiteral("/a/one.mp3"));
+        touch(tree.path() + QStringLiteral("/a/two.MP3"));
+        touch(tree.path() + QStringLiteral("/a/cover.jpg"));
+        Window w;
+        w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/a")));
+        QCOMPARE(w.form->File1->path(), bytes(tree.path() + QStringLiteral("/a")));
+        QCOMPARE(w.form->File1->fileCount(), 2); // before any event is handled
+        QCoreApplication::processEvents();
+        QCOMPARE(w.form->File1->count(), 2);
+        QCOMPARE(w.form->File1->item(1)->text(), QStringLiteral("two.MP3"));
+        // The directory list shows the ancestors down to "a", and opens one on a double click.
+        QTreeWidgetItem *current = w.form->Dir1->currentItem();
+        QCOMPARE(current->text(0), QStringLiteral("a"));
+        emit w.form->Dir1->itemDoubleClicked(current->parent(), 0);
+        QCOMPARE(w.form->Dir1->path(), bytes(tree.path()));
+        QCOMPARE(w.form->File1->fileCount(), 0);
+    }
+
+    void aListMadeThroughTheWindowAsksBeforeReplacing()
+    {
+        QTemporaryDir tree;
+        touch(tree.path() + QStringLiteral("/src/song.mp3"));
+        touch(tree.path() + QStringLiteral("/out/audio.txt"), "OLD");
+        Window w;
+        w.settings.Langue = 1;
+        w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/src")));
+        w.form->Dir2->setPath(bytes(tree.path() + QStringLiteral("/out")));
+        w.messages.answer = kAnswerNo;
+        w.form->Command1->click();
+        QCOMPARE(read(tree.path() + QStringLiteral("/out/audio.txt")), QByteArray("OLD"));
+        QCOMPARE(w.messages.boxes.size(), std::size_t(1));
+        QCOMPARE(w.messages.boxes[0].title, QStringLiteral("LYA v1.52.1016"));
+        QCOMPARE(w.messages.boxes[0].style, 52);
+
+        w.messages.answer = kAnswerYes;
+        w.settings.HTML = true;
+        w.form->Command1->click();
+        QVERIFY(read(tree.path() + QStringLiteral("/out/audio.txt")).contains("<br>song"));
+        QCOMPARE(w.messages.boxes.back().text, QStringLiteral("Liste créée !"));
+        QCOMPARE(w.messages.boxes.back().style, 64);
+        QVERIFY(w.form->Command1->isEnabled() && w.form->Text4->isEnabled());
+        QCOMPARE(w.form->StatusBar1->findChild<QLabel *>()->text(),
+                 QStringLiteral("Lystora v1.52.1016"));
+        QVERIFY(!w.form->Timer1->isActive());
+    }
+
+    void aVolumeThatIsNotReadyFallsBackToTheSystemVolume()
+    {
+        for (int langue : {0, 1}) {
+            Window w;
+            w.settings.Langue = langue;
+            w.volumes.list.push_back({QStringLiteral("/media/cdrom"), QStringLiteral("CD")});
+            w.volumes.notReady.insert(QStringLiteral("/media/cdrom"));
+            w.form->Drive2->refresh();
+            w.form->Dir2->setPath("/tmp");
+            w.form->Drive2->setDrive(QStringLiteral("/media/cdrom"));
+            QCOMPARE(w.messages.boxes.size(), std::size_t(1));
+            QCOMPARE(w.messages.boxes[0].text, langue ? QStringLiteral("Périphérique indisponible")
+                                                      : QStringLiteral("Device unavailable"));
+            QCOMPARE(w.messages.boxes[0].style, 16);
+            QCOMPARE(w.form->Drive2->drive(), QStringLiteral("/"));
+            QCOMPARE(w.form->Dir2->path(), QByteArray("/"));
+        }
+    }
+
+    void timerRunsEveryIntervalAndNeverDuringARun()
+    {
+        // An empty source: every run shows exactly one box, "No file found".
+        QTemporaryDir tree;
+        touch(tree.path() + QStringLiteral("/src/cover.jpg"));
+        Window w;
+        w.settings.AutoUpdate = true;
+        w.settings.AutoUpdateTime = 3;
+        w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/src")));
+        w.form->Dir2->setPath(bytes(tree.path()));
+        int runs = 0;
+        w.messages.whileOpen = [&] { ++runs; };
+        for (int tick = 0; tick < 7; ++tick)
+            w.form->Timer1_Timer();
+        QCOMPARE(runs, 2); // at ticks 3 and 6
+        QCOMPARE(w.form->MinuteCount, 1);
+
+        // A tick while a run shows a message box is counted but starts no second run.
+        w.form->MinuteCount = 2;
+        int nested = 0;
+        w.messages.whileOpen = [&] {
+            ++nested;
+            if (nested == 1)
+                w.form->Timer1_Timer();
+        };
+        w.form->Timer1_Timer();
+        QCOMPARE(nested, 1);
+        QCOMPARE(w.form->MinuteCount, 0);
+    }
+
+    void shellIsGivenTheExactFiles()
+    {
+        QTemporaryDir tree;
+        touch(tree.path() + QStringLiteral("/src/song.mp3"));
+        Window w;
+        w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/src")));
+        QCoreApplication::processEvents();
+        w.form->File1->setCurrentRow(0);
+        w.form->File1_DblClick();
+        w.form->mnuVelk_Click();
+        QCOMPARE(w.shell.calls,
+                 QStringList({QStringLiteral("|") + tree.path() + QStringLiteral("/src/song.mp3||"),
+                              QStringLiteral("|http://www.korvane.net/velk/||")}));
+
+        // The help page: the current directory's, else the one installed beside the program.
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(tree.path());
+        QCOMPARE(w.form->helpPagePath(),
+                 QCoreApplication::applicationDirPath() + QStringLiteral("/lya_v1.52.htm"));
+        touch(tree.path() + QStringLiteral("/lya_v1.52.htm"));
+        QCOMPARE(w.form->helpPagePath(), tree.path() + QStringLiteral("/lya_v1.52.htm"));
+        QDir::setCurrent(before);
+
+        // The finished list, opened once it is made, at a root and elsewhere.
+        w.settings.RunNote = true;
+        w.form->Dir2->setPath(bytes(tree.path()));
+        w.form->Command1_Click();
+        QCOMPARE(w.shell.calls.last(),
+                 QStringLiteral("open|audio.txt|0|") + tree.path() + QLatin1Char('/'));
+    }
+};
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"

@@ -1,0 +1,408 @@
+#include "form1.h"
+
+#include "desktop_shell.h"
+#include "dir_list_box.h"
+#include "drive_list_box.h"
+#include "engine/engines.h"
+#include "engine/messages.h"
+#include "engine/product.h"
+#include "engine/update_timer.h"
+#include "file_list_box.h"
+#include "platform/volumes.h"
+#include "qt_message_boxes.h"
+#include "settings/registry.h"
+#include "ui/language/window_texts.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+// While a run holds the event loop, the window shows the walk this often at most: often enough
+// to see it move, rarely enough to cost the run little.
+constexpr qint64 kRunRepaintMs = 200;
+
+const QString kHelpPage = QStringLiteral("lya_v1.52.htm");
+
+} // namespace
+
+// Resources of a static library must be named to be linked in.
+static void initResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace {
+
+QIcon programIcon()
+{
+    initResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/lystora-16.xpm"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/lystora-32.xpm"), QSize(32, 32));
+    return icon;
+}
+
+} // namespace
+
+Form1::Form1(const Form1Services &services, QWidget *parent)
+    : QMainWindow(parent), settings_(*services.settings), registry_(*services.registry),
+      volumes_(*services.volumes), messages_(services.messages), shell_(services.shell),
+      reader_(std::make_unique<FsDirectoryReader>()),
+      targetReader_(std::make_unique<FsDirectoryReader>())
+{
+    if (!messages_) {
+        ownMessages_ = std::make_unique<QtMessageBoxes>(this);
+        messages_ = ownMessages_.get();
+    }
+    if (!shell_) {
+        ownShell_ = std::make_unique<DesktopShell>();
+        shell_ = ownShell_.get();
+    }
+    setWindowTitle(QStringLiteral("Lystora"));
+    setWindowIcon(programIcon());
+    // A fixed dialog-style window: a close box, no maximise or minimise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("Sans Serif")});
+    font.setPointSize(8);
+    setFont(font);
+
+    auto *area = new QWidget(this);
+    area->setFixedSize(scaled(0, 0, 520, 353).size());
+    setCentralWidget(area);
+    createMenus();
+    createSourceFrame(area);
+    createTargetFrame(area);
+    createCommandAndStatus(area);
+    setFocusOrder();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(60000);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+
+    engines_ = std::make_unique<Engines>(settings_, listingHost(*Dir1, *File1));
+}
+
+Form1::~Form1() = default;
+
+QRect Form1::scaled(int left, int top, int width, int height) const
+{
+    // Positions are pixels of a 96 dpi screen; the fonts grow with the screen's dpi, so do they.
+    const qreal factor = logicalDpiY() / 96.0;
+    return QRect(qRound(left * factor), qRound(top * factor), qRound(width * factor),
+                 qRound(height * factor));
+}
+
+void Form1::createMenus()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("Fichier"));
+    mnuHide = mnuFile->addAction(QStringLiteral("Cacher la fenêtre"), this, &Form1::mnuHide_Click);
+    mnuOptions = mnuFile->addAction(QStringLiteral("Options"), this, &Form1::mnuOptions_Click);
+    mnuFile->addSeparator();
+    mnuQuit = mnuFile->addAction(QStringLiteral("&Quitter"), this, &Form1::mnuQuit_Click);
+
+    mnuWhat = menuBar()->addMenu(QStringLiteral("?"));
+    mnuHelp = mnuWhat->addAction(QStringLiteral("Aide"), this, &Form1::mnuHelp_Click);
+    mnuAbout = mnuWhat->addAction(QStringLiteral("&A propos"), this, &Form1::mnuAbout_Click);
+    mnuWhat->addSeparator();
+    mnuVelk = mnuWhat->addAction(QStringLiteral("[Velk]"), this, &Form1::mnuVelk_Click);
+}
+
+void Form1::createSourceFrame(QWidget *area)
+{
+    Frame1 = new QGroupBox(QStringLiteral("Source"), area);
+    Frame1->setGeometry(scaled(8, 8, 329, 313));
+    Drive1 = new DriveListBox(volumes_, Frame1);
+    Drive1->setGeometry(scaled(8, 16, 153, 21));
+    Drive1->onChange = [this] { Drive1_Change(); };
+    Dir1 = new DirListBox(*reader_, Frame1);
+    Dir1->setGeometry(scaled(8, 40, 153, 261));
+    Dir1->onChange = [this] { Dir1_Change(); };
+    connect(Dir1, &DirListBox::openFailed, this, &Form1::showUnreadable);
+    File1 = new FileListBox(*reader_, Frame1);
+    File1->setGeometry(scaled(168, 16, 153, 292));
+    File1->setPattern(QStringLiteral("*.mp3"));
+    connect(File1, &QListWidget::itemDoubleClicked, this, &Form1::File1_DblClick);
+}
+
+void Form1::createTargetFrame(QWidget *area)
+{
+    Frame2 = new QGroupBox(QStringLiteral("Destination"), area);
+    Frame2->setGeometry(scaled(344, 8, 169, 281));
+    Drive2 = new DriveListBox(volumes_, Frame2);
+    Drive2->setGeometry(scaled(8, 16, 153, 21));
+    Drive2->onChange = [this] { Drive2_Change(); };
+    Dir2 = new DirListBox(*targetReader_, Frame2);
+    Dir2->setGeometry(scaled(8, 40, 153, 216));
+    connect(Dir2, &DirListBox::openFailed, this, &Form1::showUnreadable);
+    Text4 = new QLineEdit(QStringLiteral("audio.txt"), Frame2);
+    Text4->setGeometry(scaled(8, 256, 153, 19));
+}
+
+void Form1::createCommandAndStatus(QWidget *area)
+{
+    Command1 = new QPushButton(QStringLiteral("Faire la liste !"), area);
+    Command1->setGeometry(scaled(344, 296, 169, 25));
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    StatusBar1 = new QStatusBar(area);
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setGeometry(scaled(0, 328, 520, 25));
+    statusText_ = new QLabel(productName(), StatusBar1);
+    StatusBar1->addWidget(statusText_, 1);
+    pendingStatus_ = productName();
+}
+
+void Form1::setFocusOrder()
+{
+    for (QWidget *unfocused : {static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2),
+                               static_cast<QWidget *>(StatusBar1)})
+        unfocused->setFocusPolicy(Qt::NoFocus);
+    QWidget *order[] = {Drive1, Dir1, Command1, File1, Text4, Dir2, Drive2};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
+void Form1::centre()
+{
+    const QRect screenArea = screen()->geometry();
+    move(screenArea.left() + (screenArea.width() - frameGeometry().width()) / 2,
+         screenArea.top() + (screenArea.height() - frameGeometry().height()) / 2);
+}
+
+void Form1::Form_Load()
+{
+    hide();
+    registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("StartUpMusic"));
+    if (registry_.RegValue != QLatin1String("Non")) {
+        // The welcome music is opened here.
+    }
+    registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("SplashScreen"));
+    if (registry_.RegValue != QLatin1String("Non")) {
+        // The splash screen shows here, and its timer completes the start-up.
+    }
+    CompleteStartup();
+}
+
+void Form1::CompleteStartup()
+{
+    loadSettings();
+    // The about box, labelled by the load, is unloaded here.
+    show();
+}
+
+// Until the stored settings are read, both sides start at the system volume's root.
+void Form1::loadSettings()
+{
+    centre();
+    // The notification-area icon is installed here.
+    for (auto side : {std::make_pair(Drive1, Dir1), std::make_pair(Drive2, Dir2)}) {
+        side.first->setDrive(systemVolume());
+        side.second->setPath(QFile::encodeName(systemVolume()));
+    }
+}
+
+void Form1::Command1_Click()
+{
+    engines_->Command1_Click();
+    statusText_->setText(pendingStatus_);
+}
+
+void Form1::Dir1_Change()
+{
+    File1->setPath(Dir1->path());
+}
+
+void Form1::Drive1_Change()
+{
+    driveChanged(Drive1, Dir1);
+}
+
+void Form1::Drive2_Change()
+{
+    driveChanged(Drive2, Dir2);
+}
+
+void Form1::driveChanged(DriveListBox *drive, DirListBox *dir)
+{
+    const QString root = drive->drive();
+    if (!volumes_.isReady(root)) {
+        MsgBox(windowText(WindowText::DeviceUnavailable, settings_.Langue), kStyleCritical,
+               shortProductName());
+        drive->setDrive(systemVolume()); // runs this handler again, for the system volume
+        return;
+    }
+    dir->setPath(QFile::encodeName(root));
+}
+
+void Form1::showUnreadable(const QByteArray &path, int error)
+{
+    MsgBox(QFile::decodeName(path) + QStringLiteral("\r\n") +
+               messageText(Message::SourceUnreadable, settings_.Langue)
+                   .arg(reasonText(error, settings_.Langue)),
+           kStyleCritical, shortProductName());
+}
+
+void Form1::File1_DblClick()
+{
+    const QByteArray name = File1->selectedName();
+    if (name.isEmpty())
+        return;
+    ShellExecute(QString(), QFile::decodeName(childPath(Dir1->path(), name)), QString(), QString());
+}
+
+void Form1::mnuAbout_Click()
+{
+    // The about box shows here.
+}
+
+QString Form1::helpPagePath() const
+{
+    const QString here = QDir::currentPath() + QLatin1Char('/') + kHelpPage;
+    if (QFile::exists(here))
+        return here;
+    const QString programDir = QCoreApplication::applicationDirPath();
+    for (const QString &installed :
+         {programDir + QLatin1Char('/') + kHelpPage,
+          programDir + QStringLiteral("/../share/lystora/") + kHelpPage}) {
+        if (QFile::exists(installed))
+            return QDir::cleanPath(installed);
+    }
+    return here; // asked for as it is, as nothing better exists
+}
+
+void Form1::mnuHelp_Click()
+{
+    ShellExecute(QString(), helpPagePath(), QString(), QString());
+}
+
+void Form1::mnuHide_Click()
+{
+    // Without a notification-area icon to come back from, hiding would lose the window.
+    showMinimized();
+}
+
+void Form1::mnuOptions_Click()
+{
+    // The options dialog shows here.
+}
+
+void Form1::mnuQuit_Click()
+{
+    close();
+}
+
+void Form1::mnuVelk_Click()
+{
+    ShellExecute(QString(), sisterProductPage(), QString(), QString());
+}
+
+void Form1::Timer1_Timer()
+{
+    if (minuteTick(MinuteCount, settings_.AutoUpdateTime, engines_->running())) {
+        Command1_Click();
+        MinuteCount = 0;
+    }
+}
+
+void Form1::Form_QueryUnload()
+{
+    // The settings are saved, the notification-area icon removed and the other windows unloaded
+    // here.
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_QueryUnload();
+    event->accept();
+}
+
+QByteArray Form1::dir2Path() const
+{
+    return Dir2->path();
+}
+
+QString Form1::drive2Text() const
+{
+    return Drive2->drive();
+}
+
+QString Form1::text4() const
+{
+    return Text4->text();
+}
+
+void Form1::setText4Enabled(bool enabled)
+{
+    Text4->setEnabled(enabled);
+}
+
+void Form1::setCommand1Enabled(bool enabled)
+{
+    Command1->setEnabled(enabled);
+}
+
+void Form1::setTimer1Enabled(bool enabled)
+{
+    // Enabling a running timer must not restart its minute.
+    if (enabled && !Timer1->isActive())
+        Timer1->start();
+    else if (!enabled)
+        Timer1->stop();
+}
+
+int Form1::MsgBox(const QString &text, int style, const QString &title)
+{
+    return messages_->MsgBox(text, style, title);
+}
+
+void Form1::ShellExecute(const QString &operation, const QString &file, const QString &parameters,
+                         const QString &directory)
+{
+    shell_->ShellExecute(operation, file, parameters, directory);
+}
+
+void Form1::setStatusText(const QString &text)
+{
+    // During a run every file name passes here; the label shows one now and then.
+    pendingStatus_ = text;
+    if (!engines_ || !engines_->running())
+        statusText_->setText(text);
+}
+
+QDate Form1::currentDate()
+{
+    return QDate::currentDate();
+}
+
+QTime Form1::currentTime()
+{
+    return QTime::currentTime();
+}
+
+void Form1::runProgress(qint64, const QByteArray &)
+{
+    // The run holds the event loop: the window shows the walk only when painted from here.
+    if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRunRepaintMs)
+        return;
+    sinceRepaint_.start();
+    Dir1->refreshDisplay();
+    File1->refreshDisplay();
+    statusText_->setText(pendingStatus_);
+    if (isVisible())
+        centralWidget()->repaint();
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "engine/listing_host.h"
+#include "settings/listing_settings.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+
+#include <memory>
+
+class DirListBox;
+class DriveListBox;
+class Engines;
+class FileListBox;
+class FsDirectoryReader;
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+class Registry;
+class VolumeSource;
+
+// What the main window works with: given by main(), replaced in tests.
+struct Form1Services {
+    ListingSettings *settings = nullptr;
+    Registry *registry = nullptr;
+    VolumeSource *volumes = nullptr;
+    MessageBoxes *messages = nullptr; // null: the desktop's message boxes
+    Shell *shell = nullptr;           // null: the desktop's opener
+};
+
+// The main window: the source side (drive, directory and file lists), the target side (drive
+// and directory lists, the list's name), "Make the list !", the status bar, the menus and the
+// update timer. The listing run itself is the engine's; the window is its ListingWindow.
+class Form1 : public QMainWindow, public ListingWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(const Form1Services &services, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The controls, by their names; the other windows and the settings reach them directly.
+    QGroupBox *Frame1 = nullptr;
+    DriveListBox *Drive1 = nullptr;
+    DirListBox *Dir1 = nullptr;
+    FileListBox *File1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    DriveListBox *Drive2 = nullptr;
+    DirListBox *Dir2 = nullptr;
+    QLineEdit *Text4 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QMenu *mnuFile = nullptr;
+    QAction *mnuHide = nullptr;
+    QAction *mnuOptions = nullptr;
+    QAction *mnuQuit = nullptr;
+    QMenu *mnuWhat = nullptr;
+    QAction *mnuHelp = nullptr;
+    QAction *mnuAbout = nullptr;
+    QAction *mnuVelk = nullptr;
+
+    // Update timer ticks since the last automatic run.
+    int MinuteCount = 0;
+
+    void Form_Load();
+    void CompleteStartup();
+
+    void Command1_Click();
+    void Dir1_Change();
+    void Drive1_Change();
+    void Drive2_Change();
+    void File1_DblClick();
+    void mnuAbout_Click();
+    void mnuHelp_Click();
+    void mnuHide_Click();
+    void mnuOptions_Click();
+    void mnuQuit_Click();
+    void mnuVelk_Click();
+    void Timer1_Timer();
+    void Form_QueryUnload();
+
+    // The help page: the one in the current directory, else the one installed with the program.
+    QString helpPagePath() const;
+
+    // ListingWindow
+    QByteArray dir2Path() const override;
+    QString drive2Text() const override;
+    QString text4() const override;
+    void setText4Enabled(bool enabled) override;
+    void setCommand1Enabled(bool enabled) override;
+    void setTimer1Enabled(bool enabled) override;
+    int MsgBox(const QString &text, int style, const QString &title) override;
+    void ShellExecute(const QString &operation, const QString &file, const QString &parameters,
+                      const QString &directory) override;
+    void setStatusText(const QString &text) override;
+    QDate currentDate() override;
+    QTime currentTime() override;
+    void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
+    bool cancelRequested() override { return false; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createMenus();
+    void createSourceFrame(QWidget *area);
+    void createTargetFrame(QWidget *area);
+    void createCommandAndStatus(QWidget *area);
+    void setFocusOrder();
+    QRect scaled(int left, int top, int width, int height) const;
+    void driveChanged(DriveListBox *drive, DirListBox *dir);
+    void showUnreadable(const QByteArray &path, int error);
+    void loadSettings();
+    void centre();
+
+    ListingSettings &settings_;
+    Registry &registry_;
+    VolumeSource &volumes_;
+    MessageBoxes *messages_;
+    Shell *shell_;
+    std::unique_ptr<MessageBoxes> ownMessages_;
+    std::unique_ptr<Shell> ownShell_;
+    std::unique_ptr<FsDirectoryReader> reader_;
+    std::unique_ptr<FsDirectoryReader> targetReader_;
+    std::unique_ptr<Engines> engines_;
+    QLabel *statusText_ = nullptr;
+    QString pendingStatus_;
+    QElapsedTimer sinceRepaint_;
+};
