@@ -1,7 +1,9 @@
 # Shared by the scripts: install what the build needs, configure and build into build/.
 # shellcheck shell=bash
 
-LYSTORA_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgtest-dev)
+LYSTORA_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgtest-dev fonts-dejavu-core)
+# What the desktop program needs to show its windows on a real display.
+LYSTORA_DESKTOP_PACKAGES=(qt6-qpa-plugins fonts-liberation2 xdg-utils)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

@@ -1,0 +1,118 @@
+// Times one listing run made through the main window (shown, repainting as it walks) against the
+// same run made by the engine with no window at all, on the same tree, interleaved, best of 3.
+//   lystora-bench-window SOURCE_DIR
+// Prints "ratio window=X" (window time / engine time).
+
+#include "engine/engines.h"
+#include "engine/fs_lists.h"
+#include "platform/volumes.h"
+#include "settings/registry.h"
+#include "platform/settings_backend.h"
+#include "ui/main_window/dir_list_box.h"
+#include "ui/main_window/form1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// A window that shows nothing.
+class NoWindow : public ListingWindow
+{
+public:
+    QByteArray target;
+    QByteArray dir2Path() const override { return target; }
+    QString drive2Text() const override { return QStringLiteral("/"); }
+    QString text4() const override { return QStringLiteral("list.htm"); }
+    void setText4Enabled(bool) override {}
+    void setCommand1Enabled(bool) override {}
+    void setTimer1Enabled(bool) override {}
+    int MsgBox(const QString &, int, const QString &) override { return kAnswerYes; }
+    void ShellExecute(const QString &, const QString &, const QString &, const QString &) override {}
+    void setStatusText(const QString &) override {}
+    QDate currentDate() override { return QDate::currentDate(); }
+    QTime currentTime() override { return QTime::currentTime(); }
+    void runProgress(qint64, const QByteArray &) override {}
+    bool cancelRequested() override { return false; }
+};
+
+struct NoStore : SettingsBackend {
+    QString readValue(int, const QString &, const QString &) override { return QString(); }
+    int writeValue(int, const QString &, const QString &, const QString &) override { return 0; }
+    QString location(const QString &) const override { return QString(); }
+};
+
+ListingSettings benchSettings()
+{
+    ListingSettings s;
+    s.ListingType = 2;
+    s.HTML = true;
+    s.DownAllow = true;
+    s.BaseUrl = QStringLiteral("http://h/");
+    s.AutoUpdate = true;
+    return s;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s SOURCE_DIR\n", argv[0]);
+        return 2;
+    }
+    const QByteArray source = argv[1];
+    QTemporaryDir out;
+
+    ListingSettings windowSettings = benchSettings();
+    NoStore store;
+    Registry registry(store);
+    const auto volumes = makeVolumeSource();
+    Form1Services services{&windowSettings, &registry, volumes.get(), nullptr, nullptr};
+    Form1 form(services);
+    form.show();
+    form.Dir1->setPath(source);
+    form.Dir2->setPath(QFile::encodeName(out.path()));
+    form.Text4->setText(QStringLiteral("list.htm"));
+    QApplication::processEvents();
+
+    ListingSettings engineSettings = benchSettings();
+    NoWindow window;
+    window.target = QFile::encodeName(out.path());
+    FsDirectoryReader reader;
+    FsDirList dir1(reader);
+    FsFileList file1(reader);
+    dir1.onChange = [&] { file1.setPath(dir1.path()); };
+    dir1.setPath(source);
+    Engines engines(engineSettings, window.listingHost(dir1, file1));
+
+    qint64 bestWindow = -1;
+    qint64 bestEngine = -1;
+    const auto best = [](qint64 &bestSoFar, qint64 time) {
+        bestSoFar = bestSoFar < 0 ? time : std::min(bestSoFar, time);
+    };
+    for (int round = 0; round < 4; ++round) { // the first round warms the caches
+        QElapsedTimer timer;
+        timer.start();
+        engines.Command1_Click();
+        const qint64 engineTime = timer.nsecsElapsed();
+        timer.start();
+        form.Command1_Click();
+        const qint64 windowTime = timer.nsecsElapsed();
+        QApplication::processEvents();
+        if (round > 0) {
+            best(bestEngine, engineTime);
+            best(bestWindow, windowTime);
+        }
+    }
+    std::printf("engine %lld ms, window %lld ms\n", bestEngine / 1000000, bestWindow / 1000000);
+    std::printf("ratio window=%.2f\n", double(bestWindow) / double(bestEngine));
+    return 0;
+}
