@@ -1,0 +1,178 @@
+#include "settings/settings_procedures.h"
+
+#include "settings/registry.h"
+#include "settings/settings_controls.h"
+#include "settings/stored_values.h"
+
+#include <QFile>
+
+QString SettingsProcedures::read(const QString &name)
+{
+    if (defaultsOnly_)
+        return QString();
+    registry.ReadRegValue(kSettingsRoot, SettingsKey(), name);
+    return registry.RegValue;
+}
+
+void SettingsProcedures::write(const QString &name, const QString &text)
+{
+    const int error = registry.WriteRegValue(kSettingsRoot, SettingsKey(), name, text);
+    if (error != 0 && result_.storeError == 0)
+        result_.storeError = error;
+}
+
+void SettingsProcedures::LoadStartupFlags()
+{
+    settings.SplashScreen = storedNotNo(read(QStringLiteral("SplashScreen")));
+    controls.setCheck(7, settings.SplashScreen ? 1 : 0);
+    settings.StartUpMusic = storedNotNo(read(QStringLiteral("StartUpMusic")));
+    controls.setCheck(6, settings.StartUpMusic ? 1 : 0);
+}
+
+// The drive list gets the volume holding the stored directory, the directory list the directory
+// itself, or its nearest existing ancestor. False when the volume cannot be read.
+bool SettingsProcedures::loadDirectory(const QString &name, int side)
+{
+    const Side which = Side(side);
+    const QString stored = read(name);
+    const QByteArray wanted = QFile::encodeName(stored.isEmpty() ? QStringLiteral("/") : stored);
+    if (!controls.setDrive(which, controls.volumeHolding(wanted)) && !defaultsOnly_)
+        return false;
+    controls.setDirPath(which, storedDirectory(stored));
+    return true;
+}
+
+// Steps 3 to 15 of the load; false at a failure, the steps after it not done.
+bool SettingsProcedures::loadFromSourceDirectory()
+{
+    if (!loadDirectory(QStringLiteral("SourceDir"), int(Side::Source)) ||
+        !loadDirectory(QStringLiteral("TargetDir"), int(Side::Target)))
+        return false;
+
+    const QString fileName = read(QStringLiteral("FileName"));
+    controls.setFileName(fileName.isEmpty() ? QStringLiteral("audio.txt") : fileName);
+
+    settings.ShowTime = storedYes(read(QStringLiteral("ShowTime")));
+    controls.setCheck(1, settings.ShowTime ? 1 : 0);
+    settings.RunNote = storedYes(read(QStringLiteral("RunNote")));
+    controls.setCheck(2, settings.RunNote ? 1 : 0);
+
+    settings.HTML = storedYes(read(QStringLiteral("HTML")));
+    controls.setCheck(3, settings.HTML ? 1 : 0);
+    settings.TitleHTML = read(QStringLiteral("TitleHTML"));
+    controls.setText(1, settings.TitleHTML);
+    controls.setFileName(switchExtension(controls.fileName(), settings.HTML));
+
+    settings.DownAllow = storedYes(read(QStringLiteral("DownAllow")));
+    controls.setCheck(5, settings.DownAllow ? 1 : 0);
+    if (settings.DownAllow) {
+        settings.BaseUrl = read(QStringLiteral("BaseUrl"));
+        controls.setText(3, settings.BaseUrl);
+    }
+
+    settings.AutoUpdate = storedYes(read(QStringLiteral("AutoUpdate")));
+    controls.setCheck(4, settings.AutoUpdate ? 1 : 0);
+    if (settings.AutoUpdate) {
+        // With no usable interval no automatic run would ever come: the box's own 60 stands in.
+        settings.AutoUpdateTime = storedInterval(read(QStringLiteral("AutoUpdateTime")));
+        controls.setText(2, QString::number(settings.AutoUpdateTime));
+    }
+
+    settings.ListingType = storedListingType(read(QStringLiteral("ListingType")));
+    controls.selectOption(OptionArray::FileOption, settings.ListingType);
+    settings.FileLangue = storedLanguage(read(QStringLiteral("FileLangue")));
+    controls.selectOption(OptionArray::FileLg, settings.FileLangue);
+    settings.Langue = storedLanguage(read(QStringLiteral("Langue")));
+    controls.selectOption(OptionArray::Language, settings.Langue);
+
+    settings.IncExt = storedYes(read(QStringLiteral("IncExt")));
+    controls.setCheck(8, settings.IncExt ? 1 : 0);
+
+    // The dialog shows the pattern the file list uses, so that a first Apply keeps it.
+    const QString pattern = storedPattern(read(QStringLiteral("Pattern")));
+    controls.setFilePattern(pattern);
+    controls.setText(4, pattern);
+    return true;
+}
+
+void SettingsProcedures::LoadSettings()
+{
+    defaultsOnly_ = false;
+    controls.centreMainWindow();
+    controls.installTrayIcon();
+    if (loadFromSourceDirectory())
+        return;
+    // A volume that cannot be read: both directories go back to the system volume's root, and
+    // the reading starts again. Should it fail again, what is left takes its defaults.
+    write(QStringLiteral("SourceDir"), QStringLiteral("/"));
+    write(QStringLiteral("TargetDir"), QStringLiteral("/"));
+    if (loadFromSourceDirectory())
+        return;
+    defaultsOnly_ = true;
+    loadFromSourceDirectory();
+    defaultsOnly_ = false;
+}
+
+SaveResult SettingsProcedures::SaveSettings()
+{
+    result_ = SaveResult();
+    write(QStringLiteral("SourceDir"), directoryText(controls.dirPath(Side::Source)));
+    write(QStringLiteral("TargetDir"), directoryText(controls.dirPath(Side::Target)));
+
+    settings.ListingType = controls.optionSelected(OptionArray::FileOption, 0)   ? 0
+                           : controls.optionSelected(OptionArray::FileOption, 1) ? 1
+                                                                                 : 2;
+    write(QStringLiteral("ListingType"), QString::number(settings.ListingType));
+
+    const auto saveCheck = [this](int number, bool &field, const char *name) {
+        field = controls.check(number) == 1;
+        write(QString::fromLatin1(name), yesNoText(field));
+    };
+    saveCheck(6, settings.StartUpMusic, "StartUpMusic");
+    saveCheck(7, settings.SplashScreen, "SplashScreen");
+    saveCheck(1, settings.ShowTime, "ShowTime");
+    saveCheck(2, settings.RunNote, "RunNote");
+
+    write(QStringLiteral("FileName"), controls.fileName());
+
+    settings.Langue = controls.optionSelected(OptionArray::Language, 0) ? 0 : 1;
+    write(QStringLiteral("Langue"), QString::number(settings.Langue));
+    settings.FileLangue = controls.optionSelected(OptionArray::FileLg, 0) ? 0 : 1;
+    write(QStringLiteral("FileLangue"), QString::number(settings.FileLangue));
+    write(QStringLiteral("FileLg"), QString::number(settings.FileLangue));
+
+    saveCheck(5, settings.DownAllow, "DownAllow");
+    if (settings.DownAllow) {
+        settings.BaseUrl = controls.text(3);
+        write(QStringLiteral("BaseUrl"), settings.BaseUrl);
+    }
+
+    saveCheck(4, settings.AutoUpdate, "AutoUpdate");
+    if (settings.AutoUpdate) {
+        const QString typed = controls.text(2);
+        if (isValidInterval(typed)) {
+            settings.AutoUpdateTime = typed.toInt();
+            write(QStringLiteral("AutoUpdateTime"), typed);
+        } else {
+            // The interval in force stays, in memory and in the store.
+            if (settings.AutoUpdateTime < 1 || settings.AutoUpdateTime > 999)
+                settings.AutoUpdateTime = 60;
+            result_.intervalRejected = true;
+            result_.keptInterval = settings.AutoUpdateTime;
+            write(QStringLiteral("AutoUpdateTime"), QString::number(settings.AutoUpdateTime));
+            controls.setText(2, QString::number(settings.AutoUpdateTime));
+        }
+    }
+
+    saveCheck(3, settings.HTML, "HTML");
+    controls.setFileName(switchExtension(controls.fileName(), settings.HTML));
+    saveCheck(8, settings.IncExt, "IncExt");
+
+    settings.TitleHTML = controls.text(1);
+    write(QStringLiteral("TitleHTML"), settings.TitleHTML);
+
+    const QString pattern = controls.text(4);
+    controls.setFilePattern(pattern);
+    write(QStringLiteral("Pattern"), pattern);
+    return result_;
+}
