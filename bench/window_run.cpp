@@ -5,9 +5,10 @@
 
 #include "engine/engines.h"
 #include "engine/fs_lists.h"
+#include "platform/settings_backend.h"
 #include "platform/volumes.h"
 #include "settings/registry.h"
-#include "platform/settings_backend.h"
+#include "ui/forms.h"
 #include "ui/main_window/dir_list_box.h"
 #include "ui/main_window/form1.h"
 
@@ -34,7 +35,8 @@ public:
     void setCommand1Enabled(bool) override {}
     void setTimer1Enabled(bool) override {}
     int MsgBox(const QString &, int, const QString &) override { return kAnswerYes; }
-    void ShellExecute(const QString &, const QString &, const QString &, const QString &) override {}
+    void ShellExecute(const QString &, const QString &, const QString &, const QString &) override
+    {}
     void setStatusText(const QString &) override {}
     QDate currentDate() override { return QDate::currentDate(); }
     QTime currentTime() override { return QTime::currentTime(); }
@@ -75,8 +77,9 @@ int main(int argc, char **argv)
     NoStore store;
     Registry registry(store);
     const auto volumes = makeVolumeSource();
-    Form1Services services{&windowSettings, &registry, volumes.get(), nullptr, nullptr};
-    Form1 form(services);
+    ProgramServices services{&windowSettings, &registry, volumes.get(), nullptr, nullptr};
+    Forms forms(services);
+    Form1 &form = forms.form1();
     form.show();
     form.Dir1->setPath(source);
     form.Dir2->setPath(QFile::encodeName(out.path()));

@@ -5,6 +5,7 @@
 #include "platform/volumes.h"
 #include "settings/listing_settings.h"
 #include "settings/registry.h"
+#include "ui/forms.h"
 #include "ui/main_window/form1.h"
 
 #include <QApplication>
@@ -21,16 +22,17 @@ int main(int argc, char **argv)
     Registry registry(*store);
     const std::unique_ptr<VolumeSource> volumes = makeVolumeSource();
 
-    Form1Services services;
+    ProgramServices services;
     services.settings = &settings;
     services.registry = &registry;
     services.volumes = volumes.get();
-    Form1 form(services);
+    Forms forms(services);
+    Form1 &form = forms.form1();
     form.Form_Load();
     // "--screenshots DIR": pictures of the windows for the documentation, then quit.
     const QStringList arguments = QApplication::arguments();
     const qsizetype shots = arguments.indexOf(QStringLiteral("--screenshots"));
     if (shots > 0 && shots + 1 < arguments.size())
-        return takeScreenshots(form, arguments[shots + 1]);
+        return takeScreenshots(forms, arguments[shots + 1]);
     return app.exec();
 }

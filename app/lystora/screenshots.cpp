@@ -1,10 +1,15 @@
 #include "screenshots.h"
 
+#include "ui/about/form2.h"
+#include "ui/forms.h"
 #include "ui/main_window/form1.h"
+#include "ui/options/frm_options.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QRadioButton>
+#include <QTabBar>
 
 namespace {
 
@@ -14,10 +19,32 @@ int save(QWidget &window, const QString &dir, const QString &name)
     return window.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png")) ? 0 : 1;
 }
 
+int takeAll(Forms &forms, const QString &dir, const QString &language)
+{
+    int failed = save(forms.form1(), dir, QStringLiteral("main-window-") + language);
+    frmOptions &options = forms.options();
+    options.show();
+    for (int tab = 0; tab < 3; ++tab) {
+        options.tbsOptions->setCurrentIndex(tab);
+        failed += save(options, dir, QStringLiteral("options-%1-").arg(tab + 1) + language);
+    }
+    options.tbsOptions->setCurrentIndex(0);
+    Form2 &about = forms.about();
+    about.show();
+    failed += save(about, dir, QStringLiteral("about-") + language);
+    return failed;
+}
+
 } // namespace
 
-int takeScreenshots(Form1 &form, const QString &dir)
+int takeScreenshots(Forms &forms, const QString &dir)
 {
     QDir().mkpath(dir);
-    return save(form, dir, QStringLiteral("main-window"));
+    // The language in force first, then the other one, switched as a user would.
+    frmOptions &options = forms.options();
+    const bool french = options.Language[1]->isChecked();
+    int failed = takeAll(forms, dir, french ? QStringLiteral("fr") : QStringLiteral("en"));
+    forms.options().Language[french ? 0 : 1]->setChecked(true);
+    failed += takeAll(forms, dir, french ? QStringLiteral("en") : QStringLiteral("fr"));
+    return failed;
 }

@@ -3,6 +3,7 @@
 
 #include "engine/engines.h"
 #include "settings/registry.h"
+#include "ui/forms.h"
 #include "ui/main_window/dir_list_box.h"
 #include "ui/main_window/drive_list_box.h"
 #include "ui/main_window/file_list_box.h"
@@ -32,11 +33,13 @@ class Form1Test : public QObject
         FakeVolumes volumes;
         FakeMessages messages;
         FakeShell shell;
-        std::unique_ptr<Form1> form;
+        std::unique_ptr<Forms> forms;
+        Form1 *form = nullptr;
         Window()
         {
-            Form1Services services{&settings, &registry, &volumes, &messages, &shell};
-            form = std::make_unique<Form1>(services);
+            ProgramServices services{&settings, &registry, &volumes, &messages, &shell};
+            forms = std::make_unique<Forms>(services);
+            form = &forms->form1();
         }
     };
 

@@ -6,6 +6,13 @@ namespace {
 
 const BilingualText<WindowText> kTexts[] = {
     {WindowText::DeviceUnavailable, "Device unavailable", "Périphérique indisponible"},
+    {WindowText::IntervalKept,
+     "The list is updated every 1 to 999 minutes, given as a whole number: the interval stays "
+     "%1 minutes.",
+     "La liste est actualisée toutes les 1 à 999 minutes, en nombre entier : l'intervalle reste "
+     "de %1 minutes."},
+    {WindowText::SettingsNotSaved, "The settings could not be saved: %1",
+     "Les réglages n'ont pas pu être enregistrés : %1"},
 };
 
 } // namespace

@@ -5,6 +5,8 @@
 // Messages the windows show themselves, in both interface languages (1 French, else English).
 enum class WindowText {
     DeviceUnavailable, // a drive list's volume cannot be read
+    IntervalKept,      // the minutes box held no whole number 1..999; %1: the minutes kept
+    SettingsNotSaved,  // second line under the settings file; %1: the reason
 };
 
 QString windowText(WindowText text, int langue);

@@ -36,6 +36,8 @@ signals:
 private:
     void open(QTreeWidgetItem *item);
     void keyPressEvent(QKeyEvent *event) override;
+    // No expand or collapse marks: every shown level is open, as the indentation says.
+    void drawBranches(QPainter *, const QRect &, const QModelIndex &) const override {}
 
     FsDirList dirs_;
     bool displayStale_ = false;

@@ -11,7 +11,12 @@
 #include "platform/volumes.h"
 #include "qt_message_boxes.h"
 #include "settings/registry.h"
+#include "settings/settings_procedures.h"
+#include "ui/about/form2.h"
+#include "ui/forms.h"
+#include "ui/language/captions.h"
 #include "ui/language/window_texts.h"
+#include "ui/options/frm_options.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -56,9 +61,10 @@ QIcon programIcon()
 
 } // namespace
 
-Form1::Form1(const Form1Services &services, QWidget *parent)
-    : QMainWindow(parent), settings_(*services.settings), registry_(*services.registry),
-      volumes_(*services.volumes), messages_(services.messages), shell_(services.shell),
+Form1::Form1(Forms &forms)
+    : QMainWindow(nullptr), forms_(forms), settings_(*forms.services().settings),
+      registry_(*forms.services().registry), volumes_(*forms.services().volumes),
+      messages_(forms.services().messages), shell_(forms.services().shell),
       reader_(std::make_unique<FsDirectoryReader>()),
       targetReader_(std::make_unique<FsDirectoryReader>())
 {
@@ -200,20 +206,27 @@ void Form1::Form_Load()
 
 void Form1::CompleteStartup()
 {
-    loadSettings();
-    // The about box, labelled by the load, is unloaded here.
+    forms_.procedures().LoadStartupFlags();
+    forms_.procedures().LoadSettings();
+    // Labelled by the load's language switch, the about box is not to stay in memory.
+    forms_.unloadAbout();
     show();
 }
 
-// Until the stored settings are read, both sides start at the system volume's root.
-void Form1::loadSettings()
+void Form1::installTrayIcon()
 {
-    centre();
     // The notification-area icon is installed here.
-    for (auto side : {std::make_pair(Drive1, Dir1), std::make_pair(Drive2, Dir2)}) {
-        side.first->setDrive(systemVolume());
-        side.second->setPath(QFile::encodeName(systemVolume()));
-    }
+}
+
+void Form1::applyCaptions(int langue)
+{
+    mnuFile->setTitle(caption(Caption::Form1_mnuFile, langue));
+    mnuHide->setText(caption(Caption::Form1_mnuHide, langue));
+    mnuQuit->setText(caption(Caption::Form1_mnuQuit, langue));
+    mnuHelp->setText(caption(Caption::Form1_mnuHelp, langue));
+    mnuAbout->setText(caption(Caption::Form1_mnuAbout, langue));
+    Frame2->setTitle(caption(Caption::Form1_Frame2, langue));
+    Command1->setText(caption(Caption::Form1_Command1, langue));
 }
 
 void Form1::Command1_Click()
@@ -267,7 +280,10 @@ void Form1::File1_DblClick()
 
 void Form1::mnuAbout_Click()
 {
-    // The about box shows here.
+    Form2 &about = forms_.about();
+    about.show();
+    about.raise();
+    about.activateWindow();
 }
 
 QString Form1::helpPagePath() const
@@ -298,7 +314,10 @@ void Form1::mnuHide_Click()
 
 void Form1::mnuOptions_Click()
 {
-    // The options dialog shows here.
+    frmOptions &options = forms_.options();
+    options.show();
+    options.raise();
+    options.activateWindow();
 }
 
 void Form1::mnuQuit_Click()
@@ -321,8 +340,11 @@ void Form1::Timer1_Timer()
 
 void Form1::Form_QueryUnload()
 {
-    // The settings are saved, the notification-area icon removed and the other windows unloaded
-    // here.
+    // What an open options dialog shows is saved too, applied or not.
+    forms_.saveSettings(false);
+    // The notification-area icon is removed here.
+    forms_.unloadAbout();
+    forms_.unloadOptions();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

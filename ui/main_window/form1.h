@@ -12,6 +12,7 @@ class DirListBox;
 class DriveListBox;
 class Engines;
 class FileListBox;
+class Forms;
 class FsDirectoryReader;
 class QAction;
 class QGroupBox;
@@ -24,15 +25,6 @@ class QTimer;
 class Registry;
 class VolumeSource;
 
-// What the main window works with: given by main(), replaced in tests.
-struct Form1Services {
-    ListingSettings *settings = nullptr;
-    Registry *registry = nullptr;
-    VolumeSource *volumes = nullptr;
-    MessageBoxes *messages = nullptr; // null: the desktop's message boxes
-    Shell *shell = nullptr;           // null: the desktop's opener
-};
-
 // The main window: the source side (drive, directory and file lists), the target side (drive
 // and directory lists, the list's name), "Make the list !", the status bar, the menus and the
 // update timer. The listing run itself is the engine's; the window is its ListingWindow.
@@ -41,7 +33,7 @@ class Form1 : public QMainWindow, public ListingWindow
     Q_OBJECT
 
 public:
-    explicit Form1(const Form1Services &services, QWidget *parent = nullptr);
+    explicit Form1(Forms &forms);
     ~Form1() override;
 
     // The controls, by their names; the other windows and the settings reach them directly.
@@ -88,6 +80,11 @@ public:
     // The help page: the one in the current directory, else the one installed with the program.
     QString helpPagePath() const;
 
+    void centre();
+    void installTrayIcon();
+    // The captions that change with the interface language.
+    void applyCaptions(int langue);
+
     // ListingWindow
     QByteArray dir2Path() const override;
     QString drive2Text() const override;
@@ -116,9 +113,8 @@ private:
     QRect scaled(int left, int top, int width, int height) const;
     void driveChanged(DriveListBox *drive, DirListBox *dir);
     void showUnreadable(const QByteArray &path, int error);
-    void loadSettings();
-    void centre();
 
+    Forms &forms_;
     ListingSettings &settings_;
     Registry &registry_;
     VolumeSource &volumes_;

@@ -1,0 +1,274 @@
+// The options dialog, the load and save through it, the interface language and the about box,
+// on the real windows.
+
+#include "settings/registry.h"
+#include "ui/about/form2.h"
+#include "ui/forms.h"
+#include "ui/main_window/file_list_box.h"
+#include "ui/main_window/form1.h"
+#include "ui/options/frm_options.h"
+#include "ui_fakes.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QtTest>
+
+#include <cerrno>
+
+class OptionsTest : public QObject
+{
+    Q_OBJECT
+
+    // A program started on a store, as main() starts it.
+    struct Program {
+        ListingSettings settings;
+        MemoryStore &store;
+        Registry registry{store};
+        FakeVolumes volumes;
+        FakeMessages messages;
+        FakeShell shell;
+        std::unique_ptr<Forms> forms;
+        explicit Program(MemoryStore &store) : store(store)
+        {
+            ProgramServices services{&settings, &registry, &volumes, &messages, &shell};
+            forms = std::make_unique<Forms>(services);
+            forms->form1().Form_Load();
+        }
+        Form1 &form1() { return forms->form1(); }
+        frmOptions &options() { return forms->options(); }
+    };
+
+    static QStringList mainCaptions(Form1 &f)
+    {
+        return {f.mnuFile->title(), f.mnuHide->text(), f.mnuQuit->text(), f.mnuHelp->text(),
+                f.mnuAbout->text(), f.Frame2->title(), f.Command1->text()};
+    }
+
+private slots:
+    void firstStartIsFrenchWithTheDialogLoadedHidden()
+    {
+        MemoryStore store;
+        Program p(store);
+        QVERIFY(p.forms->optionsIfLoaded() != nullptr);
+        QVERIFY(!p.forms->optionsIfLoaded()->isVisible());
+        QVERIFY(p.forms->aboutIfLoaded() == nullptr); // labelled by the load, then unloaded
+        QVERIFY(p.form1().isVisible());
+        QCOMPARE(mainCaptions(p.form1()),
+                 QStringList({"Fichier", "Cacher la fenêtre", "&Quitter", "Aide", "&A propos",
+                              "Destination", "Faire la liste !"}));
+        frmOptions &o = p.options();
+        QCOMPARE(o.tbsOptions->currentIndex(), 0);
+        QVERIFY(o.cmdApply->isEnabled()); // the load's "Français" was a change
+        QCOMPARE(o.Text4->text(), QStringLiteral("*.mp3"));
+        QCOMPARE(p.form1().File1->pattern(), QStringLiteral("*.mp3"));
+        QCOMPARE(o.Text3->text(), QStringLiteral("http://votre.ip/votre_repertoire_de_base/"));
+        QVERIFY(o.Check6->isChecked() && o.Check7->isChecked());
+        QVERIFY(!o.Check1->isChecked() && !o.Check2->isChecked());
+        QVERIFY(o.Language[1]->isChecked() && o.FileLg[1]->isChecked() &&
+                o.FileOption[0]->isChecked());
+        QCOMPARE(o.Check9->text(), QStringLiteral("Inclure la taille des fichiers"));
+        QCOMPARE(o.Frame3->title(), QStringLiteral("Choisissez votre langage"));
+        QCOMPARE(o.Frame4->title(), QStringLiteral("Serveur Audio"));
+        QCOMPARE(p.settings.Langue, 1);
+        QVERIFY(store.writes.isEmpty());
+    }
+
+    void pickingALanguageSwitchesEveryWindowAtOnce()
+    {
+        MemoryStore store;
+        Program p(store);
+        frmOptions &o = p.options();
+        p.form1().mnuAbout_Click();
+        Form2 &about = p.forms->about();
+        o.Language[0]->setChecked(true);
+        QCOMPARE(mainCaptions(p.form1()), QStringList({"File", "Hide window", "&Quit", "Help",
+                                                       "&About", "Target", "Make the list !"}));
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Lystora v1.52.1016"));
+        QCOMPARE(about.Label4->text(), QStringLiteral("KORVANE thanks :"));
+        QCOMPARE(o.cmdCancel->text(), QStringLiteral("Cancel"));
+        QCOMPARE(o.FileOption[1]->text(), QStringLiteral("Current dir's files && sub-dirs' names"));
+        QCOMPARE(o.tbsOptions->tabText(0), QStringLiteral("Listing options"));
+        QCOMPARE(o.tbsOptions->tabText(2), QStringLiteral("HTML"));
+        QCOMPARE(o.Text3->text(), QStringLiteral("http://your.ip/your_base_dir/"));
+        QCOMPARE(p.settings.Langue, 0);
+        QVERIFY(o.FileLg[1]->isChecked()); // the list's language is another setting
+
+        // Back and forth: the same captions; a typed URL survives every switch.
+        o.Text3->setText(QStringLiteral("http://music.example/"));
+        o.Language[1]->setChecked(true);
+        const QStringList french = mainCaptions(p.form1());
+        o.Language[0]->setChecked(true);
+        o.Language[1]->setChecked(true);
+        QCOMPARE(mainCaptions(p.form1()), french);
+        QCOMPARE(o.Text3->text(), QStringLiteral("http://music.example/"));
+
+        // Cancel closes the dialog but not the language.
+        o.Language[0]->setChecked(true);
+        o.cmdCancel->click();
+        QCoreApplication::processEvents();
+        QVERIFY(p.forms->optionsIfLoaded() == nullptr);
+        QCOMPARE(p.form1().Command1->text(), QStringLiteral("Make the list !"));
+        QCOMPARE(p.settings.Langue, 0);
+    }
+
+    void enableRulesFollowTheirCheckBoxes()
+    {
+        MemoryStore store;
+        Program p(store);
+        frmOptions &o = p.options();
+        o.tbsOptions->setCurrentIndex(2);
+        QVERIFY(!o.Text1->isEnabled() && !o.Frame4->isEnabled());
+        o.Check3->setChecked(true);
+        QVERIFY(o.Text1->isEnabled() && o.Frame4->isEnabled());
+        o.Check4->setChecked(true);
+        o.Check5->setChecked(true);
+        QVERIFY(o.Text2->isEnabled() && o.Text3->isEnabled());
+        o.Check3->setChecked(false); // the frame takes its boxes with it, their values stay
+        QVERIFY(!o.Text1->isEnabled() && !o.Frame4->isEnabled() && !o.Text2->isEnabled());
+        QVERIFY(o.Check4->isChecked());
+        o.Check4->setChecked(false);
+        QVERIFY(!o.Text2->isEnabled());
+        QVERIFY(!o.Check9->isEnabled());
+        QCOMPARE(o.Text2->maxLength(), 3);
+    }
+
+    void tabsSwitchPagesAndCtrlTabWrapsForwardOnly()
+    {
+        MemoryStore store;
+        Program p(store);
+        frmOptions &o = p.options();
+        o.show();
+        o.tbsOptions->setCurrentIndex(1);
+        QVERIFY(o.picOptions[1]->isVisible() && o.picOptions[1]->isEnabled());
+        QCOMPARE(o.picOptions[1]->x(), 14);
+        QVERIFY(!o.picOptions[0]->isVisible() && !o.picOptions[0]->isEnabled());
+        QVERIFY(o.picOptions[0]->x() < -1000);
+        QTest::keyClick(o.Text4, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(o.tbsOptions->currentIndex(), 2);
+        QTest::keyClick(&o, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(o.tbsOptions->currentIndex(), 0);
+        QTest::keyClick(&o, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(o.tbsOptions->currentIndex(), 0);
+        QTest::keyClick(&o, Qt::Key_Escape); // Escape is Cancel
+        QCoreApplication::processEvents();
+        QVERIFY(p.forms->optionsIfLoaded() == nullptr);
+    }
+
+    void applySavesAndStaysOkSavesAndClosesCancelForgets()
+    {
+        MemoryStore store;
+        Program p(store);
+        frmOptions &o = p.options();
+        o.Check1->setChecked(true);
+        o.cmdApply->click();
+        QVERIFY(!o.cmdApply->isEnabled());
+        QVERIFY(p.forms->optionsIfLoaded() == &o);
+        QCOMPARE(store.values.at("ShowTime"), QStringLiteral("Oui"));
+        // Every value but BaseUrl and AutoUpdateTime, whose switches are off.
+        QCOMPARE(store.values.size(), std::size_t(17));
+        QVERIFY(p.settings.ShowTime);
+
+        // Cancel forgets what was not applied; the next dialog shows the settings in force.
+        o.Check2->setChecked(true);
+        o.cmdCancel->click();
+        QCoreApplication::processEvents();
+        frmOptions &again = p.options();
+        QVERIFY(&again != nullptr && !again.Check2->isChecked() && again.Check1->isChecked());
+        QVERIFY(!again.cmdApply->isEnabled());
+
+        // The pattern alone marks nothing, and OK still stores it.
+        again.Text4->setText(QStringLiteral("*.ogg;*.mp3"));
+        QVERIFY(!again.cmdApply->isEnabled());
+        again.cmdOK->click();
+        QCoreApplication::processEvents();
+        QVERIFY(p.forms->optionsIfLoaded() == nullptr);
+        QCOMPARE(store.values.at("Pattern"), QStringLiteral("*.ogg;*.mp3"));
+        QCOMPARE(p.form1().File1->pattern(), QStringLiteral("*.ogg;*.mp3"));
+    }
+
+    void badIntervalIsToldAndTheIntervalInForceKept()
+    {
+        MemoryStore store;
+        store.values = {{"AutoUpdate", "Oui"}, {"AutoUpdateTime", "20"}, {"HTML", "Oui"}};
+        Program p(store);
+        frmOptions &o = p.options();
+        o.Text2->setText(QStringLiteral("0"));
+        o.Check8->setChecked(true);
+        o.cmdOK->click();
+        QCoreApplication::processEvents();
+        QCOMPARE(p.messages.boxes.size(), std::size_t(1));
+        QCOMPARE(p.messages.boxes[0].text,
+                 QStringLiteral("La liste est actualisée toutes les 1 à 999 minutes, en nombre "
+                                "entier : l'intervalle reste de 20 minutes."));
+        QCOMPARE(store.values.at("AutoUpdateTime"), QStringLiteral("20"));
+        QCOMPARE(store.values.at("IncExt"), QStringLiteral("Oui"));
+        QVERIFY(p.forms->optionsIfLoaded() == nullptr); // OK still closed it
+    }
+
+    void aRefusedSaveIsToldOnce()
+    {
+        MemoryStore store;
+        Program p(store);
+        store.failWith = ENOSPC;
+        p.options().cmdApply->click();
+        QCOMPARE(p.messages.boxes.size(), std::size_t(1));
+        QCOMPARE(p.messages.boxes[0].text,
+                 QStringLiteral("/memory/Lystora.conf\r\nLes réglages n'ont pas pu être "
+                                "enregistrés : plus de place sur le périphérique"));
+        QCOMPARE(p.messages.boxes[0].style, 16);
+    }
+
+    void quittingSavesWhatTheOpenDialogShowsAndTheNextStartGetsItBack()
+    {
+        MemoryStore store;
+        {
+            Program p(store);
+            frmOptions &o = p.options();
+            o.show();
+            o.Language[0]->setChecked(true);
+            o.FileOption[2]->setChecked(true);
+            o.Check3->setChecked(true);
+            o.Text1->setText(QStringLiteral("Ma musique"));
+            p.form1().Text4->setText(QStringLiteral("index.txt"));
+            p.form1().mnuQuit_Click(); // not applied, still saved
+            QCoreApplication::processEvents();
+            QVERIFY(p.forms->optionsIfLoaded() == nullptr);
+        }
+        QCOMPARE(store.values.size(), std::size_t(17));
+        QCOMPARE(store.values.at("FileName"), QStringLiteral("index.txt"));
+        Program next(store);
+        QCOMPARE(next.form1().Text4->text(), QStringLiteral("index.htm"));
+        QCOMPARE(next.form1().Command1->text(), QStringLiteral("Make the list !"));
+        frmOptions &o = next.options();
+        QVERIFY(o.FileOption[2]->isChecked() && o.Check3->isChecked());
+        QCOMPARE(o.Text1->text(), QStringLiteral("Ma musique"));
+        QCOMPARE(next.settings.ListingType, 2);
+    }
+
+    void aboutBoxShowsTheHomePageAsAPureBlueLink()
+    {
+        MemoryStore store;
+        store.values = {{"Langue", "0"}};
+        Program p(store);
+        p.form1().mnuAbout_Click();
+        Form2 &about = p.forms->about();
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Lystora v1.52.1016"));
+        QCOMPARE(about.Label4->text(), QStringLiteral("KORVANE thanks:")); // its own load's
+        QCOMPARE(about.Label3->text(), QStringLiteral("http://www.korvane.net/lya/"));
+        QCOMPARE(about.Label3->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        QVERIFY(about.Label3->font().underline());
+        QCOMPARE(about.size(), QSize(346, 130));
+        QTest::mouseClick(about.Label3, Qt::LeftButton);
+        QCOMPARE(p.shell.calls, QStringList({"|http://www.korvane.net/lya/||"}));
+        QVERIFY(about.isVisible());
+    }
+};
+
+QTEST_MAIN(OptionsTest)
+#include "options_test.moc"

@@ -1,0 +1,99 @@
+#include "form2.h"
+
+#include "engine/product.h"
+#include "settings/listing_settings.h"
+#include "ui/forms.h"
+#include "ui/language/captions.h"
+#include "ui/main_window/form1.h"
+#include "ui/widgets/caption_button.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+
+Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
+{
+    setWindowTitle(QStringLiteral("A propos d'LYA v1.52.1016"));
+    // A small tool window: a close box and nothing else.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(forms.form1().font());
+    setFixedSize(scaled(0, 0, 346, 130).size());
+
+    Label2 = new QLabel(QStringLiteral("Mises à jour sur le :"), this);
+    Label2->setGeometry(scaled(8, 32, 113, 17));
+    Label3 = new QLabel(homePageAddress(), this);
+    Label3->setGeometry(scaled(168, 32, 169, 17));
+    QPalette link = Label3->palette();
+    link.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    Label3->setPalette(link);
+    QFont underlined = Label3->font();
+    underlined.setUnderline(true);
+    Label3->setFont(underlined);
+    Label3->setCursor(Qt::PointingHandCursor);
+    Label3->installEventFilter(this);
+    Label4 = new QLabel(QStringLiteral("KORVANE remercie :"), this);
+    Label4->setGeometry(scaled(8, 56, 81, 17));
+    QFont lead = Label4->font();
+    lead.setUnderline(true);
+    Label4->setFont(lead);
+    Label5 = new QLabel(caption(Caption::Form2_Label5, 1), this);
+    Label5->setGeometry(scaled(8, 80, 329, 49));
+    Label5->setWordWrap(true);
+    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+QRect Form2::scaled(int left, int top, int width, int height) const
+{
+    const qreal factor = logicalDpiY() / 96.0;
+    return QRect(qRound(left * factor), qRound(top * factor), qRound(width * factor),
+                 qRound(height * factor));
+}
+
+void Form2::Form_Load()
+{
+    const QRect screenArea = forms_.form1().screen()->geometry();
+    move(screenArea.left() + (screenArea.width() - width()) / 2,
+         screenArea.top() + (screenArea.height() - height()) / 2);
+    const int langue = forms_.settings().Langue == 0 ? 0 : 1;
+    setWindowTitle(caption(Caption::Form2_Title, langue));
+    Label2->setText(caption(Caption::Form2_Label2, langue));
+    Label4->setText(caption(Caption::Form2_Label4_OwnLoad, langue));
+    Label5->setText(caption(Caption::Form2_Label5, langue));
+    fitCaption(Label2);
+    fitCaption(Label4);
+}
+
+void Form2::applyCaptions(int langue)
+{
+    setWindowTitle(caption(Caption::Form2_Title, langue));
+    Label2->setText(caption(Caption::Form2_Label2, langue));
+    Label4->setText(caption(Caption::Form2_Label4, langue));
+    Label5->setText(caption(Caption::Form2_Label5, langue));
+    fitCaption(Label2);
+    fitCaption(Label4);
+}
+
+void Form2::Label3_Click()
+{
+    // The box stays open; whatever the shell makes of it shows nothing here.
+    forms_.form1().ShellExecute(QString(), homePageAddress(), QString(), QString());
+}
+
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Label3 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        Label3_Click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    forms_.forgetAbout(this);
+    event->accept();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "engine/listing_host.h"
+#include "settings/listing_settings.h"
+
+#include <QPointer>
+
+#include <memory>
+
+class Form1;
+class Form2;
+class Registry;
+class SettingsControls;
+class SettingsProcedures;
+class VolumeSource;
+class frmOptions;
+
+// What the windows share, given by main() and replaced in tests.
+struct ProgramServices {
+    ListingSettings *settings = nullptr;
+    Registry *registry = nullptr;
+    VolumeSource *volumes = nullptr;
+    MessageBoxes *messages = nullptr; // null: the desktop's message boxes
+    Shell *shell = nullptr;           // null: the desktop's opener
+};
+
+// The program's windows. The main window lives as long as the program; the options dialog and
+// the about box come into existence, and load, the first time anything touches them, and are
+// destroyed when closed: the next touch makes and loads a new one.
+class Forms
+{
+public:
+    explicit Forms(const ProgramServices &services);
+    ~Forms();
+    Forms(const Forms &) = delete;
+    Forms &operator=(const Forms &) = delete;
+
+    Form1 &form1() { return *form1_; }
+    frmOptions &options();
+    Form2 &about();
+    frmOptions *optionsIfLoaded() const;
+    Form2 *aboutIfLoaded() const;
+    void unloadOptions();
+    void unloadAbout();
+    // Called by a window being destroyed by its close.
+    void forgetOptions(frmOptions *dialog);
+    void forgetAbout(Form2 *box);
+
+    ListingSettings &settings() { return *services_.settings; }
+    Registry &registry() { return *services_.registry; }
+    VolumeSource &volumes() { return *services_.volumes; }
+    const ProgramServices &services() const { return services_; }
+    SettingsProcedures &procedures() { return *procedures_; }
+
+    // Sets every caption of every window in the language the options dialog's Language buttons
+    // choose (French unless "English" is selected), swaps the base-URL placeholder, and records
+    // the choice in Langue.
+    void ApplyLanguage(frmOptions &dialog);
+
+    // SaveSettings, then tells the user what it could not do: an interval it could not take
+    // (only when asked, at Apply and OK) and, once, a store that refused the settings.
+    void saveSettings(bool tellInterval);
+
+private:
+    ProgramServices services_;
+    std::unique_ptr<Form1> form1_;
+    QPointer<frmOptions> options_;
+    QPointer<Form2> about_;
+    std::unique_ptr<SettingsControls> controls_;
+    std::unique_ptr<SettingsProcedures> procedures_;
+};

@@ -1,0 +1,68 @@
+#include "captions.h"
+
+#include "engine/bilingual_text.h"
+
+namespace {
+
+// "&" marks an access key, "&&" shows one "&".
+const BilingualText<Caption> kCaptions[] = {
+    {Caption::Form1_mnuFile, "File", "Fichier"},
+    {Caption::Form1_mnuHide, "Hide window", "Cacher la fenêtre"},
+    {Caption::Form1_mnuQuit, "&Quit", "&Quitter"},
+    {Caption::Form1_mnuHelp, "Help", "Aide"},
+    {Caption::Form1_mnuAbout, "&About", "&A propos"},
+    {Caption::Form1_Frame2, "Target", "Destination"},
+    {Caption::Form1_Command1, "Make the list !", "Faire la liste !"},
+
+    {Caption::Form2_Title, "About Lystora v1.52.1016", "A propos d'Lystora v1.52.1016"},
+    {Caption::Form2_Label2, "Updates available on :", "Mises à jour sur le :"},
+    {Caption::Form2_Label4, "KORVANE thanks :", "KORVANE remercie :"},
+    {Caption::Form2_Label5,
+     "Everyone who tried the early versions, reported problems or suggested ideas, and the "
+     "authors of the free tools it is built with.",
+     "Tous ceux qui ont essayé les premières versions, signalé des problèmes ou proposé des "
+     "idées, et les auteurs des outils libres qui ont servi à le construire."},
+    {Caption::Form2_Label4_OwnLoad, "KORVANE thanks:", "KORVANE remercie:"},
+
+    {Caption::Options_Tab1, "Listing options", "Méthode de tri"},
+    {Caption::Options_Tab2, "Language", "Langage"},
+    {Caption::Options_fraSample1, "Files && Dirs", "Fichiers et répertoires"},
+    {Caption::Options_FileOption0, "Only current dir's files",
+     "Fichiers du répertoire courant uniquement"},
+    {Caption::Options_FileOption1, "Current dir's files && sub-dirs' names",
+     "Fichiers du répertoire courant et noms des sous-répertoires"},
+    {Caption::Options_FileOption2, "Current dir's files, sub-dirs' names and sub-dirs' files",
+     "Fichiers du répertoire courant, noms des sous-répertoires et fichiers des "
+     "sous-répertoires"},
+    {Caption::Options_Frame1, "Misc", "Autre"},
+    {Caption::Options_Check1, "Write date && time at the beginning of the file",
+     "Indiquer le jour et l'heure de création de la liste"},
+    {Caption::Options_Check2, "Open once done", "Ouvrir la liste une fois terminée"},
+    {Caption::Options_Check8, "Include files extension", "Inclure l'extension des fichiers"},
+    {Caption::Options_Check9, "Include files sizes", "Inclure la taille des fichiers"},
+    {Caption::Options_Label5, "Files to list :", "Fichiers à lister :"},
+    {Caption::Options_Frame6, "Startup", "Démarrage"},
+    {Caption::Options_Check6, "Welcome Music", "Musique de Bienvenue"},
+    {Caption::Options_Frame3, "Choose your language", "Choisissez votre langage"},
+    {Caption::Options_Frame5, "Created files language", "Langage des fichiers générés"},
+    {Caption::Options_Frame2, "HTML support", "Support HTML"},
+    {Caption::Options_Check3, "Target file is a HTML file",
+     "Fichier de destination au format HTML"},
+    {Caption::Options_Label1, "HTML File Title", "Titre du fichier HTML"},
+    {Caption::Options_Frame4, "Audio Server", "Serveur Audio"},
+    {Caption::Options_Check4, "Regularly update list", "Actualiser régulièrement la liste"},
+    {Caption::Options_Label2, "Every", "Toutes les"},
+    {Caption::Options_Check5, "Allow Download", "Autoriser le téléchargement"},
+    {Caption::Options_Label4, "Base URL", "URL de base"},
+    {Caption::Options_cmdCancel, "Cancel", "Annuler"},
+    {Caption::Options_cmdApply, "Apply", "Appliquer"},
+    {Caption::Options_Text3_Placeholder, "http://your.ip/your_base_dir/",
+     "http://votre.ip/votre_repertoire_de_base/"},
+};
+
+} // namespace
+
+QString caption(Caption control, int langue)
+{
+    return pickText(kCaptions, control, langue == 0 ? 0 : 1);
+}
