@@ -2,6 +2,8 @@
 
 #include "cli_texts.h"
 #include "engine/fs_lists.h"
+#include "settings/registry.h"
+#include "settings/stored_values.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -17,26 +19,35 @@ QByteArray absoluteDir(const QString &path)
 
 } // namespace
 
-CliOptions parseCommandLine(const QStringList &arguments, int langue)
+CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &store)
 {
     CliOptions options;
     QCommandLineParser parser;
-    const QCommandLineOption type({QStringLiteral("t"), QStringLiteral("type")}, QString(),
-                                  QStringLiteral("type"));
-    const QCommandLineOption pattern({QStringLiteral("p"), QStringLiteral("pattern")}, QString(),
-                                     QStringLiteral("list"));
-    const QCommandLineOption ext({QStringLiteral("e"), QStringLiteral("ext")}, QString());
-    const QCommandLineOption html(QStringLiteral("html"), QString());
-    const QCommandLineOption title(QStringLiteral("title"), QString(), QStringLiteral("text"));
-    const QCommandLineOption baseUrl(QStringLiteral("base-url"), QString(), QStringLiteral("url"));
-    const QCommandLineOption time(QStringLiteral("time"), QString());
-    const QCommandLineOption listLang(QStringLiteral("list-lang"), QString(),
-                                      QStringLiteral("lang"));
-    const QCommandLineOption force({QStringLiteral("f"), QStringLiteral("force")}, QString());
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption version(QStringLiteral("version"), QString());
-    parser.addOptions(
-        {type, pattern, ext, html, title, baseUrl, time, listLang, force, help, version});
+    const auto option = [](const char *shortName, const char *longName, const char *value) {
+        QStringList names;
+        if (shortName)
+            names << QString::fromLatin1(shortName);
+        names << QString::fromLatin1(longName);
+        return value ? QCommandLineOption(names, QString(), QString::fromLatin1(value))
+                     : QCommandLineOption(names);
+    };
+    const QCommandLineOption type = option("t", "type", "type");
+    const QCommandLineOption pattern = option("p", "pattern", "list");
+    const QCommandLineOption ext = option("e", "ext", nullptr);
+    const QCommandLineOption noExt = option(nullptr, "no-ext", nullptr);
+    const QCommandLineOption html = option(nullptr, "html", nullptr);
+    const QCommandLineOption text = option(nullptr, "text", nullptr);
+    const QCommandLineOption title = option(nullptr, "title", "text");
+    const QCommandLineOption baseUrl = option(nullptr, "base-url", "url");
+    const QCommandLineOption noLinks = option(nullptr, "no-links", nullptr);
+    const QCommandLineOption time = option(nullptr, "time", nullptr);
+    const QCommandLineOption noTime = option(nullptr, "no-time", nullptr);
+    const QCommandLineOption listLang = option(nullptr, "list-lang", "lang");
+    const QCommandLineOption force = option("f", "force", nullptr);
+    const QCommandLineOption help = option("h", "help", nullptr);
+    const QCommandLineOption version = option(nullptr, "version", nullptr);
+    parser.addOptions({type, pattern, ext, noExt, html, text, title, baseUrl, noLinks, time, noTime,
+                       listLang, force, help, version});
 
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
@@ -46,10 +57,27 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue)
     options.version = parser.isSet(version);
     if (options.help || options.version)
         return options;
+    for (const auto &pair : {std::make_pair(&ext, &noExt), std::make_pair(&html, &text),
+                             std::make_pair(&baseUrl, &noLinks), std::make_pair(&time, &noTime)}) {
+        if (parser.isSet(*pair.first) && parser.isSet(*pair.second)) {
+            options.error = cliText(CliText::Contradiction, langue)
+                                .arg(pair.first->names().last(), pair.second->names().last());
+            return options;
+        }
+    }
+    const QStringList paths = parser.positionalArguments();
+    if (paths.size() != 0 && paths.size() != 2) {
+        options.error = cliText(CliText::NeedTwoPaths, langue);
+        return options;
+    }
 
+    const auto stored = [&store](const char *name) {
+        store.ReadRegValue(kSettingsRoot, SettingsKey(), QString::fromLatin1(name));
+        return store.RegValue;
+    };
     ListingSettings &s = options.settings;
     s.Langue = langue;
-    s.FileLangue = 1;
+    s.ListingType = storedListingType(stored("ListingType"));
     if (parser.isSet(type)) {
         const QString value = parser.value(type);
         if (value != QLatin1String("0") && value != QLatin1String("1") &&
@@ -59,6 +87,7 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue)
         }
         s.ListingType = value.toInt();
     }
+    s.FileLangue = storedLanguage(stored("FileLangue"));
     if (parser.isSet(listLang)) {
         const QString value = parser.value(listLang);
         if (value != QLatin1String("en") && value != QLatin1String("fr")) {
@@ -67,29 +96,43 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue)
         }
         s.FileLangue = value == QLatin1String("fr") ? 1 : 0;
     }
-    if (parser.isSet(pattern))
-        options.pattern = parser.value(pattern);
-    s.IncExt = parser.isSet(ext);
-    s.HTML = parser.isSet(html);
-    s.TitleHTML = parser.value(title);
-    s.DownAllow = parser.isSet(baseUrl);
-    s.BaseUrl = parser.value(baseUrl);
-    s.ShowTime = parser.isSet(time);
+    options.pattern =
+        parser.isSet(pattern) ? parser.value(pattern) : storedPattern(stored("Pattern"));
+    const auto onOff = [&](const QCommandLineOption &on, const QCommandLineOption &off,
+                           const char *name) {
+        return parser.isSet(on) || (!parser.isSet(off) && storedYes(stored(name)));
+    };
+    s.IncExt = onOff(ext, noExt, "IncExt");
+    s.HTML = onOff(html, text, "HTML");
+    s.ShowTime = onOff(time, noTime, "ShowTime");
+    s.TitleHTML = parser.isSet(title) ? parser.value(title) : stored("TitleHTML");
+    s.DownAllow = onOff(baseUrl, noLinks, "DownAllow");
+    if (s.DownAllow)
+        s.BaseUrl = parser.isSet(baseUrl) ? parser.value(baseUrl) : stored("BaseUrl");
     // A replacement nobody is asked about is what automatic updating does, with no message at
     // the end.
     s.AutoUpdate = parser.isSet(force);
 
-    const QStringList paths = parser.positionalArguments();
-    if (paths.size() != 2) {
-        options.error = cliText(CliText::NeedTwoPaths, langue);
+    if (paths.size() == 2) {
+        options.sourceDir = absoluteDir(paths[0]);
+        const QString target = paths[1];
+        const qsizetype slash = target.lastIndexOf(QLatin1Char('/'));
+        options.targetDir = absoluteDir(slash < 0    ? QStringLiteral(".")
+                                        : slash == 0 ? QStringLiteral("/")
+                                                     : target.left(slash));
+        options.targetName = target.mid(slash + 1);
         return options;
     }
-    options.sourceDir = absoluteDir(paths[0]);
-    const QString target = paths[1];
-    const qsizetype slash = target.lastIndexOf(QLatin1Char('/'));
-    options.targetDir = absoluteDir(slash < 0    ? QStringLiteral(".")
-                                    : slash == 0 ? QStringLiteral("/")
-                                                 : target.left(slash));
-    options.targetName = target.mid(slash + 1);
+    // The window's directories, as stored: a server job lists the stored directory or fails,
+    // never a parent it would climb to.
+    const QString source = stored("SourceDir");
+    const QString targetDir = stored("TargetDir");
+    if (source.isEmpty() || targetDir.isEmpty()) {
+        options.error = cliText(CliText::NothingStored, langue).arg(store.location());
+        return options;
+    }
+    options.sourceDir = normalizedDirPath(QFile::encodeName(source));
+    options.targetDir = normalizedDirPath(QFile::encodeName(targetDir));
+    options.targetName = storedFileName(stored("FileName"), s.HTML);
     return options;
 }

@@ -18,5 +18,9 @@ struct CliOptions {
     QString error; // set when the command line cannot be used
 };
 
-// arguments include the program name. langue is the language of the messages.
-CliOptions parseCommandLine(const QStringList &arguments, int langue);
+class Registry;
+
+// arguments include the program name; langue is the language of the messages. What the command
+// line leaves out comes from the stored settings, read as the window's start-up load reads them;
+// without SOURCE_DIR and TARGET_FILE, the stored directories and list name are used.
+CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &store);

@@ -6,19 +6,23 @@ namespace {
 
 const BilingualText<CliText> kTexts[] = {
     {CliText::Usage,
-     "Usage: lystora-list [OPTIONS] SOURCE_DIR TARGET_FILE\n"
+     "Usage: lystora-list [OPTIONS] [SOURCE_DIR TARGET_FILE]\n"
      "Writes the list of the audio files of SOURCE_DIR into TARGET_FILE, as text or HTML.\n"
+     "What the command line leaves out comes from Lystora's stored settings, as the window\n"
+     "uses them; without SOURCE_DIR and TARGET_FILE, the stored source and target folders and\n"
+     "list name are used, so that 'lystora-list --force' makes the window's list.\n"
      "\n"
      "  -t, --type 0|1|2        0: the files of SOURCE_DIR only (default); 1: and the names\n"
      "                          of all its sub-folders; 2: and the files of every sub-folder,\n"
      "                          each under its folder's name\n"
      "  -p, --pattern LIST      files to list, wildcards separated by \";\" (default \"*.mp3\")\n"
-     "  -e, --ext               keep the extension of each file name\n"
-     "      --html              make an HTML page (default: plain text)\n"
+     "  -e, --ext, --no-ext     keep the extension of each file name, or not (default)\n"
+     "      --html, --text      make an HTML page, or plain text (default)\n"
      "      --title TEXT        title of the HTML page\n"
      "      --base-url URL      make each file of the HTML page a download link: URL, the\n"
      "                          file's folder below SOURCE_DIR, then its name\n"
-     "      --time              write the date and time of making in the header\n"
+     "      --no-links          no download links\n"
+     "      --time, --no-time   write the date and time of making in the header, or not\n"
      "      --list-lang en|fr   language of the list's header and footer (default fr)\n"
      "  -f, --force             replace an existing TARGET_FILE without asking\n"
      "  -h, --help              show this help\n"
@@ -29,20 +33,25 @@ const BilingualText<CliText> kTexts[] = {
      "\n"
      "Exit status: 0 the list is written; 1 stopped (no file found with type 0, or\n"
      "TARGET_FILE exists and is kept); 2 an error.\n",
-     "Usage : lystora-list [OPTIONS] REPERTOIRE_SOURCE FICHIER_CIBLE\n"
+     "Usage : lystora-list [OPTIONS] [REPERTOIRE_SOURCE FICHIER_CIBLE]\n"
      "Écrit la liste des fichiers audio de REPERTOIRE_SOURCE dans FICHIER_CIBLE, en texte ou en "
      "HTML.\n"
+     "Ce que la ligne de commande ne dit pas vient des réglages enregistrés de Lystora, comme\n"
+     "la fenêtre les utilise ; sans REPERTOIRE_SOURCE ni FICHIER_CIBLE, les répertoires source\n"
+     "et cible et le nom de liste enregistrés servent : 'lystora-list --force' fait la liste\n"
+     "de la fenêtre.\n"
      "\n"
      "  -t, --type 0|1|2        0 : les fichiers de REPERTOIRE_SOURCE seulement (défaut) ;\n"
      "                          1 : et les noms de tous ses sous-répertoires ; 2 : et les\n"
      "                          fichiers de chaque sous-répertoire, sous son nom\n"
      "  -p, --pattern LISTE     fichiers à lister, jokers séparés par \";\" (défaut \"*.mp3\")\n"
-     "  -e, --ext               garder l'extension des noms de fichiers\n"
-     "      --html              faire une page HTML (défaut : texte)\n"
+     "  -e, --ext, --no-ext     garder l'extension des noms de fichiers, ou non (défaut)\n"
+     "      --html, --text      faire une page HTML, ou du texte (défaut)\n"
      "      --title TEXTE       titre de la page HTML\n"
      "      --base-url URL      faire de chaque fichier de la page un lien de téléchargement :\n"
      "                          URL, le répertoire du fichier sous REPERTOIRE_SOURCE, son nom\n"
-     "      --time              écrire la date et l'heure de création dans l'en-tête\n"
+     "      --no-links          pas de liens de téléchargement\n"
+     "      --time, --no-time   écrire la date et l'heure de création dans l'en-tête, ou non\n"
      "      --list-lang en|fr   langue de l'en-tête et du pied de la liste (défaut fr)\n"
      "  -f, --force             remplacer FICHIER_CIBLE sans demander\n"
      "  -h, --help              afficher cette aide\n"
@@ -54,8 +63,14 @@ const BilingualText<CliText> kTexts[] = {
      "Code de sortie : 0 la liste est écrite ; 1 arrêt (aucun fichier trouvé avec le type 0,\n"
      "ou FICHIER_CIBLE existe et est gardé) ; 2 une erreur.\n"},
     {CliText::TryHelp, "Try 'lystora-list --help'.", "Essayez « lystora-list --help »."},
-    {CliText::NeedTwoPaths, "SOURCE_DIR and TARGET_FILE are needed.",
-     "REPERTOIRE_SOURCE et FICHIER_CIBLE sont requis."},
+    {CliText::NeedTwoPaths, "Give both SOURCE_DIR and TARGET_FILE, or neither.",
+     "Donnez REPERTOIRE_SOURCE et FICHIER_CIBLE, ou aucun des deux."},
+    {CliText::NothingStored,
+     "No SOURCE_DIR and TARGET_FILE given, and no source and target folders stored in %1.",
+     "Ni REPERTOIRE_SOURCE ni FICHIER_CIBLE, et aucun répertoire source et cible enregistré "
+     "dans %1."},
+    {CliText::Contradiction, "--%1 and --%2 cannot be given together.",
+     "--%1 et --%2 ne peuvent pas être donnés ensemble."},
     {CliText::BadType, "The listing type is 0, 1 or 2, not \"%1\".",
      "Le type de liste est 0, 1 ou 2, pas \"%1\"."},
     {CliText::BadListLang, "The list's language is en or fr, not \"%1\".",

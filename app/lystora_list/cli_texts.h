@@ -5,14 +5,16 @@
 // The command-line tool's own texts, in both languages (1 French, else English). The engine's
 // messages come from the engine.
 enum class CliText {
-    Usage,        // the whole --help text
-    TryHelp,      // after an error in the command line
-    NeedTwoPaths, // SOURCE_DIR and TARGET_FILE missing
-    BadType,      // %1: the value given
-    BadListLang,  // %1: the value given
-    YesNo,        // the answer hint after the overwrite question
-    NotReplaced,  // the target exists and nobody can be asked
-    Progress,     // %1 files written, %2 the directory
+    Usage,         // the whole --help text
+    TryHelp,       // after an error in the command line
+    NeedTwoPaths,  // one of SOURCE_DIR and TARGET_FILE missing
+    NothingStored, // no paths given and none stored; %1: the settings file
+    Contradiction, // %1 and %2: two options that say opposite things
+    BadType,       // %1: the value given
+    BadListLang,   // %1: the value given
+    YesNo,         // the answer hint after the overwrite question
+    NotReplaced,   // the target exists and nobody can be asked
+    Progress,      // %1 files written, %2 the directory
 };
 
 QString cliText(CliText text, int langue);

@@ -9,6 +9,8 @@
 #include "engine/product.h"
 #include "platform/interrupt.h"
 #include "platform/messages_language.h"
+#include "platform/settings_backend.h"
+#include "settings/registry.h"
 
 #include <QStringList>
 
@@ -27,7 +29,9 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
 
-    const CliOptions options = parseCommandLine(arguments, langue);
+    const std::unique_ptr<SettingsBackend> backend = makeSettingsBackend();
+    Registry store(*backend);
+    const CliOptions options = parseCommandLine(arguments, langue, store);
     if (options.help) {
         printText(stdout, cliText(CliText::Usage, langue));
         return kWritten;

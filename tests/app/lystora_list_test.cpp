@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -17,11 +18,19 @@ struct Result {
     QString err;
 };
 
+// Settings of their own for these runs, so that nobody's stored settings change them.
+const QTemporaryDir &configHome()
+{
+    static const QTemporaryDir home;
+    return home;
+}
+
 Result run(const QStringList &arguments, const QByteArray &lang = "C.UTF-8",
-           const QString &workingDir = QString())
+           const QString &workingDir = QString(), const QString &config = configHome().path())
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
     env.remove(QStringLiteral("LC_ALL"));
     env.remove(QStringLiteral("LC_MESSAGES"));
     env.insert(QStringLiteral("LANG"), QString::fromLatin1(lang));
@@ -113,7 +122,8 @@ TEST(LystoraList, ErrorsExitWithTwoAndAClearMessage)
 
     for (const QStringList &bad :
          {QStringList{"--type", "3", "a", "b"}, QStringList{"--list-lang", "de", "a", "b"},
-          QStringList{"--bogus", "a", "b"}, QStringList{"only-one"}}) {
+          QStringList{"--bogus", "a", "b"}, QStringList{"only-one"},
+          QStringList{"--html", "--text", "a", "b"}, QStringList{"--force"}}) {
         const Result r = run(bad);
         EXPECT_EQ(r.status, 2) << bad.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(r.err.startsWith(QStringLiteral("lystora-list: ")));
@@ -128,7 +138,7 @@ TEST(LystoraList, HelpAndVersionInTheUsersLanguage)
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.startsWith(
-        QStringLiteral("Usage: lystora-list [OPTIONS] SOURCE_DIR TARGET_FILE\n")));
+        QStringLiteral("Usage: lystora-list [OPTIONS] [SOURCE_DIR TARGET_FILE]\n")));
     EXPECT_TRUE(run({"-h"}, "fr_FR.UTF-8").out.startsWith(QStringLiteral("Usage : lystora-list")));
     EXPECT_EQ(run({"--version"}).out, QStringLiteral("lystora-list (Lystora v1.52.1016)\n"));
 }
@@ -157,4 +167,36 @@ TEST(LystoraList, TerminatedMidRunLeavesNoTemporaryFileAndNoPartialList)
     EXPECT_EQ(tree.entries("out"), QStringList({"audio.txt"}));
     const QByteArray list = tree.read("out/audio.txt");
     EXPECT_TRUE(list == "OLD" || list.endsWith("http://www.korvane.net/lya/"));
+}
+
+TEST(LystoraList, StoredSettingsMakeTheWindowsListAndTheCommandLineOverridesThem)
+{
+    TempTree tree;
+    tree.file("music/Live/b.mp3");
+    tree.file("music/a.ogg");
+    tree.dir("www");
+    tree.file("config/Korvane/Lystora.conf",
+              "[v1.52.1016]\nSourceDir=" + tree.path("music") + "/\nTargetDir=" + tree.path("www") +
+                  "/\nFileName=index.txt\nHTML=Oui\nTitleHTML=Mine\nDownAllow=Oui\n"
+                  "BaseUrl=http://h/\nListingType=2\nPattern=*.ogg;*.mp3\nIncExt=Oui\n"
+                  "FileLangue=0\n");
+    const QString config = str(tree.path("config"));
+    const Result stored = run({"--force"}, "C.UTF-8", QString(), config);
+    EXPECT_EQ(stored.status, 0) << stored.err.toStdString();
+    const QByteArray page = tree.read("www/index.htm");
+    EXPECT_TRUE(page.contains("<title>Mine</title>"));
+    EXPECT_TRUE(page.contains("<big><br><a href=\"http://h/a.ogg\">a.ogg</a></p><p>&nbsp;&nbsp;"
+                              "&nbsp; Live<br><a href=\"http://h/Live/b.mp3\">b.mp3</a></p><hr>"))
+        << page.constData();
+    EXPECT_TRUE(page.contains("Download Lystora"));
+
+    const Result text = run({"--text", "--no-ext", "--no-links", "-t", "0", str(tree.path("music")),
+                             str(tree.path("www/list.txt"))},
+                            "C.UTF-8", QString(), config);
+    EXPECT_EQ(text.status, 0) << text.err.toStdString();
+    EXPECT_EQ(tree.read("www/list.txt"), englishTextHeader() + "\r\na" + englishTextFooter());
+
+    const Result none = run({"--force"}, "C.UTF-8");
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.err.contains(QStringLiteral("no source and target folders stored in")));
 }
