@@ -7,6 +7,7 @@
 #include "settings/registry.h"
 #include "ui/forms.h"
 #include "ui/main_window/form1.h"
+#include "ui/widgets/classic_font.h"
 
 #include <QApplication>
 
@@ -16,6 +17,8 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("Lystora"));
     QApplication::setApplicationVersion(QStringLiteral("1.52.1016"));
+    // Menus and message boxes too, not only the windows' own controls.
+    QApplication::setFont(classicDialogFont());
 
     ListingSettings settings;
     const std::unique_ptr<SettingsBackend> store = makeSettingsBackend();

@@ -6,6 +6,7 @@
 #include "ui/language/captions.h"
 #include "ui/main_window/form1.h"
 #include "ui/widgets/caption_button.h"
+#include "ui/widgets/classic_font.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -19,7 +20,7 @@ Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(forms.form1().font());
+    setFont(classicDialogFont());
     setFixedSize(scaled(0, 0, 346, 130).size());
 
     Label2 = new QLabel(QStringLiteral("Mises à jour sur le :"), this);

@@ -17,6 +17,7 @@
 #include "ui/language/captions.h"
 #include "ui/language/window_texts.h"
 #include "ui/options/frm_options.h"
+#include "ui/widgets/classic_font.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -81,11 +82,7 @@ Form1::Form1(Forms &forms)
     // A fixed dialog-style window: a close box, no maximise or minimise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
-                      QStringLiteral("Sans Serif")});
-    font.setPointSize(8);
-    setFont(font);
+    setFont(classicDialogFont());
 
     auto *area = new QWidget(this);
     area->setFixedSize(scaled(0, 0, 520, 353).size());

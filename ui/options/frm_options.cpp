@@ -6,6 +6,7 @@
 #include "ui/main_window/file_list_box.h"
 #include "ui/main_window/form1.h"
 #include "ui/widgets/caption_button.h"
+#include "ui/widgets/classic_font.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -33,7 +34,7 @@ frmOptions::frmOptions(Forms &forms) : QDialog(nullptr), forms_(forms)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(forms.form1().font());
+    setFont(classicDialogFont());
     setFixedSize(scaled(0, 0, 408, 328).size());
     createTabs();
     createListingPage();
