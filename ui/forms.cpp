@@ -10,10 +10,12 @@
 #include "main_window/file_list_box.h"
 #include "main_window/form1.h"
 #include "options/frm_options.h"
+#include "platform/notification_area.h"
 #include "platform/volumes.h"
 #include "settings/registry.h"
 #include "settings/settings_controls.h"
 #include "settings/settings_procedures.h"
+#include "splash/frm_splash.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -113,6 +115,10 @@ private:
 
 Forms::Forms(const ProgramServices &services) : services_(services)
 {
+    if (!services_.notificationArea) {
+        ownNotificationArea_ = makeNotificationArea();
+        services_.notificationArea = ownNotificationArea_.get();
+    }
     form1_ = std::make_unique<Form1>(*this);
     controls_ = std::make_unique<FormControls>(*this);
     procedures_ =
@@ -123,6 +129,7 @@ Forms::~Forms()
 {
     delete options_.data();
     delete about_.data();
+    delete splash_.data();
 }
 
 frmOptions &Forms::options()
@@ -142,6 +149,32 @@ Form2 &Forms::about()
         about_->Form_Load();
     }
     return *about_;
+}
+
+frmSplash &Forms::splash()
+{
+    if (!splash_) {
+        splash_ = new frmSplash(*this);
+        splash_->Form_Load();
+    }
+    return *splash_;
+}
+
+frmSplash *Forms::splashIfLoaded() const
+{
+    return splash_.data();
+}
+
+void Forms::unloadSplash()
+{
+    if (splash_)
+        splash_->close();
+}
+
+void Forms::forgetSplash(frmSplash *splash)
+{
+    if (splash_ == splash)
+        splash_.clear();
 }
 
 frmOptions *Forms::optionsIfLoaded() const

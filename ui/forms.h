@@ -9,19 +9,22 @@
 
 class Form1;
 class Form2;
+class NotificationArea;
 class Registry;
 class SettingsControls;
 class SettingsProcedures;
 class VolumeSource;
 class frmOptions;
+class frmSplash;
 
 // What the windows share, given by main() and replaced in tests.
 struct ProgramServices {
     ListingSettings *settings = nullptr;
     Registry *registry = nullptr;
     VolumeSource *volumes = nullptr;
-    MessageBoxes *messages = nullptr; // null: the desktop's message boxes
-    Shell *shell = nullptr;           // null: the desktop's opener
+    MessageBoxes *messages = nullptr;             // null: the desktop's message boxes
+    Shell *shell = nullptr;                       // null: the desktop's opener
+    NotificationArea *notificationArea = nullptr; // null: the desktop's
 };
 
 // The program's windows. The main window lives as long as the program; the options dialog and
@@ -38,13 +41,19 @@ public:
     Form1 &form1() { return *form1_; }
     frmOptions &options();
     Form2 &about();
+    frmSplash &splash();
     frmOptions *optionsIfLoaded() const;
     Form2 *aboutIfLoaded() const;
+    frmSplash *splashIfLoaded() const;
     void unloadOptions();
     void unloadAbout();
+    void unloadSplash();
     // Called by a window being destroyed by its close.
     void forgetOptions(frmOptions *dialog);
     void forgetAbout(Form2 *box);
+    void forgetSplash(frmSplash *splash);
+
+    NotificationArea &notificationArea() { return *services_.notificationArea; }
 
     ListingSettings &settings() { return *services_.settings; }
     Registry &registry() { return *services_.registry; }
@@ -66,6 +75,8 @@ private:
     std::unique_ptr<Form1> form1_;
     QPointer<frmOptions> options_;
     QPointer<Form2> about_;
+    QPointer<frmSplash> splash_;
+    std::unique_ptr<NotificationArea> ownNotificationArea_;
     std::unique_ptr<SettingsControls> controls_;
     std::unique_ptr<SettingsProcedures> procedures_;
 };

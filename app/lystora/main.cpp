@@ -1,6 +1,7 @@
 // Lystora: the desktop program.
 
 #include "lystora/screenshots.h"
+#include "platform/session_end.h"
 #include "platform/settings_backend.h"
 #include "platform/volumes.h"
 #include "settings/listing_settings.h"
@@ -13,7 +14,11 @@
 
 int main(int argc, char **argv)
 {
+    preferX11Session();
     QApplication app(argc, argv);
+    // The program ends when its main window is closed, by Form_QueryUnload: not when its last
+    // visible window closes, which a hidden main window and a closed dialog would otherwise be.
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("Lystora"));
     QApplication::setApplicationVersion(QStringLiteral("1.52.1016"));
@@ -31,6 +36,11 @@ int main(int argc, char **argv)
     services.volumes = volumes.get();
     Forms forms(services);
     Form1 &form = forms.form1();
+    // A session manager may end the program with a signal instead of closing its windows: the
+    // program closes as the user would have closed it.
+    SessionEnd sessionEnd;
+    QObject::connect(&sessionEnd, &SessionEnd::endRequested, &form, &Form1::close);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &Form1::Form_QueryUnload);
     form.Form_Load();
     // "--screenshots DIR": pictures of the windows for the documentation, then quit.
     const QStringList arguments = QApplication::arguments();

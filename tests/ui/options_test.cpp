@@ -7,6 +7,7 @@
 #include "ui/main_window/file_list_box.h"
 #include "ui/main_window/form1.h"
 #include "ui/options/frm_options.h"
+#include "ui/splash/frm_splash.h"
 #include "ui_fakes.h"
 
 #include <QCheckBox>
@@ -39,6 +40,9 @@ class OptionsTest : public QObject
             ProgramServices services{&settings, &registry, &volumes, &messages, &shell};
             forms = std::make_unique<Forms>(services);
             forms->form1().Form_Load();
+            // Two seconds later the splash screen's tick completes the start-up.
+            if (frmSplash *splash = forms->splashIfLoaded())
+                splash->Timer1_Timer();
         }
         Form1 &form1() { return forms->form1(); }
         frmOptions &options() { return forms->options(); }
@@ -265,7 +269,7 @@ private slots:
         QVERIFY(about.Label3->font().underline());
         QCOMPARE(about.size(), QSize(346, 130));
         QTest::mouseClick(about.Label3, Qt::LeftButton);
-        QCOMPARE(p.shell.calls, QStringList({"|http://www.korvane.net/lya/||"}));
+        QCOMPARE(p.shell.calls.last(), QStringLiteral("|http://www.korvane.net/lya/||"));
         QVERIFY(about.isVisible());
     }
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/listing_host.h"
+#include "platform/notification_area.h"
 #include "platform/volumes.h"
 #include "support/memory_store.h"
 
@@ -44,4 +45,25 @@ struct FakeVolumes : VolumeSource {
     std::set<QString> notReady;
     std::vector<Volume> volumes() override { return list; }
     bool isReady(const QString &root) override { return !notReady.count(root); }
+};
+
+// A notification area that records what the program does with it.
+struct FakeNotificationArea : NotificationArea {
+    bool present = true;
+    bool isShown = false;
+    QStringList calls; // "add <tip>", "remove"
+    QIcon icon;
+    bool available() const override { return present; }
+    void add(const QIcon &added, const QString &tip) override
+    {
+        icon = added;
+        isShown = true;
+        calls << QStringLiteral("add ") + tip;
+    }
+    void remove() override
+    {
+        isShown = false;
+        calls << QStringLiteral("remove");
+    }
+    bool shown() const override { return isShown; }
 };

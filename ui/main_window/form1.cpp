@@ -8,6 +8,7 @@
 #include "engine/product.h"
 #include "engine/update_timer.h"
 #include "file_list_box.h"
+#include "platform/notification_area.h"
 #include "platform/volumes.h"
 #include "qt_message_boxes.h"
 #include "settings/registry.h"
@@ -17,10 +18,12 @@
 #include "ui/language/captions.h"
 #include "ui/language/window_texts.h"
 #include "ui/options/frm_options.h"
+#include "ui/splash/frm_splash.h"
 #include "ui/widgets/classic_font.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -99,6 +102,8 @@ Form1::Form1(Forms &forms)
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
     engines_ = std::make_unique<Engines>(settings_, listingHost(*Dir1, *File1));
+    popUpMenu = [](QMenu *menu) { menu->exec(QCursor::pos()); };
+    forms_.notificationArea().onMessage = [this](int message) { Form_MouseMove(message); };
 }
 
 Form1::~Form1() = default;
@@ -192,11 +197,16 @@ void Form1::Form_Load()
     hide();
     registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("StartUpMusic"));
     if (registry_.RegValue != QLatin1String("Non")) {
-        // The welcome music is opened here.
+        // Handed over and not waited for: it plays, or not, in the desktop's player.
+        ShellExecute(QString(), QDir::currentPath() + QStringLiteral("/lya_v1.52.mp3"), QString(),
+                     QString());
     }
     registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("SplashScreen"));
     if (registry_.RegValue != QLatin1String("Non")) {
-        // The splash screen shows here, and its timer completes the start-up.
+        frmSplash &splash = forms_.splash();
+        splash.show();
+        splash.Timer1->start(); // its tick completes the start-up
+        return;
     }
     CompleteStartup();
 }
@@ -212,7 +222,28 @@ void Form1::CompleteStartup()
 
 void Form1::installTrayIcon()
 {
-    // The notification-area icon is installed here.
+    NotificationArea &tray = forms_.notificationArea();
+    if (tray.available())
+        tray.add(windowIcon(), productName());
+}
+
+void Form1::Form_MouseMove(int message)
+{
+    TrayMessage = message;
+    // A message that comes while the icon's menu is open is dropped, not queued: no second menu
+    // and no restore can start under the first.
+    if (InTrayEvent)
+        return;
+    InTrayEvent = true;
+    if (message == kIconLeftButtonUp) {
+        mnuHide->setEnabled(true);
+        showNormal();
+        raise();
+        activateWindow();
+    } else if (message == kIconRightButtonUp) {
+        popUpMenu(mnuFile);
+    }
+    InTrayEvent = false;
 }
 
 void Form1::applyCaptions(int langue)
@@ -305,8 +336,14 @@ void Form1::mnuHelp_Click()
 
 void Form1::mnuHide_Click()
 {
-    // Without a notification-area icon to come back from, hiding would lose the window.
-    showMinimized();
+    // Without a notification-area icon to come back from, hiding would lose the window: it is
+    // minimised instead, and stays in reach on the task bar.
+    if (!forms_.notificationArea().shown()) {
+        showMinimized();
+        return;
+    }
+    hide();
+    mnuHide->setEnabled(false);
 }
 
 void Form1::mnuOptions_Click()
@@ -337,11 +374,18 @@ void Form1::Timer1_Timer()
 
 void Form1::Form_QueryUnload()
 {
+    // Every way out comes here (the menu, the close box, the session's end, a signal); the first
+    // does the work.
+    if (unloaded_)
+        return;
+    unloaded_ = true;
     // What an open options dialog shows is saved too, applied or not.
     forms_.saveSettings(false);
-    // The notification-area icon is removed here.
+    forms_.notificationArea().remove();
     forms_.unloadAbout();
     forms_.unloadOptions();
+    forms_.unloadSplash();
+    QCoreApplication::quit();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class DirListBox;
@@ -59,6 +60,12 @@ public:
 
     // Update timer ticks since the last automatic run.
     int MinuteCount = 0;
+    // The icon message being handled, and whether one is (a menu it opened is still open).
+    int TrayMessage = 0;
+    bool InTrayEvent = false;
+
+    // Pops a menu up at the pointer and returns once it has closed; tests replace it.
+    std::function<void(QMenu *)> popUpMenu;
 
     void Form_Load();
     void CompleteStartup();
@@ -76,6 +83,9 @@ public:
     void mnuVelk_Click();
     void Timer1_Timer();
     void Form_QueryUnload();
+    // The notification-area icon's messages, and only those: the window's own mouse moves never
+    // come here.
+    void Form_MouseMove(int message);
 
     // The help page: the one in the current directory, else the one installed with the program.
     QString helpPagePath() const;
@@ -126,6 +136,7 @@ private:
     std::unique_ptr<FsDirectoryReader> targetReader_;
     std::unique_ptr<Engines> engines_;
     QLabel *statusText_ = nullptr;
+    bool unloaded_ = false;
     QString pendingStatus_;
     QElapsedTimer sinceRepaint_;
 };

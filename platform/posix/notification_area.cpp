@@ -1,0 +1,50 @@
+#include "platform/notification_area.h"
+
+#include <QSystemTrayIcon>
+
+namespace {
+
+// Qt's tray icon reports activations; they become the classic messages.
+class TrayIcon : public NotificationArea
+{
+public:
+    TrayIcon()
+    {
+        QObject::connect(&icon_, &QSystemTrayIcon::activated,
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (!onMessage)
+                                 return;
+                             switch (reason) {
+                             case QSystemTrayIcon::Trigger:
+                             case QSystemTrayIcon::DoubleClick:
+                                 onMessage(kIconLeftButtonUp);
+                                 break;
+                             case QSystemTrayIcon::Context:
+                                 onMessage(kIconRightButtonUp);
+                                 break;
+                             default:
+                                 onMessage(kIconOther);
+                             }
+                         });
+    }
+
+    bool available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+    void add(const QIcon &icon, const QString &tip) override
+    {
+        icon_.setIcon(icon);
+        icon_.setToolTip(tip);
+        icon_.show();
+    }
+    void remove() override { icon_.hide(); }
+    bool shown() const override { return icon_.isVisible(); }
+
+private:
+    QSystemTrayIcon icon_;
+};
+
+} // namespace
+
+std::unique_ptr<NotificationArea> makeNotificationArea()
+{
+    return std::make_unique<TrayIcon>();
+}

@@ -1,0 +1,55 @@
+#include "frm_splash.h"
+
+#include "ui/forms.h"
+#include "ui/main_window/form1.h"
+
+#include <QCloseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+static void initSplashResources()
+{
+    Q_INIT_RESOURCE(splash);
+}
+
+frmSplash::frmSplash(Forms &forms) : QWidget(nullptr), forms_(forms)
+{
+    initSplashResources();
+    setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    picture_.load(QStringLiteral(":/splash/splash.png"));
+    // Exactly the picture's size, whatever the screen.
+    setFixedSize(320, 240);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(2000);
+    Timer1->setSingleShot(true);
+    connect(Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
+}
+
+void frmSplash::Form_Load()
+{
+    const QRect screenArea = forms_.form1().screen()->geometry();
+    move(screenArea.left() + (screenArea.width() - width()) / 2,
+         screenArea.top() + (screenArea.height() - height()) / 2);
+}
+
+void frmSplash::Timer1_Timer()
+{
+    // Gone first, so that the main window comes up alone.
+    close();
+    forms_.form1().CompleteStartup();
+}
+
+void frmSplash::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, picture_);
+}
+
+void frmSplash::closeEvent(QCloseEvent *event)
+{
+    Timer1->stop();
+    forms_.forgetSplash(this);
+    event->accept();
+}
