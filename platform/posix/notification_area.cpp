@@ -4,28 +4,32 @@
 
 namespace {
 
-// Qt's tray icon reports activations; they become the classic messages.
+// Qt's tray icon reports activations; they become the classic messages. They are handed on from
+// the event loop, not from inside the icon's own mouse handling: what the window does with one
+// (a menu whose Quit removes the icon) may destroy the very widget that reported it.
 class TrayIcon : public NotificationArea
 {
 public:
     TrayIcon()
     {
-        QObject::connect(&icon_, &QSystemTrayIcon::activated,
-                         [this](QSystemTrayIcon::ActivationReason reason) {
-                             if (!onMessage)
-                                 return;
-                             switch (reason) {
-                             case QSystemTrayIcon::Trigger:
-                             case QSystemTrayIcon::DoubleClick:
-                                 onMessage(kIconLeftButtonUp);
-                                 break;
-                             case QSystemTrayIcon::Context:
-                                 onMessage(kIconRightButtonUp);
-                                 break;
-                             default:
-                                 onMessage(kIconOther);
-                             }
-                         });
+        QObject::connect(
+            &icon_, &QSystemTrayIcon::activated, &icon_,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (!onMessage)
+                    return;
+                switch (reason) {
+                case QSystemTrayIcon::Trigger:
+                case QSystemTrayIcon::DoubleClick:
+                    onMessage(kIconLeftButtonUp);
+                    break;
+                case QSystemTrayIcon::Context:
+                    onMessage(kIconRightButtonUp);
+                    break;
+                default:
+                    onMessage(kIconOther);
+                }
+            },
+            Qt::QueuedConnection);
     }
 
     bool available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
