@@ -4,6 +4,7 @@
 #include "ui/forms.h"
 #include "ui/main_window/form1.h"
 #include "ui/options/frm_options.h"
+#include "ui/splash/frm_splash.h"
 
 #include <QApplication>
 #include <QDir>
@@ -40,11 +41,16 @@ int takeAll(Forms &forms, const QString &dir, const QString &language)
 int takeScreenshots(Forms &forms, const QString &dir)
 {
     QDir().mkpath(dir);
+    int splashFailed = 0;
+    if (frmSplash *splash = forms.splashIfLoaded()) {
+        splashFailed = save(*splash, dir, QStringLiteral("splash"));
+        splash->Timer1_Timer(); // no need to wait the two seconds
+    }
     // The language in force first, then the other one, switched as a user would.
     frmOptions &options = forms.options();
     const bool french = options.Language[1]->isChecked();
     int failed = takeAll(forms, dir, french ? QStringLiteral("fr") : QStringLiteral("en"));
     forms.options().Language[french ? 0 : 1]->setChecked(true);
     failed += takeAll(forms, dir, french ? QStringLiteral("en") : QStringLiteral("fr"));
-    return failed;
+    return failed + splashFailed;
 }
