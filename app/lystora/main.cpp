@@ -1,6 +1,7 @@
 // Lystora: the desktop program.
 
 #include "lystora/screenshots.h"
+#include "platform/interrupt.h"
 #include "platform/session_end.h"
 #include "platform/settings_backend.h"
 #include "platform/volumes.h"
@@ -19,6 +20,7 @@ int main(int argc, char **argv)
     // The program ends when its main window is closed, by Form_QueryUnload: not when its last
     // visible window closes, which a hidden main window and a closed dialog would otherwise be.
     QApplication::setQuitOnLastWindowClosed(false);
+    reportFileSizeLimitAsError();
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("Lystora"));
     QApplication::setApplicationVersion(QStringLiteral("1.52.1016"));

@@ -44,10 +44,13 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     const QCommandLineOption noTime = option(nullptr, "no-time", nullptr);
     const QCommandLineOption listLang = option(nullptr, "list-lang", "lang");
     const QCommandLineOption force = option("f", "force", nullptr);
+    const QCommandLineOption every = option(nullptr, "every", "minutes");
+    const QCommandLineOption watch = option(nullptr, "watch", nullptr);
+    const QCommandLineOption quiet = option("q", "quiet", nullptr);
     const QCommandLineOption help = option("h", "help", nullptr);
     const QCommandLineOption version = option(nullptr, "version", nullptr);
     parser.addOptions({type, pattern, ext, noExt, html, text, title, baseUrl, noLinks, time, noTime,
-                       listLang, force, help, version});
+                       listLang, force, every, watch, quiet, help, version});
 
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
@@ -109,9 +112,19 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     s.DownAllow = onOff(baseUrl, noLinks, "DownAllow");
     if (s.DownAllow)
         s.BaseUrl = parser.isSet(baseUrl) ? parser.value(baseUrl) : stored("BaseUrl");
+    if (parser.isSet(every)) {
+        bool number = false;
+        options.every = parser.value(every).toInt(&number);
+        if (!number || options.every < 1 || options.every > 99999) {
+            options.error = cliText(CliText::BadEvery, langue).arg(parser.value(every));
+            return options;
+        }
+    }
+    options.watch = parser.isSet(watch);
+    options.quiet = parser.isSet(quiet);
     // A replacement nobody is asked about is what automatic updating does, with no message at
-    // the end.
-    s.AutoUpdate = parser.isSet(force);
+    // the end; a list made again and again is always one.
+    s.AutoUpdate = parser.isSet(force) || options.every > 0 || options.watch;
 
     if (paths.size() == 2) {
         options.sourceDir = absoluteDir(paths[0]);

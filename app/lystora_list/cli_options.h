@@ -13,6 +13,9 @@ struct CliOptions {
     QByteArray sourceDir; // absolute, without a trailing '/'
     QByteArray targetDir; // absolute, without a trailing '/'
     QString targetName;
+    int every = 0;      // minutes between two lists, 0: no schedule
+    bool watch = false; // a list again whenever the tree changes
+    bool quiet = false; // no log line per list
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

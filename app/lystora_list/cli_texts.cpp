@@ -79,6 +79,24 @@ const BilingualText<CliText> kTexts[] = {
     {CliText::NotReplaced, "Not replaced: run with --force to replace it.",
      "Non remplacé : relancez avec --force pour le remplacer."},
     {CliText::Progress, "%1 files - %2", "%1 fichiers - %2"},
+    {CliText::BadEvery, "--every takes a whole number of minutes from 1 to 99999, not \"%1\".",
+     "--every prend un nombre entier de minutes de 1 à 99999, pas \"%1\"."},
+    {CliText::WatchFallback,
+     "Changes under %1 cannot all be seen (%2): the list is made again every %3 minutes instead.",
+     "Les changements sous %1 ne peuvent pas tous être vus (%2) : la liste est refaite toutes "
+     "les %3 minutes à la place."},
+    {CliText::WatchRemote, "%1 is on a network or FUSE file system",
+     "%1 est sur un système de fichiers réseau ou FUSE"},
+    {CliText::WatchLimit,
+     "the system's limit of watched folders is reached, see fs.inotify.max_user_watches",
+     "la limite du système en répertoires surveillés est atteinte, voir "
+     "fs.inotify.max_user_watches"},
+    {CliText::WatchUnavailable, "the system gives no change notification",
+     "le système ne signale pas les changements"},
+    {CliText::LogWritten, "%1 list written: %2 files in %3 s",
+     "%1 liste écrite : %2 fichiers en %3 s"},
+    {CliText::LogNotWritten, "%1 list not written", "%1 liste non écrite"},
+    {CliText::LogUnreadable, "(%1 unreadable folder(s))", "(%1 répertoire(s) illisible(s))"},
 };
 
 } // namespace

@@ -15,6 +15,14 @@ enum class CliText {
     YesNo,         // the answer hint after the overwrite question
     NotReplaced,   // the target exists and nobody can be asked
     Progress,      // %1 files written, %2 the directory
+    BadEvery,      // %1: the value given to --every
+    WatchFallback, // %1 the source, %2 why, %3 the minutes between two lists
+    WatchRemote,   // %1: the folder on a network file system
+    WatchLimit,
+    WatchUnavailable,
+    LogWritten,    // %1 time, %2 files, %3 seconds
+    LogNotWritten, // %1 time
+    LogUnreadable, // %1 folders
 };
 
 QString cliText(CliText text, int langue);

@@ -4,6 +4,7 @@
 #include "cli_options.h"
 #include "cli_texts.h"
 #include "console_host.h"
+#include "service.h"
 #include "engine/engines.h"
 #include "engine/messages.h"
 #include "engine/product.h"
@@ -47,11 +48,14 @@ int main(int argc, char **argv)
     }
 
     installInterruptHandlers();
+    reportFileSizeLimitAsError();
     ListingSettings settings = options.settings;
     ConsoleHost console(options.targetDir, options.targetName, langue);
     console.file1().setPattern(options.pattern);
     console.dir1().setPath(options.sourceDir);
     Engines engines(settings, console.host());
+    if (options.every > 0 || options.watch)
+        serve(engines, console, options, store);
     engines.Command1_Click();
     console.clearProgress();
 
