@@ -4,13 +4,13 @@
 #include "cli_options.h"
 #include "cli_texts.h"
 #include "console_host.h"
-#include "service.h"
 #include "engine/engines.h"
 #include "engine/messages.h"
 #include "engine/product.h"
 #include "platform/interrupt.h"
 #include "platform/messages_language.h"
 #include "platform/settings_backend.h"
+#include "service.h"
 #include "settings/registry.h"
 
 #include <QStringList>

@@ -41,8 +41,7 @@ public:
           pattern_(options.pattern), minuteMs_(fromEnvironment("LYSTORA_TEST_MINUTE_MS", 60000)),
           settleMs_(fromEnvironment("LYSTORA_TEST_SETTLE_MS", kSettleMs)),
           everyMinutes_(options.every)
-    {
-    }
+    {}
 
     [[noreturn]] void run()
     {
@@ -168,7 +167,8 @@ private:
         if (options_.quiet)
             return;
         const int langue = options_.settings.Langue;
-        const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        const QString now =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         const RunOutcome &outcome = engines_.outcome;
         QString line = outcome.end == RunEnd::Written
                            ? cliText(CliText::LogWritten, langue)
@@ -177,7 +177,8 @@ private:
                                  .arg(double(took.elapsed()) / 1000.0, 0, 'f', 2)
                            : cliText(CliText::LogNotWritten, langue).arg(now);
         if (outcome.unreadableDirs > 0)
-            line += QLatin1Char(' ') + cliText(CliText::LogUnreadable, langue).arg(outcome.unreadableDirs);
+            line += QLatin1Char(' ') +
+                    cliText(CliText::LogUnreadable, langue).arg(outcome.unreadableDirs);
         printText(stderr, line + QLatin1Char('\n'));
     }
 

@@ -11,8 +11,8 @@
 namespace {
 
 // Links to directories are followed, as the list follows them.
-constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                             IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                             IN_MOVE_SELF | IN_ONLYDIR;
 
 // File systems whose changes may be made by another machine, or that report no events.
 bool isRemote(const QByteArray &path)

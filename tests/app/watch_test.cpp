@@ -45,9 +45,9 @@ public:
             for (const QString &argument : arguments)
                 quoted << QLatin1Char('\'') + argument + QLatin1Char('\'');
             process_.start(QStringLiteral("/bin/bash"),
-                           {QStringLiteral("-c"), shell + QStringLiteral("; exec ") +
-                                                      QStringLiteral(LYSTORA_LIST) +
-                                                      QLatin1Char(' ') + quoted.join(QLatin1Char(' '))});
+                           {QStringLiteral("-c"),
+                            shell + QStringLiteral("; exec ") + QStringLiteral(LYSTORA_LIST) +
+                                QLatin1Char(' ') + quoted.join(QLatin1Char(' '))});
         }
         process_.waitForStarted();
     }
@@ -100,7 +100,8 @@ TEST(Watch, NamesAddedRemovedOrRenamedDeepInTheTreeEachGiveARewrite)
 {
     TempTree tree;
     tree.file("src/a/b/c/one.mp3");
-    Service service({"--watch", "-t", "2", "-e", str(tree.path("src")), str(tree.path("list.txt"))});
+    Service service(
+        {"--watch", "-t", "2", "-e", str(tree.path("src")), str(tree.path("list.txt"))});
     ASSERT_TRUE(service.waitForWritten(1)) << service.log().toStdString();
     tree.file("src/a/b/c/two.mp3");
     ASSERT_TRUE(service.waitForWritten(2));
@@ -158,7 +159,8 @@ TEST(Watch, AReaderNeverSeesAListWithoutItsFooter)
             const std::string text((std::istreambuf_iterator<char>(in)), {});
             ++reads;
             if (text.size() < std::size_t(kFooter.size()) ||
-                text.compare(text.size() - kFooter.size(), kFooter.size(), kFooter.constData()) != 0)
+                text.compare(text.size() - kFooter.size(), kFooter.size(), kFooter.constData()) !=
+                    0)
                 ++partial;
         }
     });
