@@ -132,32 +132,34 @@ Forms::~Forms()
     delete splash_.data();
 }
 
+namespace {
+
+// The window, made and loaded if it does not exist. It is known before its load runs: the load's
+// handlers reach it through here.
+template <class Window> Window &loaded(QPointer<Window> &window, Forms &forms)
+{
+    if (!window) {
+        window = new Window(forms);
+        window->Form_Load();
+    }
+    return *window;
+}
+
+} // namespace
+
 frmOptions &Forms::options()
 {
-    if (!options_) {
-        // Known before its load runs: the load's handlers reach the dialog through here.
-        options_ = new frmOptions(*this);
-        options_->Form_Load();
-    }
-    return *options_;
+    return loaded(options_, *this);
 }
 
 Form2 &Forms::about()
 {
-    if (!about_) {
-        about_ = new Form2(*this);
-        about_->Form_Load();
-    }
-    return *about_;
+    return loaded(about_, *this);
 }
 
 frmSplash &Forms::splash()
 {
-    if (!splash_) {
-        splash_ = new frmSplash(*this);
-        splash_->Form_Load();
-    }
-    return *splash_;
+    return loaded(splash_, *this);
 }
 
 frmSplash *Forms::splashIfLoaded() const

@@ -26,21 +26,8 @@ class Form1Test : public QObject
 {
     Q_OBJECT
 
-    struct Window {
-        ListingSettings settings;
-        MemoryStore store;
-        Registry registry{store};
-        FakeVolumes volumes;
-        FakeMessages messages;
-        FakeShell shell;
-        std::unique_ptr<Forms> forms;
-        Form1 *form = nullptr;
-        Window()
-        {
-            ProgramServices services{&settings, &registry, &volumes, &messages, &shell};
-            forms = std::make_unique<Forms>(services);
-            form = &forms->form1();
-        }
+    struct Window : TestProgram {
+        Form1 *form = &form1();
     };
 
     static QByteArray bytes(const QString &path) { return QFile::encodeName(path); }

@@ -27,24 +27,8 @@ class OptionsTest : public QObject
     Q_OBJECT
 
     // A program started on a store, as main() starts it.
-    struct Program {
-        ListingSettings settings;
-        MemoryStore &store;
-        Registry registry{store};
-        FakeVolumes volumes;
-        FakeMessages messages;
-        FakeShell shell;
-        std::unique_ptr<Forms> forms;
-        explicit Program(MemoryStore &store) : store(store)
-        {
-            ProgramServices services{&settings, &registry, &volumes, &messages, &shell};
-            forms = std::make_unique<Forms>(services);
-            forms->form1().Form_Load();
-            // Two seconds later the splash screen's tick completes the start-up.
-            if (frmSplash *splash = forms->splashIfLoaded())
-                splash->Timer1_Timer();
-        }
-        Form1 &form1() { return forms->form1(); }
+    struct Program : TestProgram {
+        explicit Program(MemoryStore &store) : TestProgram(&store) { start(); }
         frmOptions &options() { return forms->options(); }
     };
 

@@ -21,24 +21,13 @@ class TrayTest : public QObject
 {
     Q_OBJECT
 
-    struct Program {
-        ListingSettings settings;
-        MemoryStore store;
-        Registry registry{store};
-        FakeVolumes volumes;
-        FakeMessages messages;
-        FakeShell shell;
-        FakeNotificationArea tray;
-        std::unique_ptr<Forms> forms;
+    struct Program : TestProgram {
         explicit Program(bool splash = false, bool music = false, bool trayPresent = true)
         {
             store.values = {{"SplashScreen", splash ? "Oui" : "Non"},
                             {"StartUpMusic", music ? "Oui" : "Non"}};
             tray.present = trayPresent;
-            ProgramServices services{&settings, &registry, &volumes, &messages, &shell, &tray};
-            forms = std::make_unique<Forms>(services);
         }
-        Form1 &form1() { return forms->form1(); }
         // Quitting saves every value; these are the ones a first start stores.
         bool saved() const { return store.values.count("Pattern") && store.values.count("FileLg"); }
     };

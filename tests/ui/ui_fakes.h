@@ -3,9 +3,13 @@
 #include "engine/listing_host.h"
 #include "platform/notification_area.h"
 #include "platform/volumes.h"
+#include "settings/listing_settings.h"
+#include "settings/registry.h"
 #include "support/memory_store.h"
 
 #include <QStringList>
+
+#include <memory>
 
 #include <functional>
 #include <map>
@@ -66,4 +70,27 @@ struct FakeNotificationArea : NotificationArea {
         calls << QStringLiteral("remove");
     }
     bool shown() const override { return isShown; }
+};
+
+class Form1;
+class Forms;
+
+// The program over fakes, wired as main() wires the real one. Its store may be shared with a
+// program started later, as the settings file is.
+struct TestProgram {
+    explicit TestProgram(MemoryStore *sharedStore = nullptr);
+    ~TestProgram();
+    Form1 &form1();
+    // Form_Load, with the splash screen's tick (if it shows) at once.
+    void start();
+
+    MemoryStore ownStore;
+    MemoryStore &store;
+    ListingSettings settings;
+    Registry registry{store};
+    FakeVolumes volumes;
+    FakeMessages messages;
+    FakeShell shell;
+    FakeNotificationArea tray;
+    std::unique_ptr<Forms> forms;
 };

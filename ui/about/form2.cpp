@@ -7,11 +7,11 @@
 #include "ui/main_window/form1.h"
 #include "ui/widgets/caption_button.h"
 #include "ui/widgets/classic_font.h"
+#include "ui/widgets/design_geometry.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QScreen>
 
 Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
 {
@@ -48,16 +48,12 @@ Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
 
 QRect Form2::scaled(int left, int top, int width, int height) const
 {
-    const qreal factor = logicalDpiY() / 96.0;
-    return QRect(qRound(left * factor), qRound(top * factor), qRound(width * factor),
-                 qRound(height * factor));
+    return designRect(this, left, top, width, height);
 }
 
 void Form2::Form_Load()
 {
-    const QRect screenArea = forms_.form1().screen()->geometry();
-    move(screenArea.left() + (screenArea.width() - width()) / 2,
-         screenArea.top() + (screenArea.height() - height()) / 2);
+    centreOnScreen(this);
     const int langue = forms_.settings().Langue == 0 ? 0 : 1;
     setWindowTitle(caption(Caption::Form2_Title, langue));
     Label2->setText(caption(Caption::Form2_Label2, langue));

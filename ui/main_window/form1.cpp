@@ -20,6 +20,7 @@
 #include "ui/options/frm_options.h"
 #include "ui/splash/frm_splash.h"
 #include "ui/widgets/classic_font.h"
+#include "ui/widgets/design_geometry.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -32,7 +33,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -110,10 +110,7 @@ Form1::~Form1() = default;
 
 QRect Form1::scaled(int left, int top, int width, int height) const
 {
-    // Positions are pixels of a 96 dpi screen; the fonts grow with the screen's dpi, so do they.
-    const qreal factor = logicalDpiY() / 96.0;
-    return QRect(qRound(left * factor), qRound(top * factor), qRound(width * factor),
-                 qRound(height * factor));
+    return designRect(this, left, top, width, height);
 }
 
 void Form1::createMenus()
@@ -187,9 +184,7 @@ void Form1::setFocusOrder()
 
 void Form1::centre()
 {
-    const QRect screenArea = screen()->geometry();
-    move(screenArea.left() + (screenArea.width() - frameGeometry().width()) / 2,
-         screenArea.top() + (screenArea.height() - frameGeometry().height()) / 2);
+    centreOnScreen(this);
 }
 
 void Form1::Form_Load()

@@ -7,6 +7,7 @@
 #include "ui/main_window/form1.h"
 #include "ui/widgets/caption_button.h"
 #include "ui/widgets/classic_font.h"
+#include "ui/widgets/design_geometry.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTabBar>
 
 namespace {
@@ -51,9 +51,7 @@ frmOptions::frmOptions(Forms &forms) : QDialog(nullptr), forms_(forms)
 
 QRect frmOptions::scaled(int left, int top, int width, int height) const
 {
-    const qreal factor = logicalDpiY() / 96.0;
-    return QRect(qRound(left * factor), qRound(top * factor), qRound(width * factor),
-                 qRound(height * factor));
+    return designRect(this, left, top, width, height);
 }
 
 void frmOptions::createTabs()
@@ -263,9 +261,7 @@ void frmOptions::markModified()
 
 void frmOptions::Form_Load()
 {
-    const QRect screenArea = forms_.form1().screen()->geometry();
-    move(screenArea.left() + (screenArea.width() - width()) / 2,
-         screenArea.top() + (screenArea.height() - height()) / 2);
+    centreOnScreen(this);
     const ListingSettings &s = forms_.settings();
     setValue(Check3, s.HTML ? 1 : 0);
     Text1->setText(s.TitleHTML);

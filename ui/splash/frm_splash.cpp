@@ -2,10 +2,10 @@
 
 #include "ui/forms.h"
 #include "ui/main_window/form1.h"
+#include "ui/widgets/design_geometry.h"
 
 #include <QCloseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QTimer>
 
 static void initSplashResources()
@@ -29,9 +29,7 @@ frmSplash::frmSplash(Forms &forms) : QWidget(nullptr), forms_(forms)
 
 void frmSplash::Form_Load()
 {
-    const QRect screenArea = forms_.form1().screen()->geometry();
-    move(screenArea.left() + (screenArea.width() - width()) / 2,
-         screenArea.top() + (screenArea.height() - height()) / 2);
+    centreOnScreen(this);
 }
 
 void frmSplash::Timer1_Timer()
