@@ -30,7 +30,6 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     int descriptor() const { return fd_; }
     qint64 size() const { return written_ + buffer_.size(); }
-    const QByteArray &temporaryPath() const { return temporaryPath_; }
     // Beside every list, its temporary file is named "." + list name + this + six characters.
     static const char *temporaryMarker() { return ".lystora-"; }
 

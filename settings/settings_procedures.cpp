@@ -31,9 +31,8 @@ void SettingsProcedures::LoadStartupFlags()
 
 // The drive list gets the volume holding the stored directory, the directory list the directory
 // itself, or its nearest existing ancestor. False when the volume cannot be read.
-bool SettingsProcedures::loadDirectory(const QString &name, int side)
+bool SettingsProcedures::loadDirectory(const QString &name, Side which)
 {
-    const Side which = Side(side);
     const QString stored = read(name);
     const QByteArray wanted = QFile::encodeName(stored.isEmpty() ? QStringLiteral("/") : stored);
     if (!controls.setDrive(which, controls.volumeHolding(wanted)) && !defaultsOnly_)
@@ -45,8 +44,8 @@ bool SettingsProcedures::loadDirectory(const QString &name, int side)
 // Steps 3 to 15 of the load; false at a failure, the steps after it not done.
 bool SettingsProcedures::loadFromSourceDirectory()
 {
-    if (!loadDirectory(QStringLiteral("SourceDir"), int(Side::Source)) ||
-        !loadDirectory(QStringLiteral("TargetDir"), int(Side::Target)))
+    if (!loadDirectory(QStringLiteral("SourceDir"), Side::Source) ||
+        !loadDirectory(QStringLiteral("TargetDir"), Side::Target))
         return false;
 
     const QString fileName = read(QStringLiteral("FileName"));

@@ -6,6 +6,7 @@
 
 class Registry;
 class SettingsControls;
+enum class Side;
 
 // What a save could not do, for the window to tell (the save itself shows nothing).
 struct SaveResult {
@@ -34,7 +35,7 @@ public:
 private:
     QString read(const QString &name);
     void write(const QString &name, const QString &text);
-    bool loadDirectory(const QString &name, int side);
+    bool loadDirectory(const QString &name, Side which);
     bool loadFromSourceDirectory();
 
     bool defaultsOnly_ = false; // the load failed twice: what is left takes its defaults

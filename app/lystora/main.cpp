@@ -1,5 +1,6 @@
 // Lystora: the desktop program.
 
+#include "engine/product.h"
 #include "lystora/screenshots.h"
 #include "platform/interrupt.h"
 #include "platform/session_end.h"
@@ -23,7 +24,7 @@ int main(int argc, char **argv)
     reportFileSizeLimitAsError();
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("Lystora"));
-    QApplication::setApplicationVersion(QStringLiteral("1.52.1016"));
+    QApplication::setApplicationVersion(productVersion());
     // Menus and message boxes too, not only the windows' own controls.
     QApplication::setFont(classicDialogFont());
 

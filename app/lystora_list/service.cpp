@@ -118,7 +118,7 @@ private:
         if (type == 0 && where != options_.sourceDir)
             return false;
         if (isDirectory)
-            return type != 0 || name.isEmpty();
+            return type != 0;
         if (type == 1 && where != options_.sourceDir)
             return false;
         return pattern_.matches(QString::fromUtf8(name));

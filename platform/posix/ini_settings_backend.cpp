@@ -74,11 +74,12 @@ public:
     {
         if (!isRoot(root) || !isName(name))
             return QString();
-        QFile file(placeOf(key).file);
+        const IniPlace place = placeOf(key);
+        QFile file(place.file);
         if (!file.open(QIODevice::ReadOnly))
             return QString();
         const std::optional<QByteArray> value =
-            iniValue(file.readAll(), placeOf(key).section, name.toUtf8());
+            iniValue(file.readAll(), place.section, name.toUtf8());
         return value ? QString::fromUtf8(*value) : QString();
     }
 

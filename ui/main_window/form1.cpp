@@ -13,6 +13,7 @@
 #include "qt_message_boxes.h"
 #include "settings/registry.h"
 #include "settings/settings_procedures.h"
+#include "settings/stored_values.h"
 #include "ui/about/form2.h"
 #include "ui/forms.h"
 #include "ui/language/captions.h"
@@ -191,13 +192,13 @@ void Form1::Form_Load()
 {
     hide();
     registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("StartUpMusic"));
-    if (registry_.RegValue != QLatin1String("Non")) {
+    if (storedNotNo(registry_.RegValue)) {
         // Handed over and not waited for: it plays, or not, in the desktop's player.
         ShellExecute(QString(), QDir::currentPath() + QStringLiteral("/lya_v1.52.mp3"), QString(),
                      QString());
     }
     registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("SplashScreen"));
-    if (registry_.RegValue != QLatin1String("Non")) {
+    if (storedNotNo(registry_.RegValue)) {
         frmSplash &splash = forms_.splash();
         splash.show();
         splash.Timer1->start(); // its tick completes the start-up
