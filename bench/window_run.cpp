@@ -48,6 +48,7 @@ struct NoStore : SettingsBackend {
     QString readValue(int, const QString &, const QString &) override { return QString(); }
     int writeValue(int, const QString &, const QString &, const QString &) override { return 0; }
     QString location(const QString &) const override { return QString(); }
+    StoreProblem problem() const override { return {}; }
 };
 
 ListingSettings benchSettings()

@@ -3,13 +3,13 @@
 #include "engine/listing_host.h"
 #include "engine/listing_run.h"
 #include "engine/messages.h"
+#include "platform/file_systems.h"
+#include "platform/replacing_file.h"
 #include "settings/listing_settings.h"
 
 #include <QByteArray>
 
 #include <memory>
-
-class ReplacingFile;
 
 // The listing engine: makes one list file from the settings and the window's source and target.
 //
@@ -21,7 +21,10 @@ class ReplacingFile;
 class Engines
 {
 public:
-    Engines(ListingSettings &settings, const ListingHost &host);
+    // `waiting` is where a list waits to be complete; the default is right everywhere but in
+    // tests of the other way.
+    Engines(ListingSettings &settings, const ListingHost &host,
+            ReplacingFile::Waiting waiting = ReplacingFile::Waiting::Unnamed);
     ~Engines();
     Engines(const Engines &) = delete;
     Engines &operator=(const Engines &) = delete;
@@ -53,10 +56,13 @@ private:
     void showFailure(Message message, const QByteArray &path, int error);
     void reportProgress();
     void captureLevel(WalkLevel &level);
-    bool enterable(WalkLevel &entered);
+    void beginWalk();
+    bool sourceStillThere();
 
     ListingHost host_;
     QByteArray sourcePath_;
+    DirIdentity sourceIdentity_;
+    FileSystems fileSystems_;
     std::unique_ptr<ReplacingFile> output_;
     int outputError_ = 0;
     bool running_ = false;

@@ -11,17 +11,27 @@ bool isControl(char16_t c)
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
 
-// Text as a name is shown: controls replaced, and escaped for HTML.
+// Text as a name is shown: composed, controls replaced, and escaped for HTML.
 void appendShown(QString &out, const QString &name, bool html)
 {
     if (html) {
-        appendHtmlEscaped(out, withoutControls(name));
+        appendHtmlEscaped(out, shownText(name));
         return;
     }
-    out += withoutControls(name);
+    out += shownText(name);
 }
 
 } // namespace
+
+QString shownText(const QString &name)
+{
+    // Decomposed accents ("e" then U+0301, as macOS and some copy tools write names) would each
+    // be two characters, the second one unknown to Windows-1252. Combining marks start at
+    // U+0300, so most names need no look at all.
+    const bool mayCompose =
+        std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() >= 0x0300; });
+    return withoutControls(mayCompose ? name.normalized(QString::NormalizationForm_C) : name);
+}
 
 QString withoutControls(const QString &name)
 {
@@ -40,14 +50,14 @@ QString withoutControls(const QString &name)
 QString displayedName(const QString &name, bool incExt)
 {
     if (incExt)
-        return withoutControls(name);
+        return shownText(name);
     // The dot is looked for from the last-but-one character back to the first: a final dot is
     // never taken for the one before the extension.
     for (qsizetype i = name.size() - 2; i >= 0; --i) {
         if (name[i] == QLatin1Char('.'))
-            return withoutControls(name.left(i));
+            return shownText(name.left(i));
     }
-    return withoutControls(name);
+    return shownText(name);
 }
 
 void appendHtmlEscaped(QString &out, const QString &text)

@@ -14,11 +14,14 @@
 // percent-encoded. BaseUrl and TitleHTML are the user's own text and stay as typed.
 
 // The name a file's line shows: whole when IncExt is on, else cut before its last dot (a final
-// dot does not count, and a name without a dot stays whole); control characters as "?".
+// dot does not count, and a name without a dot stays whole); composed, control characters as "?".
 QString displayedName(const QString &name, bool incExt);
 
 // Control characters (U+0000-U+001F, U+007F-U+009F) replaced by "?".
 QString withoutControls(const QString &name);
+// A name as a list shows it: composed (NFC), so that an accent written as a letter and a
+// combining mark is one character, and without control characters.
+QString shownText(const QString &name);
 
 void appendHtmlEscaped(QString &out, const QString &text);
 

@@ -39,11 +39,29 @@ QByteArray childPath(const QByteArray &dir, const QByteArray &name)
 const DirScan &FsDirectoryReader::read(const QByteArray &path)
 {
     if (!valid_ || path != path_) {
-        scan_ = scanDirectory(path);
+        scan_ = reader_.read(path, anew_);
+        anew_ = false;
         path_ = path;
         valid_ = true;
     }
     return scan_;
+}
+
+int FsDirectoryReader::open(const QByteArray &path, DirIdentity *identity)
+{
+    if (valid_ && path == path_) {
+        *identity = scan_.identity;
+        return scan_.error;
+    }
+    const int error = reader_.open(path, anew_, identity);
+    anew_ = false;
+    return error;
+}
+
+void FsDirectoryReader::forget()
+{
+    valid_ = false;
+    anew_ = true;
 }
 
 void FsDirList::setPath(const QByteArray &path)
@@ -61,7 +79,6 @@ void FsDirList::ensureRead()
         return;
     const DirScan &scan = reader_.read(path_);
     error_ = scan.error;
-    identity_ = {scan.device, scan.inode};
     subDirs_ = decodedAndSorted(scan.subDirs, nullptr);
     read_ = true;
 }
@@ -78,10 +95,9 @@ QByteArray FsDirList::subDirPath(int i)
     return childPath(path_, subDirs_.at(std::size_t(i)).bytes);
 }
 
-DirIdentity FsDirList::identity()
+int FsDirList::identity(DirIdentity *identity)
 {
-    ensureRead();
-    return identity_;
+    return reader_.open(path_, identity);
 }
 
 int FsDirList::readError()

@@ -20,17 +20,25 @@
 // asked about it, and that one reading serves both. A walk that climbs back up through a parent
 // it has already read therefore costs nothing, and setting the same path again reads it anew.
 
-// The last reading of a directory, shared by the two lists.
+// The last reading of a directory, shared by the two lists. Directories are opened from the one
+// the walk came from (see DirectoryReader), so that no depth is out of reach.
 class FsDirectoryReader
 {
 public:
     const DirScan &read(const QByteArray &path);
-    void forget() { valid_ = false; }
+    // Opens the directory without reading its names: 0, or the system's reason.
+    int open(const QByteArray &path, DirIdentity *identity);
+    // The next opening or reading of a path takes it as it is on disk now.
+    void forget();
+    // Closes every directory held open; what was read stays known.
+    void release() { reader_.clear(); }
 
 private:
+    DirectoryReader reader_;
     QByteArray path_;
     DirScan scan_;
     bool valid_ = false;
+    bool anew_ = false;
 };
 
 // Dir1 on the file system.
@@ -47,7 +55,8 @@ public:
     int subDirCount() override;
     QByteArray subDirPath(int i) override;
     int readError() override;
-    DirIdentity identity() override;
+    int identity(DirIdentity *identity) override;
+    void release() override { reader_.release(); }
 
     // Sub-directory names, in list order.
     const std::vector<ListedName> &subDirNames();
@@ -59,7 +68,6 @@ private:
     QByteArray path_;
     bool read_ = false;
     int error_ = 0;
-    DirIdentity identity_;
     std::vector<ListedName> subDirs_;
 };
 

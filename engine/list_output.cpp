@@ -42,5 +42,8 @@ bool Engines::endWriting()
         showFailure(Message::WriteFailed, run.TargetPath, error);
         return false;
     }
+    outcome.lists.push_back(output_->committed());
+    if (host_.progress)
+        host_.progress->listInPlace();
     return true;
 }

@@ -5,23 +5,16 @@
 // status bar and the clock. The main window implements these with its widgets; the command-line
 // tool and the tests implement them without.
 
+#include "platform/file_identity.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QString>
 #include <QTime>
 
-#include <cstdint>
-
 // Identity of a directory on disk: a walk that follows symbolic links uses it to recognise a
-// directory it already stands in.
-struct DirIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    friend bool operator==(const DirIdentity &a, const DirIdentity &b)
-    {
-        return a.device == b.device && a.inode == b.inode;
-    }
-};
+// directory it has met already.
+using DirIdentity = FileIdentity;
 
 // One file of a list: the bytes the file system holds (links are built from them) and the same
 // name decoded for display (bytes that are not UTF-8 show as U+FFFD).
@@ -44,8 +37,12 @@ public:
     virtual QByteArray subDirPath(int i) = 0;
     // 0 when the current directory can be read, else the system's reason (gone, denied).
     virtual int readError() = 0;
-    // The current directory on disk; meaningful only when it can be read.
-    virtual DirIdentity identity() = 0;
+    // Opens the current directory without reading it: 0 and its identity on disk, or the
+    // system's reason it cannot be opened.
+    virtual int identity(DirIdentity *identity) = 0;
+    // The walk is over: directories held open for it are let go (an open one keeps its disk
+    // from being unmounted).
+    virtual void release() {}
 };
 
 // The source file list (File1): the files of Dir1's directory that match the pattern.
@@ -127,6 +124,9 @@ public:
     virtual ~RunProgress() = default;
     virtual void runProgress(qint64 filesWritten, const QByteArray &currentDir) = 0;
     virtual bool cancelRequested() = 0;
+    // The new list has just taken the old one's place: from here on, stopping the program
+    // loses nothing.
+    virtual void listInPlace() {}
 };
 
 struct ListingHost {

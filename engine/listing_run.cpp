@@ -4,6 +4,8 @@
 #include "engine/header_footer.h"
 #include "engine/messages.h"
 #include "engine/product.h"
+#include "platform/dir_scan.h"
+#include "platform/lossless_text.h"
 #include "platform/path_kind.h"
 #include "platform/replacing_file.h"
 #include "platform/system_error.h"
@@ -19,8 +21,9 @@ constexpr qint64 kProgressEvery = 512;
 
 } // namespace
 
-Engines::Engines(ListingSettings &settings, const ListingHost &host)
-    : settings(settings), host_(host), output_(std::make_unique<ReplacingFile>())
+Engines::Engines(ListingSettings &settings, const ListingHost &host, ReplacingFile::Waiting waiting)
+    : settings(settings), host_(host),
+      output_(std::make_unique<ReplacingFile>(ReplacingFile::Streams::WriteInto, waiting))
 {}
 
 Engines::~Engines() = default;
@@ -32,7 +35,7 @@ void Engines::SetUpdateTimer()
 
 void Engines::MakeTargetPath()
 {
-    run.TargetPath = childPath(host_.target->dir2Path(), QFile::encodeName(host_.target->text4()));
+    run.TargetPath = childPath(host_.target->dir2Path(), losslessBytes(host_.target->text4()));
 }
 
 void Engines::CheckFilesFound()
@@ -66,7 +69,7 @@ void Engines::CheckTargetFile()
     // means "replace it", not "delete it now".
     if (settings.AutoUpdate || pathKind(run.TargetPath) != PathKind::RegularFile)
         return;
-    const QString question = QFile::decodeName(run.TargetPath) + kCrLf +
+    const QString question = losslessText(run.TargetPath) + kCrLf +
                              messageText(Message::OverwriteQuestion, settings.Langue);
     if (host_.messages->MsgBox(question, kStyleYesNoExclamation, shortProductName()) !=
         kAnswerYes) {
@@ -81,14 +84,18 @@ void Engines::Command1_Click()
     if (running_)
         return;
     running_ = true;
-    struct RunFlag {
-        bool &flag;
-        ~RunFlag() { flag = false; }
-    } runFlag{running_};
+    struct RunEnds {
+        bool &running;
+        SourceDirList &dir1;
+        ~RunEnds()
+        {
+            running = false;
+            dir1.release();
+        }
+    } runEnds{running_, *host_.Dir1};
 
     outcome = RunOutcome();
     walk.DirStack = QStringLiteral(";01");
-    walk.Levels.clear();
     walk.UnreadableDirs = 0;
     SetUpdateTimer();
     MakeTargetPath();
@@ -112,7 +119,8 @@ void Engines::Command1_Click()
     host_.controls->setText4Enabled(false);
     host_.controls->setCommand1Enabled(false);
     run.FileIndex = 0;
-    walk.Levels.push_back(WalkLevel{host_.Dir1->identity(), false, {}});
+    beginWalk();
+    sourceIdentity_ = walk.Levels.front().identity;
     if (!beginOutput())
         return;
     WriteListHeader();
@@ -123,7 +131,7 @@ void Engines::Command1_Click()
     host_.controls->setCommand1Enabled(true);
     run.OutBuffer = listFooter(settings);
     FlushBuffer();
-    if (pieceFailed() || !endWriting())
+    if (pieceFailed() || !sourceStillThere() || !endWriting())
         return;
 
     outcome.end = RunEnd::Written;
@@ -138,7 +146,7 @@ void Engines::Command1_Click()
         if (settings.RunNote) {
             const QByteArray dir = host_.target->dir2Path();
             const QString directory =
-                dir == "/" ? host_.target->drive2Text() : QFile::decodeName(dir) + QLatin1Char('/');
+                dir == "/" ? host_.target->drive2Text() : losslessText(dir) + QLatin1Char('/');
             host_.shell->ShellExecute(QStringLiteral("open"), host_.target->text4(),
                                       QStringLiteral("0"), directory);
         }
@@ -151,7 +159,7 @@ void Engines::Command1_Click()
 bool Engines::writeBody()
 {
     for (;;) {
-        const int count = host_.File1->fileCount();
+        const int count = walk.Levels.back().contentsListed ? host_.File1->fileCount() : 0;
         while (run.FileIndex < count) {
             WriteFileEntry();
             FlushBuffer();
@@ -176,6 +184,18 @@ bool Engines::writeBody()
                 break;
         }
     }
+}
+
+// A source moved or removed while it was listed gives a list of what was read before, or of a
+// folder that is no longer the one asked for: neither replaces the old list.
+bool Engines::sourceStillThere()
+{
+    DirIdentity now;
+    if (directoryIdentity(sourcePath_, &now) == 0 && now == sourceIdentity_)
+        return true;
+    abandonRun();
+    showFailure(Message::SourceMoved, sourcePath_, 0);
+    return false;
 }
 
 void Engines::reportProgress()
@@ -215,9 +235,10 @@ void Engines::abandonRun()
 
 void Engines::showFailure(Message message, const QByteArray &path, int error)
 {
-    const QString text =
-        QFile::decodeName(path) + kCrLf +
-        messageText(message, settings.Langue).arg(reasonText(error, settings.Langue));
+    QString line = messageText(message, settings.Langue);
+    if (error != 0)
+        line = line.arg(reasonText(error, settings.Langue));
+    const QString text = losslessText(path) + kCrLf + line;
     outcome.end = RunEnd::Failed;
     outcome.error = text;
     host_.messages->MsgBox(text, kStyleCritical, shortProductName());

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "engine/listing_host.h"
+#include "platform/replacing_file.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <unordered_set>
 #include <vector>
 
 // The state of one listing run.
@@ -25,6 +27,9 @@ struct WalkLevel {
     DirIdentity identity;
     bool read = false;
     std::vector<QByteArray> subDirs;
+    // False for a directory that gets its line and nothing more: one met earlier in the run
+    // through another link, or a kernel interface such as /proc reached through a link.
+    bool contentsListed = true;
 };
 
 // The walk's position between two steps.
@@ -33,6 +38,10 @@ struct WalkState {
     QString StepReport;            // "Wri", "Dir" or "End"
     std::vector<WalkLevel> Levels; // parallel to DirStack
     int UnreadableDirs = 0;        // sub-directories skipped because they could not be read
+    // Every directory entered in this run. Links to directories are followed, so a directory
+    // can be met more than once (two links to it, a link to "/"): its contents are listed the
+    // first time only, which keeps a tree of links from making the walk endless or exponential.
+    std::unordered_set<DirIdentity> Entered;
 };
 
 // How the last run ended, for callers that must tell (exit status, log line).
@@ -48,5 +57,6 @@ struct RunOutcome {
     RunEnd end = RunEnd::None;
     qint64 filesWritten = 0;
     int unreadableDirs = 0;
-    QString error; // the message shown for a failure
+    QString error;                               // the message shown for a failure
+    std::vector<ReplacingFile::Committed> lists; // what was put in place, as it is on disk
 };

@@ -1,6 +1,7 @@
 #include "engine/messages.h"
 
 #include "engine/bilingual_text.h"
+#include "platform/settings_backend.h"
 #include "platform/system_error.h"
 
 #include <cerrno>
@@ -18,6 +19,18 @@ const BilingualText<Message> kMessages[] = {
     {Message::SourceUnreadable, "This folder cannot be read: %1",
      "Ce répertoire ne peut pas être lu : %1"},
     {Message::UnreadableFolders, "(%1 unreadable folder(s))", "(%1 répertoire(s) illisible(s))"},
+    {Message::SourceMoved,
+     "This folder was moved or removed while it was listed: the list was not written.",
+     "Ce répertoire a été déplacé ou supprimé pendant la liste : la liste n'a pas été écrite."},
+};
+
+const BilingualText<StoreProblem::Kind> kStoreProblems[] = {
+    {StoreProblem::NotAFile, "These settings were left aside: this is not an ordinary file.",
+     "Ces réglages ont été laissés de côté : ce n'est pas un fichier ordinaire."},
+    {StoreProblem::TooLarge, "These settings were left aside: the file is larger than %1 KiB.",
+     "Ces réglages ont été laissés de côté : le fichier dépasse %1 Kio."},
+    {StoreProblem::NulInValue, "The setting %1 was left aside: it holds a NUL byte.",
+     "Le réglage %1 a été laissé de côté : il contient un octet NUL."},
 };
 
 // The reasons a list can fail for, in words a user of either language reads at once. Others
@@ -25,6 +38,8 @@ const BilingualText<Message> kMessages[] = {
 const BilingualText<int> kReasons[] = {
     {kErrorEmptyName, "no file name given", "aucun nom de fichier"},
     {kErrorNotRegularFile, "not an ordinary file", "ce n'est pas un fichier ordinaire"},
+    {kErrorForeignLink, "a link of another user stands there; it is not followed",
+     "un lien d'un autre utilisateur s'y trouve ; il n'est pas suivi"},
     {ENOENT, "no such file or folder", "fichier ou répertoire introuvable"},
     {ENOTDIR, "a part of the path is not a folder", "une partie du chemin n'est pas un répertoire"},
     {EISDIR, "a folder has this name", "un répertoire porte ce nom"},
@@ -57,4 +72,17 @@ QString reasonText(int error, int langue)
 {
     const QString text = pickText(kReasons, error, langue);
     return text.isNull() ? QString::fromLocal8Bit(std::strerror(error)) : text;
+}
+
+QString storeProblemText(const StoreProblem &problem, int langue)
+{
+    const QString text = pickText(kStoreProblems, problem.kind, langue);
+    switch (problem.kind) {
+    case StoreProblem::TooLarge:
+        return text.arg(kLargestStoreKiB);
+    case StoreProblem::NulInValue:
+        return text.arg(problem.name);
+    default:
+        return text;
+    }
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+struct StoreProblem;
+
 // Every text the engine shows, in both interface languages (Langue: 1 French, else English).
 enum class Message {
     NoFileFound,       // "No file found"
@@ -10,9 +12,13 @@ enum class Message {
     WriteFailed,       // second line under the target path; %1: the reason
     SourceUnreadable,  // second line under the source path; %1: the reason
     UnreadableFolders, // second line of the end message; %1: how many
+    SourceMoved,       // second line under the source path
 };
 
 QString messageText(Message message, int langue);
 
 // Why a file operation failed, from a system error number or a code of system_error.h.
 QString reasonText(int error, int langue);
+
+// What was left aside of the stored settings, to be told once under the file's place.
+QString storeProblemText(const StoreProblem &problem, int langue);

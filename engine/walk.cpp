@@ -11,6 +11,16 @@
 // have shifted under a tree that changed meanwhile (an album copied in during an automatic run),
 // skipping a directory or listing one twice.
 
+namespace {
+
+enum class Entry {
+    Skip,     // no line: unreadable, or a directory the walk stands in already (a link loop)
+    LineOnly, // its line, not its contents
+    Enter,
+};
+
+} // namespace
+
 void Engines::captureLevel(WalkLevel &level)
 {
     const int count = host_.Dir1->subDirCount();
@@ -21,22 +31,32 @@ void Engines::captureLevel(WalkLevel &level)
     level.read = true;
 }
 
-// Whether the directory Dir1 now shows may be entered: it can be read, and it is none of the
-// directories the walk stands in (a link back up would make the walk endless).
-bool Engines::enterable(WalkLevel &entered)
+// What becomes of the directory Dir1 now shows. It is opened, but read only when it is to be
+// entered: a directory met again, or a kernel interface, may be huge or endless.
+static Entry entryOf(SourceDirList &dir, WalkState &walk, FileSystems &fileSystems,
+                     WalkLevel &entered)
 {
-    if (host_.Dir1->readError() != 0) {
+    if (dir.identity(&entered.identity) != 0) {
         ++walk.UnreadableDirs;
-        return false;
+        return Entry::Skip;
     }
-    const DirIdentity identity = host_.Dir1->identity();
     const bool ancestor =
         std::any_of(walk.Levels.begin(), walk.Levels.end(),
-                    [&](const WalkLevel &open) { return open.identity == identity; });
+                    [&](const WalkLevel &open) { return open.identity == entered.identity; });
     if (ancestor)
-        return false;
-    entered.identity = identity;
-    return true;
+        return Entry::Skip;
+    if (walk.Entered.count(entered.identity) != 0 ||
+        fileSystems.isPseudo(entered.identity.device)) {
+        entered.read = true;
+        entered.contentsListed = false;
+        return Entry::LineOnly;
+    }
+    if (dir.readError() != 0) {
+        ++walk.UnreadableDirs;
+        return Entry::Skip;
+    }
+    walk.Entered.insert(entered.identity);
+    return Entry::Enter;
 }
 
 void Engines::WalkStep()
@@ -44,7 +64,7 @@ void Engines::WalkStep()
     run.FileIndex = 0;
     // A walk driven step by step from outside a run starts with the source level unknown.
     if (walk.Levels.empty() && !walk.DirStack.isEmpty())
-        walk.Levels.push_back(WalkLevel{host_.Dir1->identity(), false, {}});
+        beginWalk();
 
     for (;;) {
         WalkLevel &level = walk.Levels.back();
@@ -58,7 +78,7 @@ void Engines::WalkStep()
             const QByteArray here = host_.Dir1->path();
             host_.Dir1->setPath(child);
             WalkLevel entered;
-            if (!enterable(entered)) {
+            if (entryOf(*host_.Dir1, walk, fileSystems_, entered) == Entry::Skip) {
                 // Skipped with its line; the next sibling is tried in the same step.
                 host_.Dir1->setPath(here);
                 continue;
@@ -92,4 +112,15 @@ void Engines::WalkStep()
         walk.StepReport = QStringLiteral("Dir");
         return;
     }
+}
+
+void Engines::beginWalk()
+{
+    walk.Levels.clear();
+    walk.Entered.clear();
+    fileSystems_.refresh();
+    WalkLevel source;
+    host_.Dir1->identity(&source.identity);
+    walk.Entered.insert(source.identity);
+    walk.Levels.push_back(std::move(source));
 }

@@ -1,20 +1,54 @@
 #pragma once
 
+#include "platform/file_identity.h"
+
 #include <QByteArray>
 
-#include <cstdint>
+#include <memory>
 #include <vector>
 
-// One reading of a directory, as the source lists need it. Names starting with a dot are left
-// out (hidden entries). A symbolic link counts as what it points to; a link that points nowhere,
-// and anything that is neither an ordinary file nor a directory (sockets, pipes, devices), is
-// left out. Names are the file system's own bytes, in the order the system returns them.
+// One reading of a folder, as the source lists need it. Names starting with a dot are left out
+// (hidden entries). A symbolic link counts as what it points to; a link that points nowhere, and
+// anything that is neither an ordinary file nor a folder (sockets, pipes, devices), is left out.
+// Names are the file system's own bytes, in the order the system returns them.
 struct DirScan {
-    int error = 0; // 0, or the system's error number when the directory could not be read
-    std::uint64_t device = 0; // identity of the directory itself
-    std::uint64_t inode = 0;
+    int error = 0;         // 0, or the system's error number when the folder could not be read
+    FileIdentity identity; // the folder itself
     std::vector<QByteArray> files;
     std::vector<QByteArray> subDirs;
 };
 
-DirScan scanDirectory(const QByteArray &path);
+// Opens and reads folders for a walk that moves down and up a tree one folder at a time. Each
+// folder is opened from an ancestor still open (its parent, usually), never by its whole path:
+// a tree deeper than the system's longest path (PATH_MAX) is read as any other, and a bounded
+// number of descriptors stays open however deep the walk goes.
+class DirectoryReader
+{
+public:
+    DirectoryReader();
+    ~DirectoryReader();
+    DirectoryReader(const DirectoryReader &) = delete;
+    DirectoryReader &operator=(const DirectoryReader &) = delete;
+
+    // Opens the folder without reading it: 0 and its identity, or the system's reason. A path
+    // opened before is opened anew when `anew` is set (it may name another folder by now).
+    int open(const QByteArray &path, bool anew, FileIdentity *identity);
+    // Reads the folder, opening it first when it is not open.
+    DirScan read(const QByteArray &path, bool anew);
+    // Closes every folder kept open.
+    void clear();
+
+private:
+    struct Chain;
+    std::unique_ptr<Chain> chain_;
+};
+
+// The identity of the folder at path, or the system's reason it has none.
+int directoryIdentity(const QByteArray &path, FileIdentity *identity);
+
+// The identity of whatever stands at path, a link itself and not what it points to; the
+// system's reason when nothing does.
+int entryIdentity(const QByteArray &path, FileIdentity *identity);
+
+// The process's current folder, as the system's bytes.
+QByteArray currentDirectory();

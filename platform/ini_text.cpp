@@ -4,6 +4,13 @@
 
 namespace {
 
+const QByteArray kByteOrderMark = "\xEF\xBB\xBF";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
 QByteArray withoutCr(const QByteArray &line)
 {
     return line.endsWith('\r') ? line.chopped(1) : line;
@@ -25,7 +32,10 @@ std::optional<QByteArray> valueOfLine(const QByteArray &line, const QByteArray &
     const qsizetype equals = line.indexOf('=');
     if (equals < 0 || line.left(equals).trimmed().compare(name, Qt::CaseInsensitive) != 0)
         return std::nullopt;
-    return withoutCr(line.mid(equals + 1));
+    QByteArray value = withoutCr(line.mid(equals + 1));
+    if (equals > 0 && isBlank(line[equals - 1]))
+        value = value.trimmed();
+    return value;
 }
 
 struct Place {
@@ -33,6 +43,15 @@ struct Place {
     qsizetype sectionEnd = -1; // the line after the section's last non-empty line
     bool sectionFound = false;
 };
+
+// The file's lines, the byte-order mark left out (bomOut tells whether there was one).
+QList<QByteArray> linesOf(const QByteArray &text, bool *bomOut = nullptr)
+{
+    const bool bom = text.startsWith(kByteOrderMark);
+    if (bomOut)
+        *bomOut = bom;
+    return (bom ? text.mid(kByteOrderMark.size()) : text).split('\n');
+}
 
 Place find(const QList<QByteArray> &lines, const QByteArray &section, const QByteArray &name)
 {
@@ -63,7 +82,7 @@ Place find(const QList<QByteArray> &lines, const QByteArray &section, const QByt
 std::optional<QByteArray> iniValue(const QByteArray &text, const QByteArray &section,
                                    const QByteArray &name)
 {
-    const QList<QByteArray> lines = text.split('\n');
+    const QList<QByteArray> lines = linesOf(text);
     const Place place = find(lines, section, name);
     if (place.valueLine < 0)
         return std::nullopt;
@@ -73,10 +92,13 @@ std::optional<QByteArray> iniValue(const QByteArray &text, const QByteArray &sec
 QByteArray iniWithValue(const QByteArray &text, const QByteArray &section, const QByteArray &name,
                         const QByteArray &value)
 {
-    QList<QByteArray> lines = text.split('\n');
+    bool bom = false;
+    QList<QByteArray> lines = linesOf(text, &bom);
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.removeLast(); // the final line end
-    const QByteArray line = name + '=' + value;
+    // New lines take the file's own line ends, so that a CR LF file stays one.
+    const QByteArray end = !lines.isEmpty() && lines.front().endsWith('\r') ? "\r" : "";
+    const QByteArray line = name + '=' + value + end;
     const Place place = find(lines, section, name);
     if (place.valueLine >= 0) {
         lines[place.valueLine] = line;
@@ -84,8 +106,8 @@ QByteArray iniWithValue(const QByteArray &text, const QByteArray &section, const
         lines.insert(place.sectionEnd, line);
     } else {
         if (!lines.isEmpty() && !withoutCr(lines.back()).trimmed().isEmpty())
-            lines << QByteArray();
-        lines << '[' + section + ']' << line;
+            lines << end;
+        lines << '[' + section + ']' + end << line;
     }
-    return lines.join('\n') + '\n';
+    return (bom ? kByteOrderMark : QByteArray()) + lines.join('\n') + '\n';
 }

@@ -1,21 +1,45 @@
 #pragma once
 
+#include "platform/file_identity.h"
+
 #include <QByteArray>
 
-// A list file written as a whole. The bytes go into a temporary file beside the target, which
+#include <memory>
+
+// A list file written as a whole. The bytes go into a temporary file in the target's folder that
 // takes the target's place in one rename once it is complete: a reader (a web server, say) sees
 // the old list or the new one, never a part, and a run that fails or is stopped leaves the old
-// list as it was and no temporary file behind. The new list keeps the permissions and owner of
-// the one it replaces; a new list gets the usual mode (0666 less the umask).
+// list as it was. The new list keeps the permissions and owner of the one it replaces; a new list
+// gets the usual mode (0666 less the umask).
 //
-// A symbolic link at the target stays a link: the file it points to is replaced. A character
-// device or a named pipe (/dev/stdout, say) is written straight into, as it cannot be replaced.
+// The temporary file has no name at all where the file system allows it: nothing partial can be
+// served, and a run killed outright (SIGKILL, a crash, a power cut) leaves nothing behind. Where a
+// name is needed, it is hidden, "." + list name + temporaryMarker() + six characters, and held
+// locked while its run lives: each run removes the ones of its own target that no live run holds.
+//
+// The target's folder is opened once and everything after that is done relative to it, so that
+// no name can be swapped under the run between a check and the rename. A symbolic link at the
+// target stays a link (the file it points to is replaced) only when the link belongs to the user
+// running the program or to root: one planted by another user in a folder others can write to is
+// never followed, and the run fails instead. A link that points nowhere is replaced by the list.
+// A character device or a named pipe is written straight into (/dev/stdout, say), as it cannot
+// be replaced, unless Streams::Replace asks otherwise.
 //
 // Errors are system error numbers (or the codes of system_error.h); 0 means success.
 class ReplacingFile
 {
 public:
-    ReplacingFile() = default;
+    enum class Streams {
+        WriteInto, // a list on /dev/stdout goes to the standard output
+        Replace,   // a settings file is never written through: a new file takes its place
+    };
+    enum class Waiting {
+        Unnamed, // no name until the commit, where the file system allows it
+        Named,   // always a hidden name
+    };
+
+    explicit ReplacingFile(Streams streams = Streams::WriteInto,
+                           Waiting waiting = Waiting::Unnamed);
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile &) = delete;
     ReplacingFile &operator=(const ReplacingFile &) = delete;
@@ -27,19 +51,27 @@ public:
     // Drops the temporary file; the target stays as it was.
     void discard();
 
-    bool isOpen() const { return fd_ >= 0; }
-    int descriptor() const { return fd_; }
-    qint64 size() const { return written_ + buffer_.size(); }
-    // Beside every list, its temporary file is named "." + list name + this + six characters.
+    bool isOpen() const;
+    int descriptor() const;
+    qint64 size() const;
+    // The file last committed, and the folder it is in, whatever names led to them: a watcher
+    // of the folder knows its own list by these, not by a path that links may disguise.
+    struct Committed {
+        FileIdentity file;
+        FileIdentity folder;
+        QByteArray folderPath; // where the folder is, once every link is followed
+        QByteArray name;       // the list's name in it
+    };
+    const Committed &committed() const { return committed_; }
+
     static const char *temporaryMarker() { return ".lystora-"; }
 
 private:
+    struct State;
     int writeBuffer();
 
-    int fd_ = -1;
-    bool direct_ = false; // writing straight into a stream, no rename
-    QByteArray finalPath_;
-    QByteArray temporaryPath_;
-    QByteArray buffer_;
-    qint64 written_ = 0;
+    Streams streams_;
+    Waiting waiting_;
+    std::unique_ptr<State> d_;
+    Committed committed_;
 };

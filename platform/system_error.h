@@ -5,4 +5,5 @@
 enum : int {
     kErrorEmptyName = -1,      // no file name given for the list
     kErrorNotRegularFile = -2, // a block device or a socket stands where the list should go
+    kErrorForeignLink = -3,    // a symbolic link of another user stands where the list should go
 };

@@ -1,21 +1,34 @@
 #pragma once
 
+#include "platform/file_identity.h"
+
 #include <QByteArray>
-#include <QString>
 
 #include <functional>
 #include <memory>
 
-// Kernel notification of the names that appear, vanish or move anywhere below a directory.
-// Directories that appear are watched in their turn. It cannot see everything on file systems
-// whose changes happen elsewhere (network and FUSE mounts), nor beyond the system's watch
-// limit: start() then says why, and the caller should rather poll.
 // Why a whole tree cannot be watched.
 struct WatchFailure {
     enum Kind { None, NoNotification, RemoteFileSystem, WatchLimit } kind = None;
-    QByteArray path; // the directory on a remote file system
+    QByteArray path; // the folder on a remote file system
 };
 
+// One name that appeared, vanished or moved in a watched folder.
+struct WatchedChange {
+    QByteArray dir; // the folder, as a path below the root (or an extra folder's path)
+    FileIdentity dirIdentity;
+    QByteArray name;
+    bool isDirectory = false;
+    bool appeared = false; // created or moved in; else removed or moved out
+    bool inTree = true;    // false for a change in an extra folder only
+};
+
+// Kernel notification of the names that appear, vanish or move anywhere below a folder. Folders
+// that appear are watched in their turn, links to folders are followed as the list follows
+// them, a folder reached twice is watched once, and folders moved out of the tree are no longer
+// watched. Kernel interfaces (/proc...) are never watched. It cannot see everything on file
+// systems whose changes happen elsewhere (network and FUSE mounts), nor beyond the system's
+// watch limit: start() then says why, and the caller should rather poll.
 class TreeWatcher
 {
 public:
@@ -26,15 +39,20 @@ public:
 
     // Watches the whole tree; false, with the reason, when it cannot.
     bool start(WatchFailure *failure);
+    // Watches the names of one more folder, outside the tree or in it (where the lists go).
+    void watchFolder(const QByteArray &path);
     // Readable when changes wait (for poll()).
     int descriptor() const;
-    // A change, as the kernel reports it: the directory it happened in, the name, and whether
-    // that name is a directory.
-    using ChangeFilter =
-        std::function<bool(const QByteArray &dir, const QByteArray &name, bool isDirectory)>;
-    // Reads what waits; true when one of the changes passes the filter. Directories that
-    // appeared are watched from now on; false for `complete` when one of them could not be.
+    // The root folder as it was when the watch started.
+    FileIdentity rootIdentity() const;
+
+    // Reads what waits; true when one of the changes passes the filter (or changes were lost).
+    // False for `complete` when a folder that appeared could not be watched.
+    using ChangeFilter = std::function<bool(const WatchedChange &change)>;
     bool readChanges(const ChangeFilter &matters, bool *complete);
+    // Whether the root folder itself went away (removed, moved, its file system unmounted):
+    // nothing below it can be seen any more.
+    bool rootLost() const;
 
 private:
     class Private;

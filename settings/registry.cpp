@@ -22,3 +22,8 @@ QString Registry::location() const
 {
     return backend_.location(SettingsKey());
 }
+
+StoreProblem Registry::problem() const
+{
+    return backend_.problem();
+}

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class SettingsBackend;
+#include "platform/settings_backend.h"
 
 // The only access to the stored settings, one value per call. Every value is text: yes/no as
 // "Oui"/"Non", numbers in decimal, directories ending with "/".
@@ -28,6 +28,8 @@ public:
 
     // Where the settings are kept, for messages.
     QString location() const;
+    // What the reads so far left aside (a file that is no ordinary file, say), to be told once.
+    StoreProblem problem() const;
 
 private:
     SettingsBackend &backend_;

@@ -2,19 +2,21 @@
 
 #include "cli_texts.h"
 #include "engine/fs_lists.h"
+#include "platform/dir_scan.h"
+#include "platform/lossless_text.h"
 #include "settings/registry.h"
 #include "settings/stored_values.h"
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFile>
 
 namespace {
 
-QByteArray absoluteDir(const QString &path)
+// The path's own bytes, made absolute and clean: an old collection's "caf\xE9" stays itself.
+QByteArray absoluteDir(const QByteArray &path)
 {
-    return normalizedDirPath(
-        QFile::encodeName(QDir::cleanPath(QDir::current().absoluteFilePath(path))));
+    const QByteArray absolute = path.startsWith('/') ? path : currentDirectory() + '/' + path;
+    return normalizedDirPath(losslessBytes(QDir::cleanPath(losslessText(absolute))));
 }
 
 } // namespace
@@ -127,13 +129,13 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     s.AutoUpdate = parser.isSet(force) || options.every > 0 || options.watch;
 
     if (paths.size() == 2) {
-        options.sourceDir = absoluteDir(paths[0]);
-        const QString target = paths[1];
-        const qsizetype slash = target.lastIndexOf(QLatin1Char('/'));
-        options.targetDir = absoluteDir(slash < 0    ? QStringLiteral(".")
-                                        : slash == 0 ? QStringLiteral("/")
+        options.sourceDir = absoluteDir(losslessBytes(paths[0]));
+        const QByteArray target = losslessBytes(paths[1]);
+        const qsizetype slash = target.lastIndexOf('/');
+        options.targetDir = absoluteDir(slash < 0    ? QByteArray(".")
+                                        : slash == 0 ? QByteArray("/")
                                                      : target.left(slash));
-        options.targetName = target.mid(slash + 1);
+        options.targetName = losslessText(target.mid(slash + 1));
         return options;
     }
     // The window's directories, as stored: a server job lists the stored directory or fails,
@@ -144,8 +146,8 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
         options.error = cliText(CliText::NothingStored, langue).arg(store.location());
         return options;
     }
-    options.sourceDir = normalizedDirPath(QFile::encodeName(source));
-    options.targetDir = normalizedDirPath(QFile::encodeName(targetDir));
+    options.sourceDir = normalizedDirPath(losslessBytes(source));
+    options.targetDir = normalizedDirPath(losslessBytes(targetDir));
     options.targetName = storedFileName(stored("FileName"), s.HTML);
     return options;
 }

@@ -91,9 +91,9 @@ const BilingualText<CliText> kTexts[] = {
     {CliText::BadEvery, "--every takes a whole number of minutes from 1 to 99999, not \"%1\".",
      "--every prend un nombre entier de minutes de 1 à 99999, pas \"%1\"."},
     {CliText::WatchFallback,
-     "Changes under %1 cannot all be seen (%2): the list is made again every %3 minutes instead.",
-     "Les changements sous %1 ne peuvent pas tous être vus (%2) : la liste est refaite toutes "
-     "les %3 minutes à la place."},
+     "Changes under %1 cannot all be seen (%2): the list is made again %3 instead.",
+     "Les changements sous %1 ne peuvent pas tous être vus (%2) : la liste est refaite %3 à la "
+     "place."},
     {CliText::WatchRemote, "%1 is on a network or FUSE file system",
      "%1 est sur un système de fichiers réseau ou FUSE"},
     {CliText::WatchLimit,
@@ -106,6 +106,17 @@ const BilingualText<CliText> kTexts[] = {
      "%1 liste écrite : %2 fichiers en %3 s"},
     {CliText::LogNotWritten, "%1 list not written", "%1 liste non écrite"},
     {CliText::LogUnreadable, "(%1 unreadable folder(s))", "(%1 répertoire(s) illisible(s))"},
+    {CliText::SourceGone, "%1 %2 is gone: waiting for it to come back",
+     "%1 %2 a disparu : en attente de son retour"},
+    {CliText::SourceBack, "%1 %2 is back: watched and listed again",
+     "%1 %2 est de retour : surveillé et listé à nouveau"},
+    {CliText::SourceChanged,
+     "%1 %2 leads to another folder now (made again, or a disk mounted or unmounted): watched "
+     "and listed again",
+     "%1 %2 mène à un autre répertoire (refait, ou un disque monté ou démonté) : surveillé et "
+     "listé à nouveau"},
+    {CliText::EveryMinute, "every minute", "toutes les minutes"},
+    {CliText::EveryMinutes, "every %1 minutes", "toutes les %1 minutes"},
 };
 
 } // namespace
@@ -113,4 +124,10 @@ const BilingualText<CliText> kTexts[] = {
 QString cliText(CliText text, int langue)
 {
     return pickText(kTexts, text, langue);
+}
+
+QString everyMinutesText(int minutes, int langue)
+{
+    return minutes == 1 ? cliText(CliText::EveryMinute, langue)
+                        : cliText(CliText::EveryMinutes, langue).arg(minutes);
 }

@@ -16,13 +16,20 @@ enum class CliText {
     NotReplaced,   // the target exists and nobody can be asked
     Progress,      // %1 files written, %2 the directory
     BadEvery,      // %1: the value given to --every
-    WatchFallback, // %1 the source, %2 why, %3 the minutes between two lists
+    WatchFallback, // %1 the source, %2 why, %3 how often (everyMinutesText)
     WatchRemote,   // %1: the folder on a network file system
     WatchLimit,
     WatchUnavailable,
     LogWritten,    // %1 time, %2 files, %3 seconds
     LogNotWritten, // %1 time
     LogUnreadable, // %1 folders
+    SourceGone,    // %1 time, %2 the source
+    SourceBack,    // %1 time, %2 the source
+    SourceChanged, // %1 time, %2 the source
+    EveryMinute,
+    EveryMinutes, // %1 minutes, more than one
 };
 
 QString cliText(CliText text, int langue);
+// "every minute", "every 5 minutes"
+QString everyMinutesText(int minutes, int langue);

@@ -2,6 +2,7 @@
 
 #include "cli_texts.h"
 #include "platform/interrupt.h"
+#include "platform/lossless_text.h"
 #include "platform/terminal.h"
 
 #include <QDateTime>
@@ -26,13 +27,14 @@ void printText(FILE *stream, const QString &text)
 {
     QString lines = text;
     lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    const QByteArray bytes = lines.toUtf8();
+    const QByteArray bytes = losslessBytes(lines);
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fflush(stream);
 }
 
-ConsoleHost::ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue)
-    : targetDir_(targetDir), targetName_(targetName), langue_(langue),
+ConsoleHost::ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue,
+                         bool oneList)
+    : targetDir_(targetDir), targetName_(targetName), langue_(langue), oneList_(oneList),
       showProgress_(isTerminal(STDERR_FILENO))
 {
     dir1_.onChange = [this] { file1_.setPath(dir1_.path()); };
@@ -80,7 +82,7 @@ void ConsoleHost::runProgress(qint64 filesWritten, const QByteArray &currentDir)
         return;
     sinceProgress_.start();
     QString line =
-        cliText(CliText::Progress, langue_).arg(filesWritten).arg(QString::fromUtf8(currentDir));
+        cliText(CliText::Progress, langue_).arg(filesWritten).arg(losslessText(currentDir));
     const int room = terminalColumns(STDERR_FILENO) - 1;
     if (line.size() > room)
         line = line.left(room);
@@ -99,4 +101,10 @@ void ConsoleHost::clearProgress()
 bool ConsoleHost::cancelRequested()
 {
     return pendingInterrupt() != 0;
+}
+
+void ConsoleHost::listInPlace()
+{
+    if (oneList_)
+        setInterruptExitStatus(0);
 }

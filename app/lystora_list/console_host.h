@@ -11,7 +11,9 @@
 class ConsoleHost : public ListingWindow
 {
 public:
-    ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue);
+    // oneList: the program makes one list and ends; once it is in place, being stopped no
+    // longer counts as a failure.
+    ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue, bool oneList);
 
     ListingHost host() { return listingHost(dir1_, file1_); }
     FsDirList &dir1() { return dir1_; }
@@ -38,6 +40,7 @@ public:
 
     void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
     bool cancelRequested() override;
+    void listInPlace() override;
 
 private:
     FsDirectoryReader reader_;
@@ -46,10 +49,12 @@ private:
     QByteArray targetDir_;
     QString targetName_;
     int langue_;
+    bool oneList_;
     bool showProgress_;
     bool progressShown_ = false;
     QElapsedTimer sinceProgress_;
 };
 
-// Writes text to a standard stream as the terminal expects it: UTF-8, LF line ends.
+// Writes text to a standard stream as the terminal expects it: UTF-8, LF line ends, and the
+// system's own bytes for a name that is not UTF-8.
 void printText(FILE *stream, const QString &text);

@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "engine/product.h"
 #include "platform/interrupt.h"
+#include "platform/lossless_text.h"
 #include "platform/messages_language.h"
 #include "platform/settings_backend.h"
 #include "service.h"
@@ -21,14 +22,20 @@ namespace {
 
 enum ExitStatus { kWritten = 0, kStopped = 1, kError = 2 };
 
+void printError(const QString &text)
+{
+    printText(stderr, QStringLiteral("lystora-list: ") + text + QLatin1Char('\n'));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     const int langue = messagesLanguage();
+    // The arguments' own bytes: a path need not be UTF-8.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << losslessText(QByteArray(argv[i]));
 
     const std::unique_ptr<SettingsBackend> backend = makeSettingsBackend();
     Registry store(*backend);
@@ -41,26 +48,33 @@ int main(int argc, char **argv)
         printText(stdout, QStringLiteral("lystora-list (") + productName() + QStringLiteral(")\n"));
         return kWritten;
     }
+    if (store.problem().kind != StoreProblem::None)
+        printError(store.location() + QStringLiteral(": ") +
+                   storeProblemText(store.problem(), langue));
     if (!options.error.isEmpty()) {
-        printText(stderr, QStringLiteral("lystora-list: ") + options.error + QLatin1Char('\n') +
-                              cliText(CliText::TryHelp, langue) + QLatin1Char('\n'));
+        printError(options.error + QLatin1Char('\n') + cliText(CliText::TryHelp, langue));
         return kError;
     }
 
-    installInterruptHandlers();
+    // Stopped at any moment, even inside a folder of a million names, the program ends at once:
+    // the old list stays and its temporary file goes.
+    installInterruptHandlers(OnInterrupt::EndAtOnce);
     reportFileSizeLimitAsError();
     ListingSettings settings = options.settings;
-    ConsoleHost console(options.targetDir, options.targetName, langue);
+    const bool service = options.every > 0 || options.watch;
+    ConsoleHost console(options.targetDir, options.targetName, langue, !service);
     console.file1().setPattern(options.pattern);
     console.dir1().setPath(options.sourceDir);
     Engines engines(settings, console.host());
-    if (options.every > 0 || options.watch)
-        serve(engines, console, options, store);
+    if (service) {
+        ServiceEvents events;
+        events.log = [](const QString &line) { printText(stderr, line + QLatin1Char('\n')); };
+        serve(engines, console, options, store, ServiceTiming(), -1, events);
+        return kError; // only a signal ends a service
+    }
     engines.Command1_Click();
     console.clearProgress();
 
-    if (const int signal = pendingInterrupt())
-        endByInterrupt(signal);
     switch (engines.outcome.end) {
     case RunEnd::Written:
         // With --force no end message is shown, but skipped folders must still be told.

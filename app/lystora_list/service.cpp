@@ -5,147 +5,244 @@
 #include "console_host.h"
 #include "engine/engines.h"
 #include "engine/file_pattern.h"
+#include "platform/dir_scan.h"
 #include "platform/interrupt.h"
+#include "platform/lossless_text.h"
 #include "platform/tree_watcher.h"
 #include "settings/registry.h"
 #include "settings/stored_values.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <poll.h>
+#include <unistd.h>
 
 namespace {
-
-// Changes settle this long before the list is made again, so that an album copied in gives
-// one rewrite, not one per file; a tree that never settles is listed this often anyway.
-constexpr qint64 kSettleMs = 2000;
-constexpr qint64 kLongestWaitMs = 30000;
-
-// Tests shorten minutes and the settling time; nothing else should.
-qint64 fromEnvironment(const char *name, qint64 fallback)
-{
-    bool number = false;
-    const qint64 value = qEnvironmentVariable(name).toLongLong(&number);
-    return number && value > 0 ? value : fallback;
-}
 
 class Service
 {
 public:
-    Service(Engines &engines, ConsoleHost &console, const CliOptions &options, Registry &store)
-        : engines_(engines), console_(console), options_(options), store_(store),
-          pattern_(options.pattern), minuteMs_(fromEnvironment("LYSTORA_TEST_MINUTE_MS", 60000)),
-          settleMs_(fromEnvironment("LYSTORA_TEST_SETTLE_MS", kSettleMs)),
-          everyMinutes_(options.every)
-    {}
-
-    [[noreturn]] void run()
+    Service(Engines &engines, ConsoleHost &console, const CliOptions &options, Registry &store,
+            const ServiceTiming &timing, const ServiceEvents &events)
+        : engines_(engines), console_(console), options_(options), store_(store), timing_(timing),
+          events_(events), pattern_(options.pattern), everyMinutes_(options.every),
+          langue_(options.settings.Langue)
     {
+        // Readable (POLLPRI) whenever a file system is mounted or unmounted.
+        mounts_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    }
+    ~Service()
+    {
+        if (mounts_ >= 0)
+            ::close(mounts_);
+    }
+
+    void run(int stop)
+    {
+        clock_.start();
         if (options_.watch)
             startWatching();
-        clock_.start();
         makeList();
         if (everyMinutes_ > 0)
-            nextRun_ = clock_.elapsed() + everyMinutes_ * minuteMs_;
+            nextRun_ = clock_.elapsed() + everyMinutes_ * timing_.minuteMs;
         for (;;) {
-            wait();
+            if (!wait(stop))
+                return;
             const qint64 now = clock_.elapsed();
-            if (lastChange_ >= 0 &&
-                (now >= lastChange_ + settleMs_ || now >= firstChange_ + kLongestWaitMs)) {
+            if (sourceGone_) {
+                if (now >= nextSourceLook_)
+                    lookForSource();
+                continue;
+            }
+            if (lastChange_ >= 0 && (now >= lastChange_ + timing_.settleMs ||
+                                     now >= firstChange_ + timing_.longestWaitMs)) {
                 firstChange_ = lastChange_ = -1;
                 makeList();
             }
             if (nextRun_ >= 0 && clock_.elapsed() >= nextRun_) {
                 makeList();
                 while (nextRun_ <= clock_.elapsed())
-                    nextRun_ += everyMinutes_ * minuteMs_;
+                    nextRun_ += everyMinutes_ * timing_.minuteMs;
             }
+            if (retryAt_ >= 0 && clock_.elapsed() >= retryAt_)
+                makeList();
         }
     }
 
 private:
+    QString now() const
+    {
+        return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+
+    QString source() const { return losslessText(options_.sourceDir); }
+
+    void say(const QString &line)
+    {
+        console_.clearProgress();
+        if (events_.log)
+            events_.log(line);
+    }
+
     void startWatching()
     {
         watcher_ = std::make_unique<TreeWatcher>(options_.sourceDir);
         WatchFailure failure;
-        if (!watcher_->start(&failure))
-            fallBack(failure);
+        if (watcher_->start(&failure)) {
+            for (const ReplacingFile::Committed &list : lists_)
+                watcher_->watchFolder(list.folderPath);
+            return;
+        }
+        watcher_.reset();
+        FileIdentity root;
+        if (directoryIdentity(options_.sourceDir, &root) != 0)
+            return; // gone: the list fails and says why, then the source is waited for
+        fallBack(failure);
     }
 
     // Changes cannot all be seen: the list is made on a schedule instead, said once.
     void fallBack(const WatchFailure &failure)
     {
         watcher_.reset();
-        const int langue = options_.settings.Langue;
         QString reason;
         switch (failure.kind) {
         case WatchFailure::RemoteFileSystem:
-            reason = cliText(CliText::WatchRemote, langue).arg(QFile::decodeName(failure.path));
+            reason = cliText(CliText::WatchRemote, langue_).arg(losslessText(failure.path));
             break;
         case WatchFailure::WatchLimit:
-            reason = cliText(CliText::WatchLimit, langue);
+            reason = cliText(CliText::WatchLimit, langue_);
             break;
         default:
-            reason = cliText(CliText::WatchUnavailable, langue);
+            reason = cliText(CliText::WatchUnavailable, langue_);
         }
         if (everyMinutes_ <= 0) {
             store_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("AutoUpdateTime"));
             everyMinutes_ = storedInterval(store_.RegValue);
-            nextRun_ = (clock_.isValid() ? clock_.elapsed() : 0) + everyMinutes_ * minuteMs_;
+            nextRun_ = clock_.elapsed() + everyMinutes_ * timing_.minuteMs;
         }
-        console_.clearProgress();
-        printText(stderr, cliText(CliText::WatchFallback, langue)
-                                  .arg(QFile::decodeName(options_.sourceDir), reason)
-                                  .arg(everyMinutes_) +
-                              QLatin1Char('\n'));
+        say(cliText(CliText::WatchFallback, langue_)
+                .arg(source(), reason, everyMinutesText(everyMinutes_, langue_)));
     }
 
-    // Whether a change can alter the list: hidden names are never listed (the list's temporary
-    // file is one), the list itself is not its own source, and files count only when they
-    // match the pattern.
-    bool matters(const QByteArray &dir, const QByteArray &name, bool isDirectory) const
+    // The source went away: nothing is listed or watched until it is back.
+    void sourceWent()
     {
-        if (name.startsWith('.'))
+        watcher_.reset();
+        sourceGone_ = true;
+        firstChange_ = lastChange_ = retryAt_ = -1;
+        nextSourceLook_ = clock_.elapsed() + timing_.sourcePollMs;
+        say(cliText(CliText::SourceGone, langue_).arg(now(), source()));
+    }
+
+    void lookForSource()
+    {
+        FileIdentity identity;
+        if (directoryIdentity(options_.sourceDir, &identity) != 0) {
+            nextSourceLook_ = clock_.elapsed() + timing_.sourcePollMs;
+            return;
+        }
+        sourceGone_ = false;
+        say(cliText(CliText::SourceBack, langue_).arg(now(), source()));
+        if (options_.watch)
+            startWatching();
+        makeList();
+    }
+
+    // The watched root went away, or a file system was mounted or unmounted: the source's path
+    // may lead elsewhere now (its disk mounted again over an empty mount point, say), where the
+    // old watch sees nothing; or nowhere.
+    void sourceMayHaveMoved(bool rootLost)
+    {
+        if (!watcher_)
+            return;
+        FileIdentity identity;
+        if (directoryIdentity(options_.sourceDir, &identity) != 0) {
+            sourceWent();
+            return;
+        }
+        if (!rootLost && identity == watcher_->rootIdentity())
+            return;
+        say(cliText(CliText::SourceChanged, langue_).arg(now(), source()));
+        startWatching();
+        makeList();
+    }
+
+    // Whether a change can alter a list: hidden names are never listed (a list's temporary
+    // file is one), the lists themselves are not their own source (known by what they are on
+    // disk, whatever path leads to them), and files count only when they match the pattern.
+    bool matters(const WatchedChange &change) const
+    {
+        if (change.name.startsWith('.'))
             return false;
-        const QByteArray where = normalizedDirPath(dir);
-        if (where == options_.targetDir && name == QFile::encodeName(options_.targetName))
+        for (const ReplacingFile::Committed &list : lists_) {
+            if (change.dirIdentity != list.folder || change.name != list.name)
+                continue;
+            if (!change.appeared)
+                return true; // removed or moved away: made again
+            FileIdentity now;
+            const QByteArray path = change.dir + '/' + change.name;
+            return entryIdentity(path, &now) != 0 || now != list.file;
+        }
+        if (!change.inTree)
             return false;
+        const QByteArray where = normalizedDirPath(change.dir);
         const int type = options_.settings.ListingType;
         if (type == 0 && where != options_.sourceDir)
             return false;
-        if (isDirectory)
+        if (change.isDirectory)
             return type != 0;
         if (type == 1 && where != options_.sourceDir)
             return false;
-        return pattern_.matches(QString::fromUtf8(name));
+        return pattern_.matches(QString::fromUtf8(change.name));
     }
 
-    void wait()
+    qint64 timeout() const
     {
-        qint64 timeout = -1;
-        const qint64 now = clock_.elapsed();
-        if (lastChange_ >= 0)
-            timeout = std::min(lastChange_ + settleMs_, firstChange_ + kLongestWaitMs) - now;
-        if (nextRun_ >= 0)
-            timeout = timeout < 0 ? nextRun_ - now : std::min(timeout, nextRun_ - now);
-        pollfd fds[2] = {{interruptDescriptor(), POLLIN, 0}, {-1, POLLIN, 0}};
-        if (watcher_)
-            fds[1].fd = watcher_->descriptor();
+        qint64 deadline = -1;
+        const auto sooner = [&deadline](qint64 at) {
+            if (at >= 0)
+                deadline = deadline < 0 ? at : std::min(deadline, at);
+        };
+        if (sourceGone_) {
+            sooner(nextSourceLook_);
+        } else {
+            if (lastChange_ >= 0)
+                sooner(
+                    std::min(lastChange_ + timing_.settleMs, firstChange_ + timing_.longestWaitMs));
+            sooner(nextRun_);
+            sooner(retryAt_);
+        }
+        return deadline < 0 ? -1 : std::max<qint64>(deadline - clock_.elapsed(), 0);
+    }
+
+    // Waits for something to do; false when asked to stop.
+    bool wait(int stop)
+    {
+        pollfd fds[4] = {{stop, POLLIN, 0},
+                         {interruptDescriptor(), POLLIN, 0},
+                         {watcher_ ? watcher_->descriptor() : -1, POLLIN, 0},
+                         {options_.watch ? mounts_ : -1, POLLPRI, 0}};
         // Nothing to do until something happens: no polling of the tree, no time used.
-        ::poll(fds, watcher_ ? 2 : 1, timeout < 0 ? -1 : int(std::max<qint64>(timeout, 0)));
+        const qint64 wait = timeout();
+        if (wait < 0 && events_.idle && ::poll(fds, 4, 0) == 0)
+            events_.idle();
+        ::poll(fds, 4, wait < 0 ? -1 : int(std::min<qint64>(wait, 1 << 30)));
+        if (fds[0].revents)
+            return false;
         if (const int signal = pendingInterrupt())
             endByInterrupt(signal);
-        if (watcher_ && (fds[1].revents & POLLIN)) {
+        if (watcher_ && (fds[2].revents & POLLIN)) {
             bool complete = true;
             const bool changed = watcher_->readChanges(
-                [this](const QByteArray &dir, const QByteArray &name, bool isDirectory) {
-                    return matters(dir, name, isDirectory);
-                },
-                &complete);
+                [this](const WatchedChange &change) { return matters(change); }, &complete);
+            if (watcher_->rootLost()) {
+                sourceMayHaveMoved(true);
+                return true;
+            }
             if (changed) {
                 lastChange_ = clock_.elapsed();
                 if (firstChange_ < 0)
@@ -154,6 +251,9 @@ private:
             if (!complete)
                 fallBack({WatchFailure::WatchLimit, options_.sourceDir});
         }
+        if (fds[3].revents & (POLLPRI | POLLERR))
+            sourceMayHaveMoved(false);
+        return true;
     }
 
     void makeList()
@@ -162,44 +262,67 @@ private:
         took.start();
         engines_.Command1_Click();
         console_.clearProgress();
-        if (const int signal = pendingInterrupt())
-            endByInterrupt(signal);
-        if (options_.quiet)
-            return;
-        const int langue = options_.settings.Langue;
-        const QString now =
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         const RunOutcome &outcome = engines_.outcome;
-        QString line = outcome.end == RunEnd::Written
-                           ? cliText(CliText::LogWritten, langue)
-                                 .arg(now)
-                                 .arg(outcome.filesWritten)
-                                 .arg(double(took.elapsed()) / 1000.0, 0, 'f', 2)
-                           : cliText(CliText::LogNotWritten, langue).arg(now);
-        if (outcome.unreadableDirs > 0)
-            line += QLatin1Char(' ') +
-                    cliText(CliText::LogUnreadable, langue).arg(outcome.unreadableDirs);
-        printText(stderr, line + QLatin1Char('\n'));
+        if (outcome.end == RunEnd::Written) {
+            retryAt_ = -1;
+            lastFailure_.clear();
+            // A list's folder removed and made again is another folder, to watch anew.
+            for (std::size_t i = 0; watcher_ && i < outcome.lists.size(); ++i) {
+                if (i >= lists_.size() || lists_[i].folder != outcome.lists[i].folder)
+                    watcher_->watchFolder(outcome.lists[i].folderPath);
+            }
+            lists_ = outcome.lists;
+            if (options_.quiet)
+                return;
+            QString line = cliText(CliText::LogWritten, langue_)
+                               .arg(now())
+                               .arg(outcome.filesWritten)
+                               .arg(double(took.elapsed()) / 1000.0, 0, 'f', 2);
+            if (outcome.unreadableDirs > 0)
+                line += QLatin1Char(' ') +
+                        cliText(CliText::LogUnreadable, langue_).arg(outcome.unreadableDirs);
+            say(line);
+            return;
+        }
+        // Tried again every minute until it succeeds; the same failure is told once.
+        retryAt_ = clock_.elapsed() + timing_.minuteMs;
+        if (outcome.error != lastFailure_) {
+            lastFailure_ = outcome.error;
+            say(cliText(CliText::LogNotWritten, langue_).arg(now()));
+        }
+        if (options_.watch && !watcher_ && !sourceGone_) {
+            FileIdentity identity;
+            if (directoryIdentity(options_.sourceDir, &identity) != 0)
+                sourceWent();
+        }
     }
 
     Engines &engines_;
     ConsoleHost &console_;
     const CliOptions &options_;
     Registry &store_;
+    const ServiceTiming timing_;
+    const ServiceEvents events_;
     FilePattern pattern_;
-    const qint64 minuteMs_;
-    const qint64 settleMs_;
     int everyMinutes_;
+    const int langue_;
     std::unique_ptr<TreeWatcher> watcher_;
+    int mounts_ = -1;
+    std::vector<ReplacingFile::Committed> lists_;
     QElapsedTimer clock_;
     qint64 nextRun_ = -1;
     qint64 firstChange_ = -1;
     qint64 lastChange_ = -1;
+    qint64 retryAt_ = -1;
+    bool sourceGone_ = false;
+    qint64 nextSourceLook_ = -1;
+    QString lastFailure_;
 };
 
 } // namespace
 
-void serve(Engines &engines, ConsoleHost &console, const CliOptions &options, Registry &store)
+void serve(Engines &engines, ConsoleHost &console, const CliOptions &options, Registry &store,
+           const ServiceTiming &timing, int stop, const ServiceEvents &events)
 {
-    Service(engines, console, options, store).run();
+    Service(engines, console, options, store, timing, events).run(stop);
 }

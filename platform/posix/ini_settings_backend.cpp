@@ -1,14 +1,17 @@
 #include "platform/ini_text.h"
+#include "platform/lossless_text.h"
 #include "platform/replacing_file.h"
 #include "platform/settings_backend.h"
 
-#include <QDir>
-#include <QFile>
+#include <QList>
 #include <QStringList>
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,16 +21,25 @@ bool isRoot(int root)
     return root >= 0 && root <= 4;
 }
 
-QString configHome()
+QByteArray homeDirectory()
+{
+    const QByteArray home = qgetenv("HOME");
+    if (home.startsWith('/'))
+        return home;
+    const passwd *user = ::getpwuid(::getuid());
+    return user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray("/");
+}
+
+QByteArray configHome()
 {
     const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
-    if (!xdg.isEmpty() && xdg.startsWith('/'))
-        return QFile::decodeName(xdg);
-    return QDir::homePath() + QStringLiteral("/.config");
+    if (xdg.startsWith('/'))
+        return xdg;
+    return homeDirectory() + "/.config";
 }
 
 struct IniPlace {
-    QString file;
+    QByteArray file;
     QByteArray section;
 };
 
@@ -41,10 +53,10 @@ IniPlace placeOf(const QString &key)
     for (QString &part : parts)
         part.replace(QLatin1Char('/'), QLatin1Char('_'));
     IniPlace place;
-    place.section = parts.isEmpty() ? QByteArray("settings") : parts.takeLast().toUtf8();
+    place.section = parts.isEmpty() ? QByteArray("settings") : losslessBytes(parts.takeLast());
     const QString file =
         parts.isEmpty() ? QStringLiteral("settings") : parts.join(QLatin1Char('/'));
-    place.file = configHome() + QLatin1Char('/') + file + QStringLiteral(".conf");
+    place.file = configHome() + '/' + losslessBytes(file) + ".conf";
     return place;
 }
 
@@ -52,7 +64,7 @@ bool isName(const QString &name)
 {
     return !name.isEmpty() && !name.contains(QLatin1Char('=')) &&
            !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r')) &&
-           !name.startsWith(QLatin1Char('['));
+           !name.contains(QChar(0)) && !name.startsWith(QLatin1Char('['));
 }
 
 // mkdir -p, reporting the system's reason.
@@ -67,6 +79,41 @@ int makeDirectories(const QByteArray &path)
     }
 }
 
+// The file's text, when it is an ordinary file of a sensible size. Nothing here can block: a
+// pipe or a device at its place (a link to /dev/zero, say) is never read from.
+QByteArray readStore(const QByteArray &path, StoreProblem *problem)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return QByteArray(); // none yet, or unreadable: nothing stored
+    struct stat st;
+    QByteArray text;
+    const qint64 limit = qint64(kLargestStoreKiB) * 1024;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        problem->kind = StoreProblem::NotAFile;
+    } else if (st.st_size > limit) {
+        problem->kind = StoreProblem::TooLarge;
+    } else {
+        text.resize(limit + 1);
+        qsizetype got = 0;
+        while (got < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + got, size_t(text.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        text.truncate(got);
+        if (got > limit) { // it grew while it was read
+            problem->kind = StoreProblem::TooLarge;
+            text.clear();
+        }
+    }
+    ::close(fd);
+    return text;
+}
+
 class IniSettingsBackend : public SettingsBackend
 {
 public:
@@ -75,37 +122,51 @@ public:
         if (!isRoot(root) || !isName(name))
             return QString();
         const IniPlace place = placeOf(key);
-        QFile file(place.file);
-        if (!file.open(QIODevice::ReadOnly))
-            return QString();
+        StoreProblem problem;
         const std::optional<QByteArray> value =
-            iniValue(file.readAll(), place.section, name.toUtf8());
-        return value ? QString::fromUtf8(*value) : QString();
+            iniValue(readStore(place.file, &problem), place.section, losslessBytes(name));
+        if (value && value->contains('\0')) {
+            // It cannot mean what it says: a file name would end at the NUL, naming another file.
+            problem = {StoreProblem::NulInValue, name};
+            note(problem);
+            return QString();
+        }
+        note(problem);
+        return value ? losslessText(*value) : QString();
     }
 
     int writeValue(int root, const QString &key, const QString &name, const QString &text) override
     {
         if (!isRoot(root) || !isName(name) || text.contains(QLatin1Char('\n')) ||
-            text.contains(QLatin1Char('\r')))
+            text.contains(QLatin1Char('\r')) || text.contains(QChar(0)))
             return EINVAL;
         const IniPlace place = placeOf(key);
-        const QByteArray path = QFile::encodeName(place.file);
-        QByteArray old;
-        QFile existing(place.file);
-        if (existing.exists() && existing.open(QIODevice::ReadOnly))
-            old = existing.readAll();
-        if (const int error = makeDirectories(path.left(path.lastIndexOf('/'))))
+        if (const int error = makeDirectories(place.file.left(place.file.lastIndexOf('/'))))
             return error;
-        const QByteArray updated = iniWithValue(old, place.section, name.toUtf8(), text.toUtf8());
-        ReplacingFile out;
-        if (const int error = out.open(path))
+        // A store that was left unread is replaced whole, never written through.
+        StoreProblem ignored;
+        const QByteArray updated = iniWithValue(readStore(place.file, &ignored), place.section,
+                                                losslessBytes(name), losslessBytes(text));
+        ReplacingFile out(ReplacingFile::Streams::Replace);
+        if (const int error = out.open(place.file))
             return error;
         if (const int error = out.write(updated.constData(), updated.size()))
             return error;
         return out.commit();
     }
 
-    QString location(const QString &key) const override { return placeOf(key).file; }
+    QString location(const QString &key) const override { return losslessText(placeOf(key).file); }
+
+    StoreProblem problem() const override { return problem_; }
+
+private:
+    void note(const StoreProblem &problem)
+    {
+        if (problem_.kind == StoreProblem::None)
+            problem_ = problem;
+    }
+
+    StoreProblem problem_;
 };
 
 } // namespace

@@ -1,11 +1,18 @@
 #include "platform/path_kind.h"
 
+#include "platform/posix/descriptors.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 PathKind pathKind(const QByteArray &path)
 {
+    QByteArray dirPath;
+    QByteArray name;
+    splitPath(path, &dirPath, &name);
     struct stat st;
-    if (path.isEmpty() || ::stat(path.constData(), &st) != 0)
+    const Fd dir(path.isEmpty() ? -1 : openDirectory(dirPath, O_PATH));
+    if (!dir.valid() || ::fstatat(dir.get(), name.isEmpty() ? "." : name.constData(), &st, 0) != 0)
         return PathKind::Absent;
     if (S_ISREG(st.st_mode))
         return PathKind::RegularFile;

@@ -1,13 +1,16 @@
 #include "platform/replacing_file.h"
 
+#include "platform/interrupt.h"
+#include "platform/posix/descriptors.h"
 #include "platform/system_error.h"
 
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +19,8 @@ namespace {
 constexpr qsizetype kBufferSize = 256 * 1024;
 // Room left in a name for the temporary file's dot, marker and random part.
 constexpr qsizetype kLongestBase = 200;
+// Links followed from the target before giving up, as the system does.
+constexpr int kMostLinks = 40;
 
 QByteArray randomSuffix()
 {
@@ -26,93 +31,345 @@ QByteArray randomSuffix()
     return suffix;
 }
 
-// The file to replace: the target itself, or the file a symbolic link at the target names.
-QByteArray resolveLink(const QByteArray &target)
+bool ownedBySelfOrRoot(const struct stat &st)
 {
-    struct stat st;
-    if (::lstat(target.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return target;
-    char resolved[PATH_MAX];
-    if (!::realpath(target.constData(), resolved))
-        return target; // a link to nowhere is replaced by the list itself
-    return QByteArray(resolved);
+    return st.st_uid == ::geteuid() || st.st_uid == 0;
+}
+
+FileIdentity identityOf(const struct stat &st)
+{
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+QByteArray readLinkAt(int dir, const QByteArray &name)
+{
+    QByteArray target(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlinkat(dir, name.constData(), target.data(), size_t(target.size()));
+        if (n < 0)
+            return QByteArray();
+        if (n < target.size()) {
+            target.truncate(n);
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+// Where the list goes once every link at the target is followed.
+struct Place {
+    int error = 0;
+    Fd dir;          // the folder the file is replaced in
+    QByteArray name; // its name there
+    bool exists = false;
+    struct stat st {}; // what stands there now, when it exists
+    Fd stream;         // a device or pipe to write straight into
+};
+
+Place resolve(Fd dir, QByteArray name, ReplacingFile::Streams streams)
+{
+    Place place;
+    // Where a link that points nowhere is replaced: the place of the first link itself.
+    Fd firstDir(::dup(dir.get()));
+    const QByteArray firstName = name;
+    const auto atFirstLink = [&] {
+        place.dir = std::move(firstDir);
+        place.name = firstName;
+        place.exists = false;
+        return std::move(place);
+    };
+    for (int hop = 0; hop <= kMostLinks; ++hop) {
+        struct stat here;
+        if (::fstatat(dir.get(), name.constData(), &here, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) {
+                place.error = errno;
+                return place;
+            }
+            if (hop > 0)
+                return atFirstLink();
+            place.dir = std::move(dir);
+            place.name = name;
+            return place;
+        }
+        if (!S_ISLNK(here.st_mode)) {
+            place.dir = std::move(dir);
+            place.name = name;
+            place.exists = true;
+            place.st = here;
+            return place;
+        }
+        // Whoever can write into a shared folder could point the list anywhere the runner may
+        // write (~/.ssh/authorized_keys, say): only the runner's own links, and root's, count.
+        if (!ownedBySelfOrRoot(here)) {
+            place.error = kErrorForeignLink;
+            return place;
+        }
+        struct stat pointed;
+        if (::fstatat(dir.get(), name.constData(), &pointed, 0) != 0) {
+            if (errno == ENOENT)
+                return atFirstLink();
+            place.error = errno;
+            return place;
+        }
+        if (!S_ISREG(pointed.st_mode) && !S_ISDIR(pointed.st_mode)) {
+            if (streams == ReplacingFile::Streams::Replace)
+                return atFirstLink();
+            if (S_ISCHR(pointed.st_mode) || S_ISFIFO(pointed.st_mode)) {
+                // Through the trusted link, as the system follows it: /dev/stdout names a
+                // descriptor, not a path.
+                place.stream.reset(::openat(dir.get(), name.constData(),
+                                            O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+                if (!place.stream.valid())
+                    place.error = errno;
+                return place;
+            }
+            place.error = kErrorNotRegularFile;
+            return place;
+        }
+        const QByteArray target = readLinkAt(dir.get(), name);
+        QByteArray targetDir;
+        splitPath(target, &targetDir, &name);
+        const int next = openDirectoryAt(dir.get(), targetDir, O_PATH);
+        if (target.isEmpty() || name.isEmpty() || next < 0) {
+            place.error = target.isEmpty() || name.isEmpty() ? EINVAL : -next;
+            return place;
+        }
+        dir.reset(next);
+    }
+    place.error = ELOOP;
+    return place;
 }
 
 } // namespace
+
+struct ReplacingFile::State {
+    Fd dir;
+    QByteArray name;
+    Fd file;
+    bool direct = false;  // writing straight into a stream, no rename
+    QByteArray temporary; // the hidden name, when the file has one
+    int signalSlot = -1;  // its registration for an immediate end
+    QByteArray buffer;
+    qint64 written = 0;
+
+    ~State() { dropTemporary(); }
+
+    void dropTemporary()
+    {
+        unregisterTemporaryFile(signalSlot);
+        signalSlot = -1;
+        if (!temporary.isEmpty())
+            ::unlinkat(dir.get(), temporary.constData(), 0);
+        temporary.clear();
+    }
+
+    QByteArray temporaryName() const
+    {
+        return '.' + name.left(kLongestBase) + temporaryMarker() + randomSuffix();
+    }
+
+    // A file without a name, in the target's folder; false when the file system has none.
+    bool createUnnamed(int *error)
+    {
+        file.reset(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (file.valid()) {
+            ::flock(file.get(), LOCK_EX);
+            return true;
+        }
+        *error = errno;
+        return false;
+    }
+
+    // A hidden file, locked for as long as this run lives: a run that finds it unlocked knows
+    // its writer is gone.
+    int createNamed()
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray candidate = temporaryName();
+            Fd fd(::openat(dir.get(), candidate.constData(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            if (!fd.valid()) {
+                if (errno == EEXIST)
+                    continue;
+                return errno;
+            }
+            // Another run's clean-up may take a file in the instant before it is locked.
+            struct stat opened;
+            struct stat named;
+            if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd.get(), &opened) != 0 ||
+                ::fstatat(dir.get(), candidate.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                identityOf(opened) != identityOf(named))
+                continue;
+            file = std::move(fd);
+            temporary = candidate;
+            signalSlot = registerTemporaryFile(dir.get(), temporary.constData());
+            return 0;
+        }
+        return EEXIST;
+    }
+
+    // Hidden files of this target left by runs that died (SIGKILL, a crash, a power cut).
+    void removeStaleTemporaries()
+    {
+        const int listing = ::openat(dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (listing < 0)
+            return; // a folder one may write into but not read: nothing to see
+        DIR *entries = ::fdopendir(listing);
+        if (!entries) {
+            ::close(listing);
+            return;
+        }
+        const QByteArray prefix = '.' + name.left(kLongestBase) + temporaryMarker();
+        while (const dirent *entry = ::readdir(entries)) {
+            const QByteArray found(entry->d_name);
+            if (found.size() != prefix.size() + 6 || !found.startsWith(prefix) ||
+                found == temporary)
+                continue;
+            Fd stale(::openat(dir.get(), entry->d_name,
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            struct stat st;
+            struct stat named;
+            // Only the runner's own, and only when no live run holds it.
+            if (!stale.valid() || ::fstat(stale.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                st.st_uid != ::geteuid() || ::flock(stale.get(), LOCK_EX | LOCK_NB) != 0 ||
+                ::fstatat(dir.get(), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                identityOf(st) != identityOf(named))
+                continue;
+            ::unlinkat(dir.get(), entry->d_name, 0);
+        }
+        ::closedir(entries);
+    }
+
+    // Gives the unnamed file a hidden name, to be renamed at once.
+    int linkUnnamed(QByteArray *linked)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray candidate = temporaryName();
+            int result = ::linkat(file.get(), "", dir.get(), candidate.constData(), AT_EMPTY_PATH);
+            if (result != 0 && errno == ENOENT) {
+                // Linking a descriptor needs a privilege; its name under /proc does not.
+                char self[64];
+                std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.get());
+                result =
+                    ::linkat(AT_FDCWD, self, dir.get(), candidate.constData(), AT_SYMLINK_FOLLOW);
+            }
+            if (result == 0) {
+                *linked = candidate;
+                return 0;
+            }
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
+    }
+};
+
+ReplacingFile::ReplacingFile(Streams streams, Waiting waiting)
+    : streams_(streams), waiting_(waiting)
+{}
 
 ReplacingFile::~ReplacingFile()
 {
     discard();
 }
 
+bool ReplacingFile::isOpen() const
+{
+    return d_ && d_->file.valid();
+}
+
+int ReplacingFile::descriptor() const
+{
+    return d_ ? d_->file.get() : -1;
+}
+
+qint64 ReplacingFile::size() const
+{
+    return d_ ? d_->written + d_->buffer.size() : 0;
+}
+
 int ReplacingFile::open(const QByteArray &targetPath)
 {
     discard();
-    written_ = 0;
-    buffer_.clear();
-    buffer_.reserve(kBufferSize);
-    finalPath_ = resolveLink(targetPath);
+    QByteArray dirPath;
+    QByteArray name;
+    splitPath(targetPath, &dirPath, &name);
+    if (name.isEmpty())
+        return kErrorEmptyName;
+    const int dir = openDirectory(dirPath, O_PATH);
+    if (dir < 0)
+        return -dir;
+    Place place = resolve(Fd(dir), name, streams_);
+    if (place.error != 0)
+        return place.error;
 
-    struct stat existing;
-    const bool exists = ::stat(finalPath_.constData(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        return EISDIR;
-    if (exists && (S_ISCHR(existing.st_mode) || S_ISFIFO(existing.st_mode))) {
-        fd_ = ::open(finalPath_.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd_ < 0)
-            return errno;
-        direct_ = true;
+    auto state = std::make_unique<State>();
+    state->buffer.reserve(kBufferSize);
+    if (place.stream.valid()) {
+        // Blocking from here on: a pipe with nobody reading refused the open above instead of
+        // hanging the run.
+        ::fcntl(place.stream.get(), F_SETFL, 0);
+        state->file = std::move(place.stream);
+        state->direct = true;
+        d_ = std::move(state);
         return 0;
     }
-    if (exists && !S_ISREG(existing.st_mode))
-        return kErrorNotRegularFile;
+    const mode_t kind = place.st.st_mode & S_IFMT;
+    if (place.exists && kind == S_IFDIR)
+        return EISDIR;
+    if (place.exists && kind != S_IFREG && streams_ == Streams::WriteInto) {
+        if (kind != S_IFCHR && kind != S_IFIFO)
+            return kErrorNotRegularFile;
+        state->file.reset(::openat(place.dir.get(), place.name.constData(),
+                                   O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+        if (!state->file.valid())
+            return errno;
+        ::fcntl(state->file.get(), F_SETFL, 0);
+        state->direct = true;
+        d_ = std::move(state);
+        return 0;
+    }
 
-    const qsizetype slash = finalPath_.lastIndexOf('/');
-    const QByteArray dir = finalPath_.left(slash + 1);
-    const QByteArray base = finalPath_.mid(slash + 1).left(kLongestBase);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray candidate = dir + '.' + base + temporaryMarker() + randomSuffix();
-        fd_ = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            temporaryPath_ = candidate;
-            break;
-        }
-        if (errno != EEXIST)
+    state->dir = std::move(place.dir);
+    state->name = place.name;
+    int error = 0;
+    if (waiting_ == Waiting::Named || !state->createUnnamed(&error)) {
+        // No unnamed files here (an older or a network file system): a hidden name instead.
+        if (error != 0 && error != EOPNOTSUPP && error != EISDIR && error != EINVAL)
+            return error;
+        if ((error = state->createNamed()) != 0)
+            return error;
+    }
+    state->removeStaleTemporaries();
+    if (place.exists && kind == S_IFREG) {
+        // Whoever could read the old list (the web server) can read the new one. The owner goes
+        // first, as changing it clears set-id bits; only the owner's own group may be kept by an
+        // ordinary user, the mode still is.
+        [[maybe_unused]] const int owned =
+            ::fchown(state->file.get(), place.st.st_uid, place.st.st_gid);
+        if (::fchmod(state->file.get(), place.st.st_mode & 07777) != 0)
             return errno;
     }
-    if (fd_ < 0)
-        return EEXIST;
-    if (exists) {
-        // Whoever could read the old list (the web server) can read the new one. The owner goes
-        // first, as changing it clears set-id bits.
-        if (::fchown(fd_, existing.st_uid, existing.st_gid) != 0) {
-            // Only the owner's own group may be kept by an ordinary user; the mode still is.
-        }
-        if (::fchmod(fd_, existing.st_mode & 07777) != 0) {
-            const int error = errno;
-            discard();
-            return error;
-        }
-    }
+    d_ = std::move(state);
     return 0;
 }
 
 int ReplacingFile::write(const char *data, qsizetype size)
 {
-    if (fd_ < 0)
+    if (!isOpen())
         return EBADF;
-    buffer_.append(data, size);
-    if (buffer_.size() >= kBufferSize)
+    d_->buffer.append(data, size);
+    if (d_->buffer.size() >= kBufferSize)
         return writeBuffer();
     return 0;
 }
 
 int ReplacingFile::writeBuffer()
 {
-    const char *data = buffer_.constData();
-    qsizetype left = buffer_.size();
+    const char *data = d_->buffer.constData();
+    qsizetype left = d_->buffer.size();
     while (left > 0) {
-        const ssize_t n = ::write(fd_, data, size_t(left));
+        const ssize_t n = ::write(d_->file.get(), data, size_t(left));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -120,39 +377,63 @@ int ReplacingFile::writeBuffer()
         }
         data += n;
         left -= n;
-        written_ += n;
+        d_->written += n;
     }
-    buffer_.resize(0);
+    d_->buffer.resize(0);
     return 0;
 }
 
 int ReplacingFile::commit()
 {
-    if (fd_ < 0)
+    if (!isOpen())
         return EBADF;
     int error = writeBuffer();
-    if (error == 0 && !direct_ && ::fsync(fd_) != 0)
+    if (error == 0 && d_->direct) {
+        discard();
+        return 0;
+    }
+    if (error == 0 && ::fsync(d_->file.get()) != 0)
         error = errno;
-    if (::close(fd_) != 0 && error == 0)
+    struct stat written;
+    if (error == 0 && ::fstat(d_->file.get(), &written) != 0)
         error = errno;
-    fd_ = -1;
-    if (error == 0 && !direct_ && ::rename(temporaryPath_.constData(), finalPath_.constData()) != 0)
-        error = errno;
-    if (error != 0 && !temporaryPath_.isEmpty())
-        ::unlink(temporaryPath_.constData());
-    temporaryPath_.clear();
-    direct_ = false;
+    if (error == 0) {
+        // Nothing may interrupt between the link and the rename: the hidden name would stay.
+        const InterruptsHeld held;
+        QByteArray linked = d_->temporary;
+        if (linked.isEmpty())
+            error = d_->linkUnnamed(&linked);
+        if (error == 0 && ::renameat(d_->dir.get(), linked.constData(), d_->dir.get(),
+                                     d_->name.constData()) != 0) {
+            error = errno;
+            if (d_->temporary.isEmpty())
+                ::unlinkat(d_->dir.get(), linked.constData(), 0);
+        }
+        if (error == 0) {
+            unregisterTemporaryFile(d_->signalSlot);
+            d_->signalSlot = -1;
+            d_->temporary.clear();
+        }
+    }
+    if (error == 0) {
+        committed_.file = identityOf(written);
+        committed_.name = d_->name;
+        struct stat folder;
+        if (::fstat(d_->dir.get(), &folder) == 0)
+            committed_.folder = identityOf(folder);
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", d_->dir.get());
+        committed_.folderPath = readLinkAt(AT_FDCWD, self);
+        // The rename itself survives a power cut only once the folder is on disk too.
+        const Fd listing(::openat(d_->dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (listing.valid())
+            ::fsync(listing.get());
+    }
+    discard();
     return error;
 }
 
 void ReplacingFile::discard()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
-    if (!temporaryPath_.isEmpty())
-        ::unlink(temporaryPath_.constData());
-    temporaryPath_.clear();
-    direct_ = false;
-    buffer_.resize(0);
+    d_.reset();
 }

@@ -1,24 +1,31 @@
 #include "platform/tree_watcher.h"
 
 #include "platform/dir_scan.h"
+#include "platform/file_systems.h"
+#include "platform/posix/descriptors.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
-// Links to directories are followed, as the list follows them.
-constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
-                             IN_MOVE_SELF | IN_ONLYDIR;
+// Links to folders are followed, as the list follows them.
+constexpr uint32_t kTreeEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                 IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
 
 // File systems whose changes may be made by another machine, or that report no events.
-bool isRemote(const QByteArray &path)
+bool isRemote(int fd)
 {
     struct statfs fs {};
-    if (::statfs(path.constData(), &fs) != 0)
+    if (::fstatfs(fd, &fs) != 0)
         return false;
     switch (static_cast<unsigned long>(fs.f_type)) {
     case 0x6969:     // NFS
@@ -36,44 +43,121 @@ bool isRemote(const QByteArray &path)
     }
 }
 
+QByteArray child(const QByteArray &dir, const QByteArray &name)
+{
+    return dir.endsWith('/') ? dir + name : dir + '/' + name;
+}
+
+bool isAtOrBelow(const QByteArray &path, const QByteArray &dir)
+{
+    return path == dir || (path.startsWith(dir) && path.size() > dir.size() &&
+                           (dir.endsWith('/') || path[dir.size()] == '/'));
+}
+
 } // namespace
 
 class TreeWatcher::Private
 {
 public:
+    struct Watch {
+        QByteArray path;
+        FileIdentity identity;
+        bool inTree = false;
+    };
+
     QByteArray root;
     int fd = -1;
-    std::unordered_map<int, QByteArray> paths; // watch descriptor to directory
+    int rootWd = -1;
+    FileIdentity rootIdentity;
+    bool rootLost = false;
+    std::unordered_map<int, Watch> watches; // by watch descriptor
     WatchFailure failure;
+    FileSystems fileSystems;
 
-    // Watches dir and every directory below it. False, with the failure noted, when the tree
-    // cannot be covered.
+    // Adds a watch on the open folder; its descriptor, or -1 (failure noted when it matters).
+    int addWatch(int dirFd, const QByteArray &path, uint32_t events, bool inTree, bool *isNew)
+    {
+        // The kernel names a folder by path only; its descriptor's name under /proc reaches any
+        // depth.
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", dirFd);
+        const int wd = ::inotify_add_watch(fd, self, events | IN_MASK_ADD);
+        if (wd < 0) {
+            if (errno == ENOSPC)
+                failure = {WatchFailure::WatchLimit, path};
+            return -1;
+        }
+        struct stat st {};
+        ::fstat(dirFd, &st);
+        const auto found = watches.find(wd);
+        *isNew = found == watches.end();
+        if (*isNew) {
+            watches[wd] = {path, {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}, inTree};
+        } else if (inTree && !found->second.inTree) {
+            found->second = {path, found->second.identity, true};
+            *isNew = true; // a folder of the lists that is in the tree after all: walk it
+        }
+        return wd;
+    }
+
+    // Watches dir and every folder below it, without recursion (a tree can be deeper than any
+    // stack). False, with the failure noted, when the tree cannot be covered.
     bool watchTree(const QByteArray &dir)
     {
-        if (isRemote(dir)) {
-            failure = {WatchFailure::RemoteFileSystem, dir};
-            return false;
-        }
-        const int wd = ::inotify_add_watch(fd, dir.constData(), kEvents);
-        if (wd < 0) {
-            if (errno == ENOSPC) {
-                failure = {WatchFailure::WatchLimit, dir};
+        struct Pending {
+            QByteArray path;
+            Fd fd;
+        };
+        std::vector<Pending> pending;
+        pending.push_back({dir, Fd(openDirectory(dir, O_RDONLY))});
+        while (!pending.empty()) {
+            Pending next = std::move(pending.back());
+            pending.pop_back();
+            if (!next.fd.valid())
+                continue; // gone or unreadable: nothing of it can be listed either
+            if (isRemote(next.fd.get())) {
+                failure = {WatchFailure::RemoteFileSystem, next.path};
                 return false;
             }
-            return true; // gone or unreadable: nothing of it can be listed either
-        }
-        // A directory already watched (reached again through a link, or moved) is not walked
-        // again: that also ends a walk through a link back to an ancestor.
-        const bool known = paths.count(wd) != 0;
-        paths[wd] = dir;
-        if (known)
-            return true;
-        const DirScan scan = scanDirectory(dir);
-        for (const QByteArray &sub : scan.subDirs) {
-            if (!watchTree(dir.endsWith('/') ? dir + sub : dir + '/' + sub))
-                return false;
+            struct stat st {};
+            ::fstat(next.fd.get(), &st);
+            if (next.path != root && fileSystems.isPseudo(st.st_dev))
+                continue;
+            bool isNew = false;
+            const int wd = addWatch(next.fd.get(), next.path, kTreeEvents, true, &isNew);
+            if (wd < 0) {
+                if (failure.kind != WatchFailure::None)
+                    return false;
+                continue;
+            }
+            if (next.path == root) {
+                rootWd = wd;
+                rootIdentity = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+            }
+            // A folder watched already (reached again through a link) is not walked again: that
+            // also ends a walk through a link back to an ancestor.
+            if (!isNew)
+                continue;
+            DirectoryReader reader;
+            const DirScan scan = reader.read(next.path, false);
+            for (const QByteArray &sub : scan.subDirs)
+                pending.push_back(
+                    {child(next.path, sub), Fd(openDirectoryAt(next.fd.get(), sub, O_RDONLY))});
         }
         return true;
+    }
+
+    // A folder moved out of the tree or removed: its watches, and those below it, go.
+    void forget(const QByteArray &dir)
+    {
+        for (auto it = watches.begin(); it != watches.end();) {
+            if (it->second.inTree && it->first != rootWd && isAtOrBelow(it->second.path, dir)) {
+                ::inotify_rm_watch(fd, it->first);
+                it = watches.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
 };
 
@@ -95,16 +179,36 @@ bool TreeWatcher::start(WatchFailure *failure)
         *failure = {WatchFailure::NoNotification, d_->root};
         return false;
     }
-    if (!d_->watchTree(d_->root)) {
-        *failure = d_->failure;
+    if (!d_->watchTree(d_->root) || d_->rootWd < 0) {
+        *failure = d_->failure.kind != WatchFailure::None
+                       ? d_->failure
+                       : WatchFailure{WatchFailure::NoNotification, d_->root};
         return false;
     }
     return true;
 }
 
+void TreeWatcher::watchFolder(const QByteArray &path)
+{
+    const Fd dir(openDirectory(path, O_RDONLY));
+    bool isNew = false;
+    if (dir.valid())
+        d_->addWatch(dir.get(), path, kFolderEvents, false, &isNew);
+}
+
 int TreeWatcher::descriptor() const
 {
     return d_->fd;
+}
+
+FileIdentity TreeWatcher::rootIdentity() const
+{
+    return d_->rootIdentity;
+}
+
+bool TreeWatcher::rootLost() const
+{
+    return d_->rootLost;
 }
 
 bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
@@ -123,24 +227,39 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
                 relevant = true; // changes were lost: the list must be made again
                 continue;
             }
-            const auto found = d_->paths.find(event->wd);
-            if (found == d_->paths.end())
-                continue;
-            const QByteArray dir = found->second;
-            if (event->mask & IN_IGNORED) {
-                d_->paths.erase(found);
-                continue;
-            }
-            if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+            if (event->wd == d_->rootWd &&
+                (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED))) {
+                d_->rootLost = true;
                 relevant = true;
                 continue;
             }
-            const QByteArray name = event->len ? QByteArray(event->name) : QByteArray();
-            const bool isDirectory = event->mask & IN_ISDIR;
-            if (isDirectory && (event->mask & (IN_CREATE | IN_MOVED_TO)) &&
-                !d_->watchTree(dir.endsWith('/') ? dir + name : dir + '/' + name))
-                *complete = false;
-            if (matters(dir, name, isDirectory))
+            const auto found = d_->watches.find(event->wd);
+            if (found == d_->watches.end())
+                continue;
+            if (event->mask & IN_IGNORED) {
+                d_->watches.erase(found);
+                continue;
+            }
+            const Private::Watch watch = found->second;
+            if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+                relevant = relevant || watch.inTree;
+                continue;
+            }
+            WatchedChange change;
+            change.dir = watch.path;
+            change.dirIdentity = watch.identity;
+            change.name = event->len ? QByteArray(event->name) : QByteArray();
+            change.isDirectory = event->mask & IN_ISDIR;
+            change.appeared = event->mask & (IN_CREATE | IN_MOVED_TO);
+            change.inTree = watch.inTree;
+            if (watch.inTree && change.isDirectory) {
+                const QByteArray path = child(watch.path, change.name);
+                if (!change.appeared)
+                    d_->forget(path);
+                else if (!d_->watchTree(path))
+                    *complete = false;
+            }
+            if (matters(change))
                 relevant = true;
         }
     }

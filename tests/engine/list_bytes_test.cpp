@@ -167,6 +167,11 @@ TEST(ListBytes, NamesCannotBreakALineOrInjectMarkupAndLinksUseTheRealBytes)
     EXPECT_EQ(line("tab\there\r\n.mp3"),
               QByteArray("<br><a href=\"http://h/?q=a&b/tab%09here%0D%0A.mp3\">tab?here?"
                          "?</a>"));
+    // A decomposed accent ("e" and U+0301, as macOS writes names) is shown as the one character.
+    EXPECT_EQ(line("Que\xCC\x81"
+                   "bec.mp3"),
+              QByteArray("<br><a href=\"http://h/?q=a&b/Que%CC%81bec.mp3\">Qu\xE9"
+                         "bec</a>"));
     EXPECT_EQ(line("\xFF\xC3\xA9\xD0\x94~.mp3"),
               QByteArray(
                   "<br><a href=\"http://h/?q=a&b/%FF%C3%A9%D0%94~.mp3\">&#65533;\xE9&#1044;~</a>"));
@@ -175,6 +180,10 @@ TEST(ListBytes, NamesCannotBreakALineOrInjectMarkupAndLinksUseTheRealBytes)
     EXPECT_EQ(line("Rock & Roll #1.mp3"), QByteArray("\r\nRock & Roll #1"));
     EXPECT_EQ(line("tab\there\xFF\xD0\x94.mp3"), QByteArray("\r\ntab?here?"
                                                             "?"));
+    EXPECT_EQ(line("Que\xCC\x81"
+                   "bec.mp3"),
+              QByteArray("\r\nQu\xE9"
+                         "bec"));
 
     ListingSettings d = plainSettings();
     d.ListingType = 2;

@@ -1,12 +1,15 @@
 // The run: its checks and messages, what it does to the window, and above all that the old list
 // is never lost and a failure is never reported as success.
 
+#include "platform/interrupt.h"
 #include "support/test_support.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -231,6 +234,96 @@ TEST(Run, LinkAtTheTargetStaysALinkToTheNewList)
     ASSERT_EQ(::lstat(f.tree.path("out/current.txt").constData(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(f.tree.read("out/audio.txt"), englishTextHeader() + "\r\nsong" + englishTextFooter());
+}
+
+TEST(Run, ALinkPlantedByAnotherUserIsNeverFollowed)
+{
+    if (::geteuid() != 0 || std::system("command -v runuser >/dev/null") != 0)
+        GTEST_SKIP() << "needs root and runuser to play another user";
+    Fixture f;
+    f.tree.file("secret", "KEEP");
+    f.tree.dir("shared");
+    for (const QByteArray &dir : {f.tree.path(), f.tree.path("shared")})
+        ::chmod(dir.constData(), dir.endsWith("shared") ? 0777 : 0755);
+    // An uploader of the served folder points the list at one of the runner's files.
+    const QByteArray plant = "runuser -u nobody -- ln -s " + f.tree.path("secret") + ' ' +
+                             f.tree.path("shared/audio.txt");
+    ASSERT_EQ(std::system(plant.constData()), 0);
+    ListingSettings s = plainSettings();
+    s.AutoUpdate = true;
+    const RunResult r = runListing(s, f.src(), f.tree.path("shared"));
+    EXPECT_EQ(r.outcome.end, RunEnd::Failed);
+    EXPECT_TRUE(r.boxes.back().text.endsWith(
+        QStringLiteral("The list could not be written: a link of another user stands there; it "
+                       "is not followed")));
+    EXPECT_EQ(f.tree.read("secret"), QByteArray("KEEP"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(f.tree.path("shared/audio.txt").constData(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(Run, ARunKilledOutrightLeavesNothingAServerCouldShowAndTheNextOneOnlyTheList)
+{
+    for (const auto waiting : {ReplacingFile::Waiting::Unnamed, ReplacingFile::Waiting::Named}) {
+        Fixture f;
+        for (int i = 0; i < 1200; ++i)
+            f.tree.file("src/" + QByteArray::number(i) + ".mp3");
+        ListingSettings s = plainSettings();
+        s.AutoUpdate = true;
+        const int status = inChildProcess([&] {
+            RecordingHost host(f.src(), f.out());
+            host.onProgress = [](qint64 files) {
+                if (files >= 512)
+                    ::raise(SIGKILL); // the output is open, half written
+            };
+            Engines engines(s, host.host(), waiting);
+            engines.Command1_Click();
+        });
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        EXPECT_EQ(f.tree.read("out/audio.txt"), QByteArray("OLD"));
+        // A file without a name dies with its writer; a hidden one stays until the next run.
+        EXPECT_EQ(f.tree.entries("out").size(), waiting == ReplacingFile::Waiting::Named ? 2 : 1);
+        EXPECT_EQ(
+            runListing(s, f.src(), f.out(), "audio.txt", kAnswerYes, "*.mp3", waiting).outcome.end,
+            RunEnd::Written);
+        EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt"}));
+    }
+}
+
+TEST(Run, AnInterruptEndsTheRunAtOnceAndOnceTheListIsInPlaceItIsNoFailure)
+{
+    for (const auto waiting : {ReplacingFile::Waiting::Unnamed, ReplacingFile::Waiting::Named}) {
+        Fixture f;
+        for (int i = 0; i < 1200; ++i)
+            f.tree.file("src/" + QByteArray::number(i) + ".mp3");
+        ListingSettings s = plainSettings();
+        s.AutoUpdate = true;
+        const auto run = [&](bool afterTheRename) {
+            return inChildProcess([&] {
+                installInterruptHandlers(OnInterrupt::EndAtOnce);
+                RecordingHost host(f.src(), f.out());
+                host.onProgress = [&](qint64 files) {
+                    if (files >= 512 && !afterTheRename)
+                        ::raise(SIGTERM);
+                };
+                host.onListInPlace = [&] {
+                    setInterruptExitStatus(0);
+                    ::raise(SIGTERM);
+                };
+                Engines engines(s, host.host(), waiting);
+                engines.Command1_Click();
+                ::_exit(3); // not reached: the signal ends the process
+            });
+        };
+        const int before = run(false);
+        EXPECT_TRUE(WIFSIGNALED(before) && WTERMSIG(before) == SIGTERM);
+        EXPECT_EQ(f.tree.read("out/audio.txt"), QByteArray("OLD"));
+        EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt"}));
+        const int after = run(true);
+        EXPECT_TRUE(WIFEXITED(after) && WEXITSTATUS(after) == 0);
+        EXPECT_TRUE(f.tree.read("out/audio.txt").endsWith(englishTextFooter()));
+        EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt"}));
+    }
 }
 
 TEST(Run, UnreadableSourceIsAnErrorNotAnEmptyList)

@@ -7,10 +7,14 @@
 #include <QDir>
 #include <QFile>
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -246,4 +250,84 @@ TEST(Walk, FollowsLinksToDirectoriesButNeverEntersAnAncestor)
                                               "\r\n\r\n\tb\r\ny.mp3" +
                                               englishTextFooter());
     EXPECT_EQ(result.outcome.unreadableDirs, 0);
+}
+
+TEST(Walk, AFolderMetAgainThroughALinkGetsItsLineOnlyAndKernelInterfacesAreNeverEntered)
+{
+    // Each level holds two links to the next: without care, 2^20 folders to list.
+    TempTree tree;
+    for (int i = 0; i < 20; ++i) {
+        const QByteArray next = "../L" + QByteArray::number(i + 1);
+        tree.dir("L" + QByteArray::number(i));
+        tree.link(next, "L" + QByteArray::number(i) + "/a");
+        tree.link(next, "L" + QByteArray::number(i) + "/b");
+    }
+    tree.file("L20/x.mp3");
+    tree.link("/proc", "L0/proc");
+    tree.link("/sys", "L0/sys");
+    ListingSettings settings = plainSettings();
+    settings.ListingType = 2;
+    settings.AutoUpdate = true;
+    settings.IncExt = true;
+    const RunResult result = runListing(settings, tree.path("L0"), tree.path());
+    ASSERT_EQ(result.outcome.end, RunEnd::Written);
+    // Down through every "a" to the file, then each "b" (met again) as a line alone.
+    EXPECT_EQ(tree.read("audio.txt"), englishTextHeader() + QByteArray("\r\n\r\n\ta").repeated(20) +
+                                          "\r\nx.mp3" + QByteArray("\r\n\r\n\tb").repeated(20) +
+                                          "\r\n\r\n\tproc\r\n\r\n\tsys" + englishTextFooter());
+
+    settings.ListingType = 1; // a folder met again gives none of its sub-folders' names either
+    runListing(settings, tree.path("L0"), tree.path());
+    EXPECT_EQ(tree.read("audio.txt"), englishTextHeader() + QByteArray("\r\na").repeated(20) +
+                                          QByteArray("\r\nb").repeated(20) + "\r\nproc\r\nsys" +
+                                          englishTextFooter());
+}
+
+TEST(Walk, PathsFarLongerThanTheSystemsLimitAreWalkedWhole)
+{
+    // 40 levels of 200-byte names, a file in each: 8,000 bytes of path.
+    TempTree tree;
+    tree.dir("src");
+    int dir = ::open(tree.path("src").constData(), O_RDONLY | O_DIRECTORY);
+    const QByteArray name(200, 'n');
+    for (int level = 0; level < 40; ++level) {
+        ASSERT_EQ(::mkdirat(dir, name.constData(), 0755), 0);
+        const int next = ::openat(dir, name.constData(), O_RDONLY | O_DIRECTORY);
+        ::close(dir);
+        dir = next;
+        ::close(::openat(dir, (QByteArray::number(level) + ".mp3").constData(), O_WRONLY | O_CREAT,
+                         0644));
+    }
+    ::close(dir);
+    ListingSettings settings = plainSettings();
+    settings.ListingType = 2;
+    settings.AutoUpdate = true;
+    const RunResult result = runListing(settings, tree.path("src"), tree.path());
+    // Qt cannot remove what it cannot name; rm walks by descriptors too.
+    std::system(("rm -rf " + tree.path("src")).constData());
+    EXPECT_EQ(result.outcome.end, RunEnd::Written);
+    EXPECT_EQ(result.outcome.filesWritten, 40);
+    EXPECT_EQ(result.outcome.unreadableDirs, 0);
+}
+
+TEST(Walk, ASourceMovedOrRemovedDuringTheRunFailsAndKeepsTheOldList)
+{
+    for (bool removed : {false, true}) {
+        ChangingTree t({"a", "b", "c"});
+        t.tree.file("out/audio.txt", "OLD");
+        t.dir1.hooks[t.tree.path("src/b")] = [&] {
+            if (removed)
+                t.remove("src");
+            else
+                ::rename(t.tree.path("src").constData(), t.tree.path("moved").constData());
+        };
+        EXPECT_EQ(t.list(0).end, RunEnd::Failed);
+        ASSERT_FALSE(t.host.boxes.empty());
+        EXPECT_EQ(t.host.boxes.back().text,
+                  QString::fromUtf8(t.tree.path("src")) +
+                      QStringLiteral("\r\nThis folder was moved or removed while it was listed: "
+                                     "the list was not written."));
+        EXPECT_EQ(t.tree.read("out/audio.txt"), QByteArray("OLD"));
+        EXPECT_EQ(t.tree.entries("out"), QStringList({"audio.txt"}));
+    }
 }

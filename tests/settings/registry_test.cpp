@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,15 +57,64 @@ TEST_F(StoreTest, ValuesComeBackExactlyAndTheFileHoldsThemAsText)
     EXPECT_EQ(registry.location(), QString::fromUtf8(tree.path("Korvane/Lystora.conf")));
 }
 
-TEST_F(StoreTest, HandEditedFilesAreReadAsTheySayAndKeptOtherwise)
+TEST_F(StoreTest, HandEditedFilesAreReadAsMeantAndKeepTheirBytes)
 {
-    tree.file("Korvane/Lystora.conf", "# mine\r\n[other]\r\nPattern=no\r\n[V1.52.1016]\r\n"
-                                      "pattern=*.mp3, *.aac\r\n\r\n[last]\r\nx=1\r\n");
+    tree.file("Korvane/Lystora.conf",
+              "\xEF\xBB\xBF# mine\r\n[other]\r\nPattern=no\r\n[V1.52.1016]\r\n"
+              "pattern=*.mp3, *.aac\r\nLangue = 0 \r\nTitleHTML= lead\r\n"
+              "FileName=caf\xE9.txt\r\n\r\n[last]\r\nx=1\r\n");
     EXPECT_EQ(read("Pattern"), QStringLiteral("*.mp3, *.aac"));
+    EXPECT_EQ(read("Langue"), QStringLiteral("0"));
+    EXPECT_EQ(read("TitleHTML"), QStringLiteral(" lead")); // as the program saved it
+    ASSERT_EQ(write("Langue", QStringLiteral("1")), 0);
+    ASSERT_EQ(write("FileName", read("FileName")), 0); // a Latin-1 byte comes back itself
     ASSERT_EQ(write("HTML", QStringLiteral("Oui")), 0);
     EXPECT_EQ(tree.read("Korvane/Lystora.conf"),
-              QByteArray("# mine\r\n[other]\r\nPattern=no\r\n[V1.52.1016]\r\n"
-                         "pattern=*.mp3, *.aac\r\nHTML=Oui\n\r\n[last]\r\nx=1\r\n"));
+              QByteArray("\xEF\xBB\xBF# mine\r\n[other]\r\nPattern=no\r\n[V1.52.1016]\r\n"
+                         "pattern=*.mp3, *.aac\r\nLangue=1\r\nTitleHTML= lead\r\n"
+                         "FileName=caf\xE9.txt\r\nHTML=Oui\r\n\r\n[last]\r\nx=1\r\n"));
+    EXPECT_EQ(registry.problem().kind, StoreProblem::None);
+
+    // A NUL byte would end a file name early, naming another file: the value is left aside.
+    tree.file("Korvane/Lystora.conf", QByteArray("[v1.52.1016]\nFileName=a\0b.txt\n", 31));
+    EXPECT_EQ(read("FileName"), QString());
+    EXPECT_EQ(registry.problem().kind, StoreProblem::NulInValue);
+    EXPECT_EQ(registry.problem().name, QStringLiteral("FileName"));
+    EXPECT_EQ(write("FileName", QStringLiteral("a") + QChar(0) + QStringLiteral("b")), EINVAL);
+}
+
+TEST_F(StoreTest, OnlyAnOrdinaryFileOfSensibleSizeIsReadAndASaveReplacesAnyOther)
+{
+    tree.dir("Korvane");
+    const QByteArray file = tree.path("Korvane/Lystora.conf");
+    const auto isRegular = [&] {
+        struct stat st {};
+        return ::lstat(file.constData(), &st) == 0 && S_ISREG(st.st_mode);
+    };
+    ASSERT_EQ(::mkfifo(file.constData(), 0600), 0); // would block a reader for ever
+    EXPECT_EQ(read("HTML"), QString());
+    EXPECT_EQ(registry.problem().kind, StoreProblem::NotAFile);
+    ASSERT_EQ(write("HTML", QStringLiteral("Oui")), 0); // never written through
+    EXPECT_TRUE(isRegular());
+    EXPECT_EQ(read("HTML"), QStringLiteral("Oui"));
+
+    ::unlink(file.constData());
+    ASSERT_EQ(::symlink("/dev/zero", file.constData()), 0); // would be read until memory ends
+    auto fresh = makeSettingsBackend();
+    Registry other(*fresh);
+    other.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("HTML"));
+    EXPECT_EQ(other.RegValue, QString());
+    EXPECT_EQ(other.problem().kind, StoreProblem::NotAFile);
+    ASSERT_EQ(write("HTML", QStringLiteral("Non")), 0);
+    EXPECT_TRUE(isRegular());
+
+    tree.file("Korvane/Lystora.conf",
+              "[v1.52.1016]\nHTML=Oui\n" + QByteArray(kLargestStoreKiB * 1024, '#'));
+    auto large = makeSettingsBackend();
+    Registry third(*large);
+    third.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("HTML"));
+    EXPECT_EQ(third.RegValue, QString());
+    EXPECT_EQ(third.problem().kind, StoreProblem::TooLarge);
 }
 
 TEST_F(StoreTest, GarbageReadsAsEmptyValuesAndCanBeWrittenOver)

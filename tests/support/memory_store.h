@@ -28,4 +28,5 @@ struct MemoryStore : SettingsBackend {
     {
         return QStringLiteral("/memory/Lystora.conf");
     }
+    StoreProblem problem() const override { return {}; }
 };

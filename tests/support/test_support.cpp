@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 TempTree::TempTree()
@@ -19,17 +22,28 @@ QByteArray TempTree::path(const QByteArray &relative) const
     return relative.isEmpty() ? root : root + '/' + relative;
 }
 
+// mkdir -p on the path's own bytes, which need not be UTF-8.
+static bool makePath(const QByteArray &path)
+{
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
+        if (::mkdir(part.constData(), 0755) != 0 && errno != EEXIST)
+            return false;
+        if (slash < 0)
+            return true;
+    }
+}
+
 void TempTree::dir(const QByteArray &relative) const
 {
-    if (!QDir().mkpath(QFile::decodeName(path(relative))))
+    if (!makePath(path(relative)))
         ADD_FAILURE() << "cannot make " << relative.constData();
 }
 
 void TempTree::file(const QByteArray &relative, const QByteArray &content) const
 {
     const QByteArray full = path(relative);
-    const qsizetype slash = full.lastIndexOf('/');
-    QDir().mkpath(QFile::decodeName(full.left(slash)));
+    makePath(full.left(full.lastIndexOf('/')));
     FILE *f = std::fopen(full.constData(), "wb");
     if (!f) {
         ADD_FAILURE() << "cannot write " << full.constData();
@@ -47,10 +61,15 @@ void TempTree::link(const QByteArray &target, const QByteArray &relative) const
 
 QByteArray TempTree::read(const QByteArray &relative) const
 {
-    QFile f(QFile::decodeName(path(relative)));
-    if (!f.open(QIODevice::ReadOnly))
+    FILE *f = std::fopen(path(relative).constData(), "rb");
+    if (!f)
         return QByteArray("<missing>");
-    return f.readAll();
+    QByteArray content;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+        content.append(buffer, qsizetype(n));
+    std::fclose(f);
+    return content;
 }
 
 QStringList TempTree::entries(const QByteArray &relative) const
@@ -101,6 +120,19 @@ void RecordingHost::setStatusText(const QString &text)
     statusTexts << text;
 }
 
+void RecordingHost::runProgress(qint64 filesWritten, const QByteArray &)
+{
+    written_ = filesWritten;
+    if (onProgress)
+        onProgress(filesWritten);
+}
+
+void RecordingHost::listInPlace()
+{
+    if (onListInPlace)
+        onListInPlace();
+}
+
 bool RecordingHost::cancelRequested()
 {
     return cancelAfterFiles >= 0 && written_ >= cancelAfterFiles;
@@ -116,12 +148,12 @@ ListingSettings plainSettings()
 
 RunResult runListing(ListingSettings settings, const QByteArray &source,
                      const QByteArray &targetDir, const QString &name, int answer,
-                     const QString &pattern)
+                     const QString &pattern, ReplacingFile::Waiting waiting)
 {
     RecordingHost host(source, targetDir, name);
     host.answer = answer;
     host.file1.setPattern(pattern);
-    Engines engines(settings, host.host());
+    Engines engines(settings, host.host(), waiting);
     engines.Command1_Click();
     return {engines.outcome, host.events, host.boxes, host.statusTexts};
 }
@@ -148,4 +180,17 @@ bool controlsEndEnabled(const QStringList &events)
         }
     }
     return true;
+}
+
+int inChildProcess(const std::function<void()> &body)
+{
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        body();
+        ::_exit(0);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return status;
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -58,7 +59,9 @@ public:
     QString name;              // Text4
     int answer = kAnswerYes;   // to the overwrite question
     int cancelAfterFiles = -1; // ask the run to stop once this many files are written
-    QStringList events;        // "Text4 off", "Command1 on", "Timer1 on", "box: ...", "shell: ..."
+    std::function<void(qint64 files)> onProgress; // at every progress report
+    std::function<void()> onListInPlace;          // once the new list is in place
+    QStringList events; // "Text4 off", "Command1 on", "Timer1 on", "box: ...", "shell: ..."
     std::vector<Box> boxes;
     QStringList statusTexts;
     QDate date{1999, 7, 3};
@@ -76,8 +79,9 @@ public:
     void setStatusText(const QString &text) override;
     QDate currentDate() override { return date; }
     QTime currentTime() override { return time; }
-    void runProgress(qint64 filesWritten, const QByteArray &) override { written_ = filesWritten; }
+    void runProgress(qint64 filesWritten, const QByteArray &) override;
     bool cancelRequested() override;
+    void listInPlace() override;
 
 private:
     qint64 written_ = 0;
@@ -95,7 +99,12 @@ struct RunResult {
 };
 RunResult runListing(ListingSettings settings, const QByteArray &source,
                      const QByteArray &targetDir, const QString &name = QStringLiteral("audio.txt"),
-                     int answer = kAnswerYes, const QString &pattern = QStringLiteral("*.mp3"));
+                     int answer = kAnswerYes, const QString &pattern = QStringLiteral("*.mp3"),
+                     ReplacingFile::Waiting waiting = ReplacingFile::Waiting::Unnamed);
+
+// Runs body in a child process and returns its wait status: a test can let a run die at a
+// chosen point (SIGKILL, say) and look at what it left.
+int inChildProcess(const std::function<void()> &body);
 
 // Whether Text4 and Command1 are enabled after the events (never switched counts as enabled).
 bool controlsEndEnabled(const QStringList &events);

@@ -25,7 +25,8 @@ public:
     int subDirCount() override { return dirs_.subDirCount(); }
     QByteArray subDirPath(int i) override { return dirs_.subDirPath(i); }
     int readError() override { return dirs_.readError(); }
-    DirIdentity identity() override { return dirs_.identity(); }
+    int identity(DirIdentity *identity) override { return dirs_.identity(identity); }
+    void release() override { dirs_.release(); }
 
     void refreshDisplay();
 

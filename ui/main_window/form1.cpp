@@ -214,6 +214,11 @@ void Form1::CompleteStartup()
     // Labelled by the load's language switch, the about box is not to stay in memory.
     forms_.unloadAbout();
     show();
+    const StoreProblem problem = registry_.problem();
+    if (problem.kind != StoreProblem::None)
+        MsgBox(registry_.location() + QStringLiteral("\r\n") +
+                   storeProblemText(problem, settings_.Langue),
+               kStyleExclamation, shortProductName());
 }
 
 void Form1::installTrayIcon()
