@@ -21,10 +21,12 @@ class NotificationArea
 {
 public:
     virtual ~NotificationArea() = default;
-    // Whether this desktop has a notification area at all.
+    // Whether this desktop has a notification area now.
     virtual bool available() const = 0;
+    // Puts the icon in the notification area, now or as soon as one appears.
     virtual void add(const QIcon &icon, const QString &tip) = 0;
     virtual void remove() = 0;
+    // Whether the icon stands in a notification area now.
     virtual bool shown() const = 0;
 
     // Receives each message for the icon.

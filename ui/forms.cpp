@@ -10,17 +10,27 @@
 #include "main_window/file_list_box.h"
 #include "main_window/form1.h"
 #include "options/frm_options.h"
+#include "platform/lossless_text.h"
 #include "platform/notification_area.h"
 #include "platform/volumes.h"
 #include "settings/registry.h"
 #include "settings/settings_controls.h"
 #include "settings/settings_procedures.h"
 #include "splash/frm_splash.h"
+#include "widgets/caption_fit.h"
+#include "widgets/classic_font.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRadioButton>
+#include <QTranslator>
+
+#include <cstdio>
 
 namespace {
 
@@ -120,9 +130,36 @@ Forms::Forms(const ProgramServices &services) : services_(services)
         services_.notificationArea = ownNotificationArea_.get();
     }
     form1_ = std::make_unique<Form1>(*this);
+    const QFont font =
+        chooseDialogFont([this](const QFont &candidate) { return everyCaptionFits(candidate); });
+    QApplication::setFont(font);
+    form1_->setFont(font);
     controls_ = std::make_unique<FormControls>(*this);
     procedures_ =
         std::make_unique<SettingsProcedures>(*services_.settings, *services_.registry, *controls_);
+}
+
+// Every window, in its design captions and in both languages, at the font. The dialog and the
+// about box are made for the measure only: they are never loaded.
+bool Forms::everyCaptionFits(const QFont &font)
+{
+    frmOptions options(*this);
+    Form2 about(*this);
+    QWidget *const windows[] = {form1_.get(), &options, &about};
+    bool fits = true;
+    for (int langue : {-1, 0, 1}) { // -1: as designed
+        if (langue >= 0) {
+            form1_->applyCaptions(langue);
+            options.applyCaptions(langue);
+            about.applyCaptions(langue);
+        }
+        for (QWidget *window : windows) {
+            window->setFont(font);
+            fits = fits && captionsFit(window, font);
+        }
+    }
+    form1_->applyCaptions(1); // the main window's design captions are the French ones
+    return fits;
 }
 
 Forms::~Forms()
@@ -213,9 +250,23 @@ void Forms::forgetAbout(Form2 *box)
         about_.clear();
 }
 
+// Qt's own texts (the standard buttons of message boxes, a text box's menu) follow the interface
+// language too: Debian ships Qt's translations.
+void Forms::translateQt(int langue)
+{
+    if (!qtTexts_)
+        qtTexts_ = std::make_unique<QTranslator>();
+    QCoreApplication::removeTranslator(qtTexts_.get());
+    if (langue == 1 &&
+        qtTexts_->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTexts_.get());
+}
+
 void Forms::ApplyLanguage(frmOptions &dialog)
 {
     const int langue = dialog.Language[0]->isChecked() ? 0 : 1;
+    translateQt(langue);
     form1_->applyCaptions(langue);
     dialog.applyCaptions(langue);
     about().applyCaptions(langue);
@@ -229,16 +280,25 @@ void Forms::ApplyLanguage(frmOptions &dialog)
     services_.settings->Langue = langue;
 }
 
-void Forms::saveSettings(bool tellInterval)
+void Forms::saveSettings(SaveFor who)
 {
     const SaveResult result = procedures_->SaveSettings();
     const int langue = services_.settings->Langue;
-    if (result.intervalRejected && tellInterval)
+    if (result.intervalRejected && who == SaveFor::Dialog)
         form1_->MsgBox(windowText(WindowText::IntervalKept, langue).arg(result.keptInterval),
                        kStyleExclamation, shortProductName());
-    if (result.storeError != 0)
-        form1_->MsgBox(services_.registry->location() + QStringLiteral("\r\n") +
-                           windowText(WindowText::SettingsNotSaved, langue)
-                               .arg(reasonText(result.storeError, langue)),
-                       kStyleCritical, shortProductName());
+    if (result.storeError == 0)
+        return;
+    const QString failure =
+        services_.registry->location() + QStringLiteral("\r\n") +
+        windowText(WindowText::SettingsNotSaved, langue).arg(reasonText(result.storeError, langue));
+    if (who != SaveFor::Ending) {
+        form1_->MsgBox(failure, kStyleCritical, shortProductName());
+        return;
+    }
+    // Nobody may be there to press OK: a box would hold the program until SIGKILL.
+    const QByteArray line = losslessBytes(
+        QStringLiteral("lystora: ") +
+        QString(failure).replace(QLatin1String("\r\n"), QLatin1String(": ")) + QLatin1Char('\n'));
+    std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
 }

@@ -10,6 +10,8 @@
 class Form1;
 class Form2;
 class NotificationArea;
+class QFont;
+class QTranslator;
 class Registry;
 class SettingsControls;
 class SettingsProcedures;
@@ -66,12 +68,20 @@ public:
     // the choice in Langue.
     void ApplyLanguage(frmOptions &dialog);
 
-    // SaveSettings, then tells the user what it could not do: an interval it could not take
-    // (only when asked, at Apply and OK) and, once, a store that refused the settings.
-    void saveSettings(bool tellInterval);
+    // Who saves, and so how what the save could not do is told.
+    enum class SaveFor {
+        Dialog,  // Apply and OK: an interval it could not take, a store that refused, in boxes
+        Closing, // the user closes: a store that refused, in a box
+        Ending,  // a signal or a lost display ends the program: on stderr, nothing waits
+    };
+    void saveSettings(SaveFor who);
 
 private:
+    void translateQt(int langue);
+    bool everyCaptionFits(const QFont &font);
+
     ProgramServices services_;
+    std::unique_ptr<QTranslator> qtTexts_;
     std::unique_ptr<Form1> form1_;
     QPointer<frmOptions> options_;
     QPointer<Form2> about_;

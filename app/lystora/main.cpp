@@ -14,6 +14,14 @@
 
 #include <QApplication>
 
+#include <cstdlib>
+
+namespace {
+
+Form1 *abruptEnd = nullptr; // the window to save from, should the program end abruptly
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     preferX11Session();
@@ -42,13 +50,22 @@ int main(int argc, char **argv)
     // A session manager may end the program with a signal instead of closing its windows: the
     // program closes as the user would have closed it.
     SessionEnd sessionEnd;
-    QObject::connect(&sessionEnd, &SessionEnd::endRequested, &form, &Form1::close);
+    QObject::connect(&sessionEnd, &SessionEnd::endRequested, &form, &Form1::endRequested);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &Form1::Form_QueryUnload);
+    // A display that goes away (X server stopped, remote session dropped) ends the program from
+    // inside Qt with exit(): the closing save still runs, from there.
+    abruptEnd = &form;
+    std::atexit([] {
+        if (abruptEnd)
+            abruptEnd->saveBeforeAbruptEnd();
+    });
     form.Form_Load();
     // "--screenshots DIR": pictures of the windows for the documentation, then quit.
     const QStringList arguments = QApplication::arguments();
     const qsizetype shots = arguments.indexOf(QStringLiteral("--screenshots"));
-    if (shots > 0 && shots + 1 < arguments.size())
-        return takeScreenshots(forms, arguments[shots + 1]);
-    return app.exec();
+    const int status = shots > 0 && shots + 1 < arguments.size()
+                           ? takeScreenshots(forms, arguments[shots + 1])
+                           : app.exec();
+    abruptEnd = nullptr;
+    return status;
 }

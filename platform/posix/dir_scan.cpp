@@ -23,6 +23,8 @@ FileIdentity identityOf(const struct stat &st)
 
 bool isAncestor(const QByteArray &dir, const QByteArray &path)
 {
+    if (!dir.startsWith('/'))
+        return false;
     if (dir == "/")
         return path.startsWith('/') && path.size() > 1;
     return path.size() > dir.size() && path.startsWith(dir) && path[dir.size()] == '/';
@@ -81,6 +83,8 @@ struct DirectoryReader::Chain {
     // The descriptor of path, opened from the nearest ancestor still open; negative on failure.
     int open(const QByteArray &path, bool anew)
     {
+        if (path.isEmpty())
+            return -ENOENT; // a list not placed yet names no folder
         while (!entries.empty() && !isAncestor(entries.back().path, path) &&
                (anew || entries.back().path != path))
             entries.pop_back();

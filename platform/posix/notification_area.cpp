@@ -33,6 +33,8 @@ public:
     }
 
     bool available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+    // Shown even where no notification area is there yet (a panel started after the program):
+    // Qt puts the icon in one as soon as it appears.
     void add(const QIcon &icon, const QString &tip) override
     {
         icon_.setIcon(icon);
@@ -40,7 +42,7 @@ public:
         icon_.show();
     }
     void remove() override { icon_.hide(); }
-    bool shown() const override { return icon_.isVisible(); }
+    bool shown() const override { return icon_.isVisible() && available(); }
 
 private:
     QSystemTrayIcon icon_;

@@ -8,6 +8,7 @@
 #include "ui/main_window/drive_list_box.h"
 #include "ui/main_window/file_list_box.h"
 #include "ui/main_window/form1.h"
+#include "ui/splash/frm_splash.h"
 #include "ui_fakes.h"
 
 #include <QDir>
@@ -113,6 +114,22 @@ private slots:
         emit w.form->Dir1->itemDoubleClicked(current->parent(), 0);
         QCOMPARE(w.form->Dir1->path(), bytes(tree.path()));
         QCOMPARE(w.form->File1->fileCount(), 0);
+    }
+
+    void theStoredSourceIsListedOnceTheSplashScreenHasGone()
+    {
+        QTemporaryDir tree;
+        touch(tree.path() + QStringLiteral("/music/Album/one.mp3"));
+        touch(tree.path() + QStringLiteral("/music/two.mp3"));
+        Window w;
+        w.store.values = {{"SplashScreen", "Oui"},
+                          {"SourceDir", tree.path() + QStringLiteral("/music/")}};
+        w.form->Form_Load();
+        QCoreApplication::processEvents(); // the lists are shown, before any folder is placed
+        w.forms->splashIfLoaded()->Timer1_Timer();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.form->File1->count(), 1);
+        QCOMPARE(w.form->Dir1->currentItem()->child(0)->text(0), QStringLiteral("Album"));
     }
 
     void aListMadeThroughTheWindowAsksBeforeReplacing()

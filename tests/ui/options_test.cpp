@@ -6,6 +6,7 @@
 #include "ui/forms.h"
 #include "ui/main_window/file_list_box.h"
 #include "ui/main_window/form1.h"
+#include "ui/main_window/qt_message_boxes.h"
 #include "ui/options/frm_options.h"
 #include "ui/splash/frm_splash.h"
 #include "ui_fakes.h"
@@ -15,8 +16,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QtTest>
 
@@ -237,6 +240,53 @@ private slots:
         QVERIFY(o.FileOption[2]->isChecked() && o.Check3->isChecked());
         QCOMPARE(o.Text1->text(), QStringLiteral("Ma musique"));
         QCOMPARE(next.settings.ListingType, 2);
+    }
+
+    void qtsOwnTextsFollowTheInterfaceLanguage()
+    {
+        MemoryStore store;
+        Program p(store); // French, as on a first start
+        QtMessageBoxes boxes(&p.form1());
+        const auto buttons = [&] {
+            QStringList texts;
+            QTimer::singleShot(0, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                for (QAbstractButton *button : box->buttons())
+                    texts << button->text();
+                box->reject();
+            });
+            boxes.MsgBox(QStringLiteral("?"), kStyleYesNoExclamation, QStringLiteral("LYA"));
+            texts.sort();
+            return texts;
+        };
+        QCOMPARE(buttons(), QStringList({"&Non", "&Oui"}));
+        p.options().Language[0]->setChecked(true);
+        QCOMPARE(buttons(), QStringList({"&No", "&Yes"}));
+    }
+
+    void theMainWindowIsCentredWithItsOwnSize()
+    {
+        MemoryStore store;
+        Program p(store);
+        // Centred, within the frame's border; placed as Qt's 640 by 480 window of before the
+        // first show, it would be tens of pixels off.
+        const QPoint offset =
+            p.form1().frameGeometry().center() - p.form1().screen()->geometry().center();
+        QVERIFY2(std::abs(offset.x()) <= 3 && std::abs(offset.y()) <= 3,
+                 qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    }
+
+    void valuesTheProgramDidNotChangeKeepTheirBytes()
+    {
+        // A hand-edited Latin-1 title, as the store gives it (see lossless_text.h).
+        const QString latin1 = QStringLiteral("Caf") + QChar(0xDCE9);
+        MemoryStore store;
+        store.values = {{"TitleHTML", latin1}, {"SplashScreen", "Non"}};
+        {
+            Program p(store);
+            p.form1().mnuQuit_Click();
+        }
+        QCOMPARE(store.values.at("TitleHTML"), latin1);
     }
 
     void aboutBoxShowsTheHomePageAsAPureBlueLink()

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -73,16 +74,34 @@ private slots:
         QVERIFY(f.isVisible());
     }
 
-    void withoutANotificationAreaHidingMinimises()
+    void aNotificationAreaThatAppearsLaterGetsTheIconAndHideHidesToItFromThen()
     {
         Program p(false, false, false);
         Form1 &f = p.form1();
         f.Form_Load();
-        QVERIFY(p.tray.calls.isEmpty());
+        QCOMPARE(p.tray.calls, QStringList({"add Lystora v1.52.1016"}));
+        f.mnuHide_Click(); // nowhere to come back from: minimised instead
+        QVERIFY(f.isVisible() && f.isMinimized() && f.mnuHide->isEnabled());
+        f.showNormal();
+        p.tray.present = true; // the panel starts after the program
         f.mnuHide_Click();
-        QVERIFY(f.isVisible());
-        QVERIFY(f.isMinimized());
-        QVERIFY(f.mnuHide->isEnabled());
+        QVERIFY(!f.isVisible() && !f.mnuHide->isEnabled());
+    }
+
+    void aWayOutBeforeTheSettingsAreLoadedLeavesThemAsTheyWere()
+    {
+        const std::vector<std::pair<const char *, std::function<void(Form1 &)>>> routes = {
+            {"a signal", [](Form1 &f) { f.endRequested(); }},
+            {"the close box", [](Form1 &f) { f.close(); }},
+            {"the display's end", [](Form1 &f) { f.saveBeforeAbruptEnd(); }},
+        };
+        for (const auto &route : routes) {
+            Program p(true, false); // the splash screen shows; the load comes at its tick
+            p.form1().Form_Load();
+            route.second(p.form1());
+            QVERIFY2(p.store.writes.isEmpty(), route.first);
+            QVERIFY(!p.form1().isVisible());
+        }
     }
 
     void everyWayOutSavesRemovesTheIconAndUnloadsTheOtherWindows()
@@ -99,17 +118,20 @@ private slots:
             {"SIGTERM",
              [](Program &p) {
                  SessionEnd end;
-                 QObject::connect(&end, &SessionEnd::endRequested, &p.form1(), &Form1::close);
+                 QObject::connect(&end, &SessionEnd::endRequested, &p.form1(),
+                                  &Form1::endRequested);
                  ::raise(SIGTERM);
                  QTRY_VERIFY(p.saved());
              }},
             {"SIGHUP",
              [](Program &p) {
                  SessionEnd end;
-                 QObject::connect(&end, &SessionEnd::endRequested, &p.form1(), &Form1::close);
+                 QObject::connect(&end, &SessionEnd::endRequested, &p.form1(),
+                                  &Form1::endRequested);
                  ::raise(SIGHUP);
                  QTRY_VERIFY(p.saved());
              }},
+            {"the display's end", [](Program &p) { p.form1().saveBeforeAbruptEnd(); }},
         };
         for (const auto &route : routes) {
             Program p;
@@ -129,17 +151,27 @@ private slots:
 
     void startUpFollowsTheTwoStoredSwitches()
     {
-        const QString music = QDir::currentPath() + QStringLiteral("/lya_v1.52.mp3");
-        for (bool splash : {false, true}) {
-            for (bool withMusic : {false, true}) {
-                Program p(splash, withMusic);
-                p.form1().Form_Load();
-                QCOMPARE(p.shell.calls, withMusic ? QStringList({QLatin1Char('|') + music + "||"})
-                                                  : QStringList());
-                QCOMPARE(p.form1().isVisible(), !splash);
-                QCOMPARE(p.forms->splashIfLoaded() != nullptr, splash);
+        QTemporaryDir here;
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(here.path());
+        const QString music = here.path() + QStringLiteral("/lya_v1.52.mp3");
+        for (bool present : {false, true}) {
+            if (present)
+                QFile(music).open(QIODevice::WriteOnly);
+            for (bool splash : {false, true}) {
+                for (bool withMusic : {false, true}) {
+                    Program p(splash, withMusic);
+                    p.form1().Form_Load();
+                    // A music that is not there is not handed to the desktop.
+                    QCOMPARE(p.shell.calls, withMusic && present
+                                                ? QStringList({QLatin1Char('|') + music + "||"})
+                                                : QStringList());
+                    QCOMPARE(p.form1().isVisible(), !splash);
+                    QCOMPARE(p.forms->splashIfLoaded() != nullptr, splash);
+                }
             }
         }
+        QDir::setCurrent(before);
     }
 
     void splashIsCentredIgnoresTheUserAndCompletesTheStartUpOnce()

@@ -69,7 +69,7 @@ struct FakeNotificationArea : NotificationArea {
         isShown = false;
         calls << QStringLiteral("remove");
     }
-    bool shown() const override { return isShown; }
+    bool shown() const override { return isShown && present; }
 };
 
 class Form1;

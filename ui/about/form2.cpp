@@ -5,7 +5,7 @@
 #include "ui/forms.h"
 #include "ui/language/captions.h"
 #include "ui/main_window/form1.h"
-#include "ui/widgets/caption_button.h"
+#include "ui/widgets/caption_fit.h"
 #include "ui/widgets/classic_font.h"
 #include "ui/widgets/design_geometry.h"
 
@@ -30,16 +30,15 @@ Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
     QPalette link = Label3->palette();
     link.setColor(QPalette::WindowText, QColor(0, 0, 255));
     Label3->setPalette(link);
-    QFont underlined = Label3->font();
+    // Underline alone: the windows' family and size still reach the label.
+    QFont underlined;
     underlined.setUnderline(true);
     Label3->setFont(underlined);
     Label3->setCursor(Qt::PointingHandCursor);
     Label3->installEventFilter(this);
     Label4 = new QLabel(QStringLiteral("KORVANE remercie :"), this);
     Label4->setGeometry(scaled(8, 56, 81, 17));
-    QFont lead = Label4->font();
-    lead.setUnderline(true);
-    Label4->setFont(lead);
+    Label4->setFont(underlined);
     Label5 = new QLabel(caption(Caption::Form2_Label5, 1), this);
     Label5->setGeometry(scaled(8, 80, 329, 49));
     Label5->setWordWrap(true);

@@ -8,6 +8,7 @@
 #include "engine/product.h"
 #include "engine/update_timer.h"
 #include "file_list_box.h"
+#include "platform/interrupt.h"
 #include "platform/notification_area.h"
 #include "platform/volumes.h"
 #include "qt_message_boxes.h"
@@ -21,6 +22,7 @@
 #include "ui/options/frm_options.h"
 #include "ui/splash/frm_splash.h"
 #include "ui/widgets/classic_font.h"
+#include "ui/widgets/classic_frame.h"
 #include "ui/widgets/design_geometry.h"
 
 #include <QCloseEvent>
@@ -44,6 +46,7 @@ namespace {
 constexpr qint64 kRunRepaintMs = 200;
 
 const QString kHelpPage = QStringLiteral("lya_v1.52.htm");
+const QString kWelcomeMusic = QStringLiteral("lya_v1.52.mp3");
 
 } // namespace
 
@@ -131,7 +134,7 @@ void Form1::createMenus()
 
 void Form1::createSourceFrame(QWidget *area)
 {
-    Frame1 = new QGroupBox(QStringLiteral("Source"), area);
+    Frame1 = new ClassicFrame(QStringLiteral("Source"), area);
     Frame1->setGeometry(scaled(8, 8, 329, 313));
     Drive1 = new DriveListBox(volumes_, Frame1);
     Drive1->setGeometry(scaled(8, 16, 153, 21));
@@ -148,7 +151,7 @@ void Form1::createSourceFrame(QWidget *area)
 
 void Form1::createTargetFrame(QWidget *area)
 {
-    Frame2 = new QGroupBox(QStringLiteral("Destination"), area);
+    Frame2 = new ClassicFrame(QStringLiteral("Destination"), area);
     Frame2->setGeometry(scaled(344, 8, 169, 281));
     Drive2 = new DriveListBox(volumes_, Frame2);
     Drive2->setGeometry(scaled(8, 16, 153, 21));
@@ -185,6 +188,10 @@ void Form1::setFocusOrder()
 
 void Form1::centre()
 {
+    // Before its first show the window has Qt's default size (640 by 480); its own comes from
+    // its layout.
+    layout()->activate();
+    adjustSize();
     centreOnScreen(this);
 }
 
@@ -192,11 +199,11 @@ void Form1::Form_Load()
 {
     hide();
     registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("StartUpMusic"));
-    if (storedNotNo(registry_.RegValue)) {
-        // Handed over and not waited for: it plays, or not, in the desktop's player.
-        ShellExecute(QString(), QDir::currentPath() + QStringLiteral("/lya_v1.52.mp3"), QString(),
-                     QString());
-    }
+    const QString music = QDir::currentPath() + QLatin1Char('/') + kWelcomeMusic;
+    // Handed over and not waited for: it plays, or not, in the desktop's player. A music that
+    // is not there is not handed over: the desktop's opener would complain at every start.
+    if (storedNotNo(registry_.RegValue) && QFile::exists(music))
+        ShellExecute(QString(), music, QString(), QString());
     registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("SplashScreen"));
     if (storedNotNo(registry_.RegValue)) {
         frmSplash &splash = forms_.splash();
@@ -209,8 +216,11 @@ void Form1::Form_Load()
 
 void Form1::CompleteStartup()
 {
+    if (settingsLoaded_ || unloaded_)
+        return; // once, and never after the program began to close
     forms_.procedures().LoadStartupFlags();
     forms_.procedures().LoadSettings();
+    settingsLoaded_ = true;
     // Labelled by the load's language switch, the about box is not to stay in memory.
     forms_.unloadAbout();
     show();
@@ -223,9 +233,7 @@ void Form1::CompleteStartup()
 
 void Form1::installTrayIcon()
 {
-    NotificationArea &tray = forms_.notificationArea();
-    if (tray.available())
-        tray.add(windowIcon(), productName());
+    forms_.notificationArea().add(windowIcon(), productName());
 }
 
 void Form1::Form_MouseMove(int message)
@@ -380,13 +388,29 @@ void Form1::Form_QueryUnload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    // What an open options dialog shows is saved too, applied or not.
-    forms_.saveSettings(false);
+    // What an open options dialog shows is saved too, applied or not. Before the start-up load
+    // there is nothing to save: the stored file stays exactly as it was.
+    if (settingsLoaded_)
+        forms_.saveSettings(ending_ ? Forms::SaveFor::Ending : Forms::SaveFor::Closing);
     forms_.notificationArea().remove();
     forms_.unloadAbout();
     forms_.unloadOptions();
     forms_.unloadSplash();
     QCoreApplication::quit();
+}
+
+void Form1::endRequested()
+{
+    if (ending_ || unloaded_)
+        endByInterrupt(pendingInterrupt());
+    ending_ = true;
+    close();
+}
+
+void Form1::saveBeforeAbruptEnd()
+{
+    ending_ = true;
+    Form_QueryUnload();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -83,6 +83,12 @@ public:
     void mnuVelk_Click();
     void Timer1_Timer();
     void Form_QueryUnload();
+    // The system or the session asks the program to end: it closes as the user would, but tells
+    // on stderr what it could not save; asked again meanwhile, it ends at once.
+    void endRequested();
+    // The program is ending without closing its windows (its display is gone): the closing save
+    // still runs, if no other way out has run it.
+    void saveBeforeAbruptEnd();
     // The notification-area icon's messages, and only those: the window's own mouse moves never
     // come here.
     void Form_MouseMove(int message);
@@ -137,6 +143,8 @@ private:
     std::unique_ptr<Engines> engines_;
     QLabel *statusText_ = nullptr;
     bool unloaded_ = false;
+    bool settingsLoaded_ = false; // before the load, a save would write the blank record
+    bool ending_ = false;         // closing on a signal or without a display
     QString pendingStatus_;
     QElapsedTimer sinceRepaint_;
 };

@@ -6,7 +6,9 @@
 #include "ui/main_window/file_list_box.h"
 #include "ui/main_window/form1.h"
 #include "ui/widgets/caption_button.h"
+#include "ui/widgets/caption_fit.h"
 #include "ui/widgets/classic_font.h"
+#include "ui/widgets/classic_frame.h"
 #include "ui/widgets/design_geometry.h"
 
 #include <QCheckBox>
@@ -86,7 +88,7 @@ void frmOptions::createTabs()
 void frmOptions::createListingPage()
 {
     QWidget *page = picOptions[0];
-    fraSample1 = new QGroupBox(QStringLiteral("Fichiers et répertoires"), page);
+    fraSample1 = new ClassicFrame(QStringLiteral("Fichiers et répertoires"), page);
     fraSample1->setGeometry(scaled(0, 8, 369, 95));
     const char *listing[] = {
         "Fichiers du répertoire courant uniquement",
@@ -99,7 +101,7 @@ void frmOptions::createListingPage()
         FileOption[i]->setGeometry(places[i]);
     }
 
-    Frame1 = new QGroupBox(QStringLiteral("Autre"), page);
+    Frame1 = new ClassicFrame(QStringLiteral("Autre"), page);
     Frame1->setGeometry(scaled(0, 104, 257, 145));
     Check1 = new CaptionCheckBox(
         QStringLiteral("Indiquer le jour et l'heure de création de la liste"), Frame1);
@@ -118,7 +120,7 @@ void frmOptions::createListingPage()
     Text4 = new QLineEdit(QStringLiteral("*.mp3;*.aac;*.vqf"), Frame1);
     Text4->setGeometry(scaled(96, 120, 137, 19));
 
-    Frame6 = new QGroupBox(QStringLiteral("Démarrage"), page);
+    Frame6 = new ClassicFrame(QStringLiteral("Démarrage"), page);
     Frame6->setGeometry(scaled(264, 104, 105, 145));
     Check6 = new CaptionCheckBox(QStringLiteral("Musique de Bienvenue"), Frame6);
     Check6->setGeometry(scaled(8, 24, 81, 25));
@@ -131,14 +133,14 @@ void frmOptions::createListingPage()
 void frmOptions::createLanguagePage()
 {
     QWidget *page = picOptions[1];
-    Frame3 = new QGroupBox(QStringLiteral("Langage du logiciel"), page);
+    Frame3 = new ClassicFrame(QStringLiteral("Langage du logiciel"), page);
     Frame3->setGeometry(scaled(0, 0, 369, 81));
     Language[0] = new CaptionRadioButton(QStringLiteral("English"), Frame3);
     Language[0]->setGeometry(scaled(8, 24, 65, 17));
     Language[1] = new CaptionRadioButton(QStringLiteral("Français"), Frame3);
     Language[1]->setGeometry(scaled(8, 48, 73, 25));
 
-    Frame5 = new QGroupBox(QStringLiteral("Langage des fichiers générés"), page);
+    Frame5 = new ClassicFrame(QStringLiteral("Langage des fichiers générés"), page);
     Frame5->setGeometry(scaled(0, 96, 369, 81));
     FileLg[0] = new CaptionRadioButton(QStringLiteral("English"), Frame5);
     FileLg[0]->setGeometry(scaled(8, 24, 73, 17));
@@ -149,7 +151,7 @@ void frmOptions::createLanguagePage()
 void frmOptions::createHtmlPage()
 {
     QWidget *page = picOptions[2];
-    Frame2 = new QGroupBox(QStringLiteral("Support HTML"), page);
+    Frame2 = new ClassicFrame(QStringLiteral("Support HTML"), page);
     Frame2->setGeometry(scaled(0, 0, 369, 81));
     Check3 = new CaptionCheckBox(QStringLiteral("Fichier de destination au format HTML"), Frame2);
     Check3->setGeometry(scaled(8, 24, 345, 17));
@@ -159,7 +161,7 @@ void frmOptions::createHtmlPage()
     Text1->setGeometry(scaled(168, 48, 185, 19));
     Text1->setEnabled(false);
 
-    Frame4 = new QGroupBox(QStringLiteral("Serveur MP3"), page);
+    Frame4 = new ClassicFrame(QStringLiteral("Serveur MP3"), page);
     Frame4->setGeometry(scaled(0, 88, 369, 113));
     Frame4->setEnabled(false);
     Check4 = new CaptionCheckBox(QStringLiteral("Actualiser régulièrement la liste"), Frame4);
@@ -348,7 +350,7 @@ void frmOptions::Language_Click(int)
 void frmOptions::cmdApply_Click()
 {
     forms_.ApplyLanguage(*this);
-    forms_.saveSettings(true);
+    forms_.saveSettings(Forms::SaveFor::Dialog);
     cmdApply->setEnabled(false);
 }
 
@@ -356,7 +358,7 @@ void frmOptions::cmdOK_Click()
 {
     cmdApply->setEnabled(false);
     forms_.ApplyLanguage(*this);
-    forms_.saveSettings(true);
+    forms_.saveSettings(Forms::SaveFor::Dialog);
     close();
 }
 

@@ -1,5 +1,6 @@
 #include "frm_splash.h"
 
+#include "engine/product.h"
 #include "ui/forms.h"
 #include "ui/main_window/form1.h"
 #include "ui/widgets/design_geometry.h"
@@ -17,6 +18,8 @@ frmSplash::frmSplash(Forms &forms) : QWidget(nullptr), forms_(forms)
 {
     initSplashResources();
     setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
+    // Never shown on the window itself; a pager or a window manager names it by this.
+    setWindowTitle(productName());
     setAttribute(Qt::WA_DeleteOnClose);
     picture_.load(QStringLiteral(":/splash/splash.png"));
     // Exactly the picture's size, whatever the screen.
@@ -47,7 +50,12 @@ void frmSplash::paintEvent(QPaintEvent *)
 
 void frmSplash::closeEvent(QCloseEvent *event)
 {
+    // A close request from the desktop (a pager, a window manager) would otherwise end the
+    // splash screen and leave the start-up undone, with no window and no icon: it is done now.
+    const bool startUpPending = Timer1->isActive() && event->spontaneous();
     Timer1->stop();
     forms_.forgetSplash(this);
     event->accept();
+    if (startUpPending)
+        QTimer::singleShot(0, &forms_.form1(), &Form1::CompleteStartup);
 }

@@ -7,8 +7,6 @@
 
 #include <type_traits>
 
-class QLabel;
-
 // Room between an indicator and its caption, as classic dialogs leave it.
 inline constexpr int kCaptionSpacing = 4;
 
@@ -57,8 +55,3 @@ protected:
 
 using CaptionCheckBox = CaptionButton<QCheckBox>;
 using CaptionRadioButton = CaptionButton<QRadioButton>;
-
-// A one-line caption that the designed width cannot hold widens its control to the right, within
-// its container, rather than being cut; the design width is kept as the least width. Captions
-// given room for more lines wrap instead.
-void fitCaption(QWidget *control);

@@ -1,0 +1,206 @@
+// The desktop program as a user meets it on a real X server, with a window manager (openbox,
+// driven with wmctrl) and a notification area (trayer): what the offscreen platform cannot show.
+// Each test starts its own X server on a display it picks itself (-displayfd), so that tests
+// running side by side never race for one.
+
+#include "support/test_support.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kGuardMs = 20000;
+
+QString str(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+// An X server with openbox, and trayer when asked; all stopped with it.
+class Desktop
+{
+public:
+    Desktop()
+    {
+        xvfb_.start(QStringLiteral("Xvfb"),
+                    {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+        if (!xvfb_.waitForReadyRead(kGuardMs))
+            return;
+        display_ = QLatin1Char(':') + QString::fromLatin1(xvfb_.readAllStandardOutput()).trimmed();
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert(QStringLiteral("DISPLAY"), display_);
+        env_.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        windowManager_.setProcessEnvironment(env_);
+        windowManager_.start(QStringLiteral("openbox"), {});
+        // Ready once it answers for itself.
+        ready_ = until([&] { return tool(QStringLiteral("wmctrl"), {"-m"}) == 0; });
+    }
+    ~Desktop()
+    {
+        for (QProcess *process : {&tray_, &windowManager_, &xvfb_}) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+    bool ready() const { return ready_; }
+    const QProcessEnvironment &environment() const { return env_; }
+
+    // Runs an X tool to its end; its exit code.
+    int tool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
+    {
+        QProcess process;
+        process.setProcessEnvironment(env_);
+        process.start(program, arguments);
+        process.waitForFinished(kGuardMs);
+        if (output)
+            *output = process.readAllStandardOutput();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    // Waits until a visible window of this exact title exists (xdotool waits for it itself).
+    bool windowShown(const QString &title)
+    {
+        return tool(QStringLiteral("xdotool"), {"search", "--sync", "--onlyvisible", "--name",
+                                                QLatin1Char('^') + title + QLatin1Char('$')}) == 0;
+    }
+    void startTray()
+    {
+        tray_.setProcessEnvironment(env_);
+        tray_.start(QStringLiteral("trayer"), {"--edge", "top", "--align", "right"});
+    }
+    void endDisplay()
+    {
+        xvfb_.terminate();
+        xvfb_.waitForFinished(kGuardMs);
+    }
+    // Checks a condition until it holds; a generous limit only as a guard.
+    template <class Condition> static bool until(Condition condition)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.elapsed() > kGuardMs)
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+private:
+    QProcess xvfb_;
+    QProcess windowManager_;
+    QProcess tray_;
+    QString display_;
+    QProcessEnvironment env_;
+    bool ready_ = false;
+};
+
+// The program on the desktop, with settings of its own.
+class Program
+{
+public:
+    Program(Desktop &desktop, const QByteArray &config)
+    {
+        QProcessEnvironment env = desktop.environment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), str(config));
+        process_.setProcessEnvironment(env);
+        process_.start(QStringLiteral(LYSTORA), {});
+    }
+    ~Program()
+    {
+        process_.kill();
+        process_.waitForFinished();
+    }
+    void signal(int number) { ::kill(pid_t(process_.processId()), number); }
+    bool ended() { return process_.waitForFinished(kGuardMs); }
+    QByteArray errors() { return process_.readAllStandardError(); }
+
+private:
+    QProcess process_;
+};
+
+const QByteArray kSplashShown = "[v1.52.1016]\nSplashScreen=Oui\nStartUpMusic=Non\n"
+                                "SourceDir=/tmp/\nListingType=2\nTitleHTML=Mine\n";
+const QByteArray kNoSplash = "[v1.52.1016]\nSplashScreen=Non\nStartUpMusic=Non\n";
+
+} // namespace
+
+TEST(Desktop, AnyWayOutDuringTheSplashScreenLeavesTheStoredSettingsByteForByte)
+{
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        Desktop desktop;
+        ASSERT_TRUE(desktop.ready());
+        TempTree tree;
+        tree.file("Korvane/Lystora.conf", kSplashShown);
+        Program program(desktop, tree.path());
+        ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora v1.52.1016")));
+        program.signal(signal);
+        ASSERT_TRUE(program.ended());
+        EXPECT_EQ(tree.read("Korvane/Lystora.conf"), kSplashShown) << "signal " << signal;
+    }
+}
+
+TEST(Desktop, ASplashScreenClosedByTheWindowManagerFinishesTheStartUp)
+{
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready());
+    TempTree tree;
+    tree.file("Korvane/Lystora.conf", kSplashShown);
+    Program program(desktop, tree.path());
+    ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora v1.52.1016")));
+    EXPECT_EQ(desktop.tool(QStringLiteral("wmctrl"), {"-c", "Lystora v1.52.1016"}), 0);
+    EXPECT_TRUE(desktop.windowShown(QStringLiteral("Lystora"))); // the main window, and its icon
+}
+
+TEST(Desktop, WhenTheDisplayEndsTheSettingsAreStillSaved)
+{
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready());
+    TempTree tree;
+    tree.file("Korvane/Lystora.conf", kNoSplash);
+    Program program(desktop, tree.path());
+    ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora")));
+    desktop.endDisplay();
+    ASSERT_TRUE(program.ended());
+    const QByteArray stored = tree.read("Korvane/Lystora.conf");
+    EXPECT_TRUE(stored.contains("\nSourceDir=/\n") && stored.contains("\nPattern=*.mp3\n"))
+        << stored.constData();
+}
+
+TEST(Desktop, ASignalEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
+{
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready());
+    TempTree tree;
+    tree.file("config", "a file where the settings folder should be");
+    Program program(desktop, tree.path("config"));
+    ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora")));
+    program.signal(SIGTERM); // no box may wait for an OK nobody will press
+    ASSERT_TRUE(program.ended());
+    // Told on stderr (in French, the language of a first start), under the settings' place.
+    EXPECT_TRUE(program.errors().contains("lystora: " + tree.path("config") +
+                                          "/Korvane/Lystora.conf: Les r\xC3\xA9glages"));
+}
+
+TEST(Desktop, ANotificationAreaStartedAfterTheProgramGetsItsIcon)
+{
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready());
+    TempTree tree;
+    tree.file("Korvane/Lystora.conf", kNoSplash);
+    Program program(desktop, tree.path());
+    ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora")));
+    desktop.startTray();
+    // The icon is a window of the program's inside trayer's panel.
+    EXPECT_TRUE(Desktop::until([&] {
+        QByteArray tree;
+        desktop.tool(QStringLiteral("xwininfo"), {"-root", "-tree"}, &tree);
+        const qsizetype panel = tree.indexOf("(\"panel\" \"trayer\")");
+        return panel >= 0 && tree.indexOf("(\"lystora\" \"Lystora\")", panel) > panel;
+    }));
+}
