@@ -23,27 +23,6 @@
 
 namespace {
 
-// A window that shows nothing.
-class NoWindow : public ListingWindow
-{
-public:
-    QByteArray target;
-    QByteArray dir2Path() const override { return target; }
-    QString drive2Text() const override { return QStringLiteral("/"); }
-    QString text4() const override { return QStringLiteral("list.htm"); }
-    void setText4Enabled(bool) override {}
-    void setCommand1Enabled(bool) override {}
-    void setTimer1Enabled(bool) override {}
-    int MsgBox(const QString &, int, const QString &) override { return kAnswerYes; }
-    void ShellExecute(const QString &, const QString &, const QString &, const QString &) override
-    {}
-    void setStatusText(const QString &) override {}
-    QDate currentDate() override { return QDate::currentDate(); }
-    QTime currentTime() override { return QTime::currentTime(); }
-    void runProgress(qint64, const QByteArray &) override {}
-    bool cancelRequested() override { return false; }
-};
-
 struct NoStore : SettingsBackend {
     QString readValue(int, const QString &, const QString &) override { return QString(); }
     int writeValue(int, const QString &, const QString &, const QString &) override { return 0; }
@@ -88,8 +67,7 @@ int main(int argc, char **argv)
     QApplication::processEvents();
 
     ListingSettings engineSettings = benchSettings();
-    NoWindow window;
-    window.target = QFile::encodeName(out.path());
+    QuietListingWindow window(QFile::encodeName(out.path()), QStringLiteral("list.htm"));
     FsDirectoryReader reader;
     FsDirList dir1(reader);
     FsFileList file1(reader);

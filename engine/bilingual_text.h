@@ -4,6 +4,14 @@
 
 #include <cstddef>
 
+// Whether a language field (Langue, FileLangue...) names French: 1 is French and 0 English. The
+// fields hold nothing else, as every reader of a stored or typed language gives 0 or 1; should
+// another value reach here, it reads as English.
+inline bool inFrench(int langue)
+{
+    return langue == 1;
+}
+
 // One text of a table keyed by K, in both interface languages.
 template <typename K> struct BilingualText {
     K key;
@@ -11,13 +19,15 @@ template <typename K> struct BilingualText {
     const char *french;  // UTF-8
 };
 
-// The text for key in langue (1 French, anything else English); null when the table lacks it.
-template <typename K, std::size_t N>
-QString pickText(const BilingualText<K> (&table)[N], K key, int langue)
+// The text for key in the language langue names (see inFrench): the one lookup from a language
+// field to a text, for every table of both languages (entries with key, english and french).
+// Null when the table lacks the key.
+template <typename Entry, std::size_t N, typename K>
+QString pickText(const Entry (&table)[N], K key, int langue)
 {
-    for (const BilingualText<K> &text : table) {
+    for (const Entry &text : table) {
         if (text.key == key)
-            return QString::fromUtf8(langue == 1 ? text.french : text.english);
+            return QString::fromUtf8(inFrench(langue) ? text.french : text.english);
     }
     return QString();
 }

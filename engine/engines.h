@@ -13,11 +13,23 @@
 
 // The listing engine: makes one list file from the settings and the window's source and target.
 //
-// Command1_Click is the run. It checks the source and the target, writes the header, then the
-// source directory's files (WriteFileEntry), then, for listing types 1 and 2, calls WalkStep
-// again and again: each step moves Dir1 one directory down ("Wri", with the directory's line in
-// OutBuffer) or up ("Dir"), until "End". Every piece goes through FlushBuffer; the footer ends
-// the list, which then replaces the target as a whole.
+// Command1_Click is the run: its checks, then the list, piece by piece. The walk (WalkStep, see
+// dir_stack.h) moves Dir1 through the tree; the run writes what each step leaves. Every piece
+// is assigned whole to OutBuffer and handed to FlushBuffer; the texts themselves come from the
+// builders of header_footer.h and entry_lines.h, which know nothing of a run.
+//
+// For a source holding a.mp3 and Live/b.mp3, listing type 2, text, English, extensions kept:
+//
+//   CheckFilesFound, CheckTargetFile         StopRun 0: go on
+//   WriteListHeader, FlushBuffer             "List created by LYA v1.52.1016" CR LF ... "#########"
+//   CR LF WriteFileEntry, FlushBuffer              CR LF "a.mp3" WalkStep "Wri", FlushBuffer CR LF
+//   CR LF TAB "Live"       (Dir1 at Live) WriteFileEntry, FlushBuffer              CR LF "b.mp3"
+//   WalkStep "Dir"                           (nothing written; Dir1 back at the source)
+//   WalkStep "End"
+//   footer, FlushBuffer                      CR LF CR LF "Download Lystora v1.52.1016 at ..."
+//   the list takes the target's place (ReplacingFile::commit)
+//
+// With listing type 1 no file of a sub-directory is written; with type 0 the walk is not taken.
 class Engines
 {
 public:

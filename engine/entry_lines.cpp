@@ -1,7 +1,5 @@
 #include "engine/entry_lines.h"
 
-#include "engine/engines.h"
-
 #include <algorithm>
 
 namespace {
@@ -132,14 +130,4 @@ void putEntryLine(QString &out, const ListingSettings &settings, const QString &
     out += QLatin1String("\">");
     appendHtmlEscaped(out, displayed);
     out += QLatin1String("</a>");
-}
-
-void Engines::WriteFileEntry()
-{
-    const ListedName name = host_.File1->fileName(run.FileIndex);
-    const QString displayed = displayedName(name.text, settings.IncExt);
-    if (settings.HTML)
-        host_.StatusBar1->setStatusText(displayed);
-    putEntryLine(run.OutBuffer, settings, run.UrlPath, name, displayed);
-    ++run.FileIndex;
 }

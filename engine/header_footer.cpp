@@ -1,6 +1,6 @@
 #include "engine/header_footer.h"
 
-#include "engine/engines.h"
+#include "engine/bilingual_text.h"
 #include "engine/product.h"
 
 namespace {
@@ -28,7 +28,7 @@ QString timeText(const QTime &time)
 // "Liste générée le 07-03-1999 à 14:05:09 par LYA v1.52.1016", or without date and time.
 QString madeByLine(const ListingSettings &settings, const QDate &date, const QTime &time)
 {
-    const bool french = settings.FileLangue == 1;
+    const bool french = inFrench(settings.FileLangue);
     if (!settings.ShowTime) {
         return (french ? QStringLiteral("Liste générée par ")
                        : QStringLiteral("List created by ")) +
@@ -46,7 +46,7 @@ QString madeByLine(const ListingSettings &settings, const QDate &date, const QTi
 
 QString listHeader(const ListingSettings &settings, const QDate &date, const QTime &time)
 {
-    const bool french = settings.FileLangue == 1;
+    const bool french = inFrench(settings.FileLangue);
     const QString madeBy = madeByLine(settings, date, time);
     if (!settings.HTML) {
         const QString frame = french ? QStringLiteral("############") : QStringLiteral("#########");
@@ -66,7 +66,7 @@ QString listHeader(const ListingSettings &settings, const QDate &date, const QTi
 
 QString listFooter(const ListingSettings &settings)
 {
-    const bool french = settings.FileLangue == 1;
+    const bool french = inFrench(settings.FileLangue);
     const QString home = homePageAddress();
     if (!settings.HTML) {
         return kCrLf + kCrLf +
@@ -80,16 +80,4 @@ QString listFooter(const ListingSettings &settings)
                    : QStringLiteral("Download ") + productName() + QStringLiteral(" at ")) +
            QStringLiteral("<a href=\"") + home + QStringLiteral("\">") + home +
            QStringLiteral("</a></p>");
-}
-
-void Engines::WriteListHeader()
-{
-    QDate date;
-    QTime time;
-    if (settings.ShowTime) {
-        date = host_.clock->currentDate();
-        time = host_.clock->currentTime();
-    }
-    run.OutBuffer = listHeader(settings, date, time);
-    FlushBuffer();
 }

@@ -74,12 +74,20 @@ public:
     virtual void setTimer1Enabled(bool enabled) = 0;
 };
 
-// Message box styles and answers, as the windows show them.
+// Message box styles and answers, as the windows show them: a style is buttons plus an icon.
 enum : int {
-    kStyleCritical = 16,
-    kStyleExclamation = 48,
-    kStyleYesNoExclamation = 52,
-    kStyleInformation = 64,
+    kButtonsOk = 0,
+    kButtonsYesNo = 4,
+    kButtonsMask = 0x07,
+    kIconCritical = 16,
+    kIconQuestion = 32,
+    kIconExclamation = 48,
+    kIconInformation = 64,
+    kIconMask = 0x70,
+    kStyleCritical = kButtonsOk + kIconCritical,
+    kStyleExclamation = kButtonsOk + kIconExclamation,
+    kStyleYesNoExclamation = kButtonsYesNo + kIconExclamation,
+    kStyleInformation = kButtonsOk + kIconInformation,
     kAnswerOk = 1,
     kAnswerYes = 6,
     kAnswerNo = 7,
@@ -155,4 +163,37 @@ public:
     {
         return {&dir1, &file1, this, this, this, this, this, this, this};
     }
+};
+
+// A window without widgets (a command-line run, a benchmark, a test): the target it is given,
+// and nothing shown, switched or opened. Each use overrides what it does otherwise; a question
+// is answered Yes, as a run with automatic updating would take it.
+class QuietListingWindow : public ListingWindow
+{
+public:
+    QuietListingWindow(const QByteArray &targetDir, const QString &targetName)
+        : targetDir_(targetDir), targetName_(targetName)
+    {}
+
+    QByteArray dir2Path() const override { return targetDir_; }
+    QString drive2Text() const override { return QStringLiteral("/"); }
+    QString text4() const override { return targetName_; }
+    void setText4Enabled(bool) override {}
+    void setCommand1Enabled(bool) override {}
+    void setTimer1Enabled(bool) override {}
+    int MsgBox(const QString &, int style, const QString &) override
+    {
+        return (style & kButtonsMask) == kButtonsYesNo ? kAnswerYes : kAnswerOk;
+    }
+    void ShellExecute(const QString &, const QString &, const QString &, const QString &) override
+    {}
+    void setStatusText(const QString &) override {}
+    QDate currentDate() override { return QDate::currentDate(); }
+    QTime currentTime() override { return QTime::currentTime(); }
+    void runProgress(qint64, const QByteArray &) override {}
+    bool cancelRequested() override { return false; }
+
+protected:
+    QByteArray targetDir_;
+    QString targetName_;
 };

@@ -1,9 +1,11 @@
 #include "engine/engines.h"
 
+#include "engine/entry_lines.h"
 #include "engine/fs_lists.h"
 #include "engine/header_footer.h"
 #include "engine/messages.h"
 #include "engine/product.h"
+#include "engine/windows1252.h"
 #include "platform/dir_scan.h"
 #include "platform/lossless_text.h"
 #include "platform/path_kind.h"
@@ -242,4 +244,71 @@ void Engines::showFailure(Message message, const QByteArray &path, int error)
     outcome.end = RunEnd::Failed;
     outcome.error = text;
     host_.messages->MsgBox(text, kStyleCritical, shortProductName());
+}
+
+void Engines::WriteListHeader()
+{
+    QDate date;
+    QTime time;
+    if (settings.ShowTime) {
+        date = host_.clock->currentDate();
+        time = host_.clock->currentTime();
+    }
+    run.OutBuffer = listHeader(settings, date, time);
+    FlushBuffer();
+}
+
+void Engines::WriteFileEntry()
+{
+    const ListedName name = host_.File1->fileName(run.FileIndex);
+    const QString displayed = displayedName(name.text, settings.IncExt);
+    if (settings.HTML)
+        host_.StatusBar1->setStatusText(displayed);
+    putEntryLine(run.OutBuffer, settings, run.UrlPath, name, displayed);
+    ++run.FileIndex;
+}
+
+// The pieces of a list go, in order, into a temporary file beside the target; the finished list
+// then takes the target's place as a whole (see ReplacingFile). WritePos follows the bytes
+// written, as if each piece were appended to the list itself.
+
+bool Engines::beginOutput()
+{
+    const int error = output_->open(run.TargetPath);
+    if (error != 0) {
+        abandonRun();
+        showFailure(Message::WriteFailed, run.TargetPath, error);
+        return false;
+    }
+    run.FileNum = output_->descriptor();
+    run.WritePos = 1;
+    return true;
+}
+
+void Engines::FlushBuffer()
+{
+    // After a failed write the run stops at its next check; later pieces go nowhere.
+    if (outputError_ != 0 || !output_->isOpen())
+        return;
+    encoded_.resize(0);
+    appendWindows1252(encoded_, run.OutBuffer,
+                      settings.HTML ? Unrepresentable::CharacterReference
+                                    : Unrepresentable::QuestionMark);
+    outputError_ = output_->write(encoded_.constData(), encoded_.size());
+    run.WritePos = output_->size() + 1;
+}
+
+bool Engines::endWriting()
+{
+    const int error = output_->commit();
+    run.FileNum = -1;
+    if (error != 0) {
+        abandonRun();
+        showFailure(Message::WriteFailed, run.TargetPath, error);
+        return false;
+    }
+    outcome.lists.push_back(output_->committed());
+    if (host_.progress)
+        host_.progress->listInPlace();
+    return true;
 }

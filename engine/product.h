@@ -1,19 +1,28 @@
 #pragma once
 
+#include "engine/product_version.h"
+
 #include <QString>
 
-// The product's names, and the home page that every list's footer and the about box point to.
+// The program's version, as the build gives it.
+inline QString productVersion()
+{
+    return QStringLiteral(LYSTORA_VERSION);
+}
+
+// The product's names, with the version: "Lystora v1.52.1016" in every list's footer and the
+// about box, and the short "LYA v1.52.1016" that heads every list and titles every message box.
 inline QString productName()
 {
-    return QStringLiteral("Lystora v1.52.1016");
+    return QStringLiteral("Lystora v") + productVersion();
 }
 
-// The short name heads every list and titles every message box.
 inline QString shortProductName()
 {
-    return QStringLiteral("LYA v1.52.1016");
+    return QStringLiteral("LYA v") + productVersion();
 }
 
+// The home page that every list's footer and the about box point to.
 inline QString homePageAddress()
 {
     return QStringLiteral("http://www.korvane.net/lya/");
@@ -25,7 +34,14 @@ inline QString sisterProductPage()
     return QStringLiteral("http://www.korvane.net/velk/");
 }
 
-inline QString productVersion()
+// Names that stay as they are whatever the version: the help page and the welcome music are
+// looked for under these names, beside the program and in the current folder.
+inline QString helpPageName()
 {
-    return QStringLiteral("1.52.1016");
+    return QStringLiteral("lya_v1.52.htm");
+}
+
+inline QString welcomeMusicName()
+{
+    return QStringLiteral("lya_v1.52.mp3");
 }

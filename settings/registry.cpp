@@ -4,6 +4,7 @@
 
 QString SettingsKey()
 {
+    // Fixed, whatever the program's version: a new version finds the settings of the old one.
     return QStringLiteral("SOFTWARE\\Korvane\\Lystora\\v1.52.1016\\");
 }
 

@@ -11,6 +11,26 @@
 enum class Side { Source, Target };
 enum class OptionArray { FileOption, FileLg, Language };
 
+// The options dialog's check boxes that show a setting, by their design names.
+enum class OptionsCheck {
+    Check1 = 1, // ShowTime
+    Check2,     // RunNote
+    Check3,     // HTML
+    Check4,     // AutoUpdate
+    Check5,     // DownAllow
+    Check6,     // StartUpMusic
+    Check7,     // SplashScreen
+    Check8,     // IncExt
+};
+
+// The options dialog's text boxes.
+enum class OptionsText {
+    Text1 = 1, // TitleHTML
+    Text2,     // AutoUpdateTime
+    Text3,     // BaseUrl
+    Text4,     // Pattern
+};
+
 class SettingsControls
 {
 public:
@@ -31,12 +51,11 @@ public:
     virtual QString filePattern() = 0; // the main window's File1 pattern
     virtual void setFilePattern(const QString &pattern) = 0;
 
-    // Check1 to Check9: 0 cleared, 1 ticked, 2 greyed.
-    virtual int check(int number) = 0;
-    virtual void setCheck(int number, int value) = 0;
+    // 0 cleared, 1 ticked, 2 greyed.
+    virtual int check(OptionsCheck box) = 0;
+    virtual void setCheck(OptionsCheck box, int value) = 0;
     virtual bool optionSelected(OptionArray array, int index) = 0;
     virtual void selectOption(OptionArray array, int index) = 0;
-    // The dialog's Text1 to Text4.
-    virtual QString text(int number) = 0;
-    virtual void setText(int number, const QString &text) = 0;
+    virtual QString text(OptionsText box) = 0;
+    virtual void setText(OptionsText box, const QString &text) = 0;
 };

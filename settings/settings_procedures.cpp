@@ -24,9 +24,9 @@ void SettingsProcedures::write(const QString &name, const QString &text)
 void SettingsProcedures::LoadStartupFlags()
 {
     settings.SplashScreen = storedNotNo(read(QStringLiteral("SplashScreen")));
-    controls.setCheck(7, settings.SplashScreen ? 1 : 0);
+    controls.setCheck(OptionsCheck::Check7, settings.SplashScreen ? 1 : 0);
     settings.StartUpMusic = storedNotNo(read(QStringLiteral("StartUpMusic")));
-    controls.setCheck(6, settings.StartUpMusic ? 1 : 0);
+    controls.setCheck(OptionsCheck::Check6, settings.StartUpMusic ? 1 : 0);
 }
 
 // The drive list gets the volume holding the stored directory, the directory list the directory
@@ -52,29 +52,29 @@ bool SettingsProcedures::loadFromSourceDirectory()
     controls.setFileName(fileName.isEmpty() ? QStringLiteral("audio.txt") : fileName);
 
     settings.ShowTime = storedYes(read(QStringLiteral("ShowTime")));
-    controls.setCheck(1, settings.ShowTime ? 1 : 0);
+    controls.setCheck(OptionsCheck::Check1, settings.ShowTime ? 1 : 0);
     settings.RunNote = storedYes(read(QStringLiteral("RunNote")));
-    controls.setCheck(2, settings.RunNote ? 1 : 0);
+    controls.setCheck(OptionsCheck::Check2, settings.RunNote ? 1 : 0);
 
     settings.HTML = storedYes(read(QStringLiteral("HTML")));
-    controls.setCheck(3, settings.HTML ? 1 : 0);
+    controls.setCheck(OptionsCheck::Check3, settings.HTML ? 1 : 0);
     settings.TitleHTML = read(QStringLiteral("TitleHTML"));
-    controls.setText(1, settings.TitleHTML);
+    controls.setText(OptionsText::Text1, settings.TitleHTML);
     controls.setFileName(switchExtension(controls.fileName(), settings.HTML));
 
     settings.DownAllow = storedYes(read(QStringLiteral("DownAllow")));
-    controls.setCheck(5, settings.DownAllow ? 1 : 0);
+    controls.setCheck(OptionsCheck::Check5, settings.DownAllow ? 1 : 0);
     if (settings.DownAllow) {
         settings.BaseUrl = read(QStringLiteral("BaseUrl"));
-        controls.setText(3, settings.BaseUrl);
+        controls.setText(OptionsText::Text3, settings.BaseUrl);
     }
 
     settings.AutoUpdate = storedYes(read(QStringLiteral("AutoUpdate")));
-    controls.setCheck(4, settings.AutoUpdate ? 1 : 0);
+    controls.setCheck(OptionsCheck::Check4, settings.AutoUpdate ? 1 : 0);
     if (settings.AutoUpdate) {
         // With no usable interval no automatic run would ever come: the box's own 60 stands in.
         settings.AutoUpdateTime = storedInterval(read(QStringLiteral("AutoUpdateTime")));
-        controls.setText(2, QString::number(settings.AutoUpdateTime));
+        controls.setText(OptionsText::Text2, QString::number(settings.AutoUpdateTime));
     }
 
     settings.ListingType = storedListingType(read(QStringLiteral("ListingType")));
@@ -85,12 +85,12 @@ bool SettingsProcedures::loadFromSourceDirectory()
     controls.selectOption(OptionArray::Language, settings.Langue);
 
     settings.IncExt = storedYes(read(QStringLiteral("IncExt")));
-    controls.setCheck(8, settings.IncExt ? 1 : 0);
+    controls.setCheck(OptionsCheck::Check8, settings.IncExt ? 1 : 0);
 
     // The dialog shows the pattern the file list uses, so that a first Apply keeps it.
     const QString pattern = storedPattern(read(QStringLiteral("Pattern")));
     controls.setFilePattern(pattern);
-    controls.setText(4, pattern);
+    controls.setText(OptionsText::Text4, pattern);
     return true;
 }
 
@@ -123,14 +123,14 @@ SaveResult SettingsProcedures::SaveSettings()
                                                                                  : 2;
     write(QStringLiteral("ListingType"), QString::number(settings.ListingType));
 
-    const auto saveCheck = [this](int number, bool &field, const char *name) {
-        field = controls.check(number) == 1;
+    const auto saveCheck = [this](OptionsCheck box, bool &field, const char *name) {
+        field = controls.check(box) == 1;
         write(QString::fromLatin1(name), yesNoText(field));
     };
-    saveCheck(6, settings.StartUpMusic, "StartUpMusic");
-    saveCheck(7, settings.SplashScreen, "SplashScreen");
-    saveCheck(1, settings.ShowTime, "ShowTime");
-    saveCheck(2, settings.RunNote, "RunNote");
+    saveCheck(OptionsCheck::Check6, settings.StartUpMusic, "StartUpMusic");
+    saveCheck(OptionsCheck::Check7, settings.SplashScreen, "SplashScreen");
+    saveCheck(OptionsCheck::Check1, settings.ShowTime, "ShowTime");
+    saveCheck(OptionsCheck::Check2, settings.RunNote, "RunNote");
 
     write(QStringLiteral("FileName"), controls.fileName());
 
@@ -140,15 +140,15 @@ SaveResult SettingsProcedures::SaveSettings()
     write(QStringLiteral("FileLangue"), QString::number(settings.FileLangue));
     write(QStringLiteral("FileLg"), QString::number(settings.FileLangue));
 
-    saveCheck(5, settings.DownAllow, "DownAllow");
+    saveCheck(OptionsCheck::Check5, settings.DownAllow, "DownAllow");
     if (settings.DownAllow) {
-        settings.BaseUrl = controls.text(3);
+        settings.BaseUrl = controls.text(OptionsText::Text3);
         write(QStringLiteral("BaseUrl"), settings.BaseUrl);
     }
 
-    saveCheck(4, settings.AutoUpdate, "AutoUpdate");
+    saveCheck(OptionsCheck::Check4, settings.AutoUpdate, "AutoUpdate");
     if (settings.AutoUpdate) {
-        const QString typed = controls.text(2);
+        const QString typed = controls.text(OptionsText::Text2);
         if (isValidInterval(typed)) {
             settings.AutoUpdateTime = typed.toInt();
             write(QStringLiteral("AutoUpdateTime"), typed);
@@ -159,18 +159,18 @@ SaveResult SettingsProcedures::SaveSettings()
             result_.intervalRejected = true;
             result_.keptInterval = settings.AutoUpdateTime;
             write(QStringLiteral("AutoUpdateTime"), QString::number(settings.AutoUpdateTime));
-            controls.setText(2, QString::number(settings.AutoUpdateTime));
+            controls.setText(OptionsText::Text2, QString::number(settings.AutoUpdateTime));
         }
     }
 
-    saveCheck(3, settings.HTML, "HTML");
+    saveCheck(OptionsCheck::Check3, settings.HTML, "HTML");
     controls.setFileName(switchExtension(controls.fileName(), settings.HTML));
-    saveCheck(8, settings.IncExt, "IncExt");
+    saveCheck(OptionsCheck::Check8, settings.IncExt, "IncExt");
 
-    settings.TitleHTML = controls.text(1);
+    settings.TitleHTML = controls.text(OptionsText::Text1);
     write(QStringLiteral("TitleHTML"), settings.TitleHTML);
 
-    const QString pattern = controls.text(4);
+    const QString pattern = controls.text(OptionsText::Text4);
     controls.setFilePattern(pattern);
     write(QStringLiteral("Pattern"), pattern);
     return result_;

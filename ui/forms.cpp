@@ -1,29 +1,25 @@
 #include "forms.h"
 
+#include "form_controls.h"
+
 #include "about/form2.h"
+#include "engine/bilingual_text.h"
 #include "engine/messages.h"
 #include "engine/product.h"
 #include "language/captions.h"
 #include "language/window_texts.h"
-#include "main_window/dir_list_box.h"
-#include "main_window/drive_list_box.h"
-#include "main_window/file_list_box.h"
 #include "main_window/form1.h"
 #include "options/frm_options.h"
 #include "platform/lossless_text.h"
 #include "platform/notification_area.h"
-#include "platform/volumes.h"
 #include "settings/registry.h"
-#include "settings/settings_controls.h"
 #include "settings/settings_procedures.h"
 #include "splash/frm_splash.h"
 #include "widgets/caption_fit.h"
 #include "widgets/classic_font.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
@@ -31,97 +27,6 @@
 #include <QTranslator>
 
 #include <cstdio>
-
-namespace {
-
-// The settings' controls on the real windows: the main window's lists and name box, and the
-// options dialog's boxes and buttons, the dialog made on first touch.
-class FormControls : public SettingsControls
-{
-public:
-    explicit FormControls(Forms &forms) : forms_(forms) {}
-
-    void centreMainWindow() override { forms_.form1().centre(); }
-    void installTrayIcon() override { forms_.form1().installTrayIcon(); }
-
-    bool setDrive(Side side, const QString &root) override
-    {
-        if (!forms_.volumes().isReady(root))
-            return false;
-        drives(side)->setDrive(root);
-        return true;
-    }
-    QString volumeHolding(const QByteArray &path) override
-    {
-        QString best = systemVolume();
-        const QString wanted = QFile::decodeName(path);
-        for (const Volume &volume : forms_.volumes().volumes()) {
-            const QString root = volume.root;
-            const bool holds =
-                wanted == root ||
-                wanted.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
-            if (holds && root.size() > best.size())
-                best = root;
-        }
-        return best;
-    }
-    QByteArray dirPath(Side side) override { return dirs(side)->path(); }
-    void setDirPath(Side side, const QByteArray &path) override { dirs(side)->setPath(path); }
-    QString fileName() override { return forms_.form1().Text4->text(); }
-    void setFileName(const QString &name) override { forms_.form1().Text4->setText(name); }
-    QString filePattern() override { return forms_.form1().File1->pattern(); }
-    void setFilePattern(const QString &pattern) override
-    {
-        forms_.form1().File1->setPattern(pattern);
-    }
-    int check(int number) override { return frmOptions::value(forms_.options().check(number)); }
-    void setCheck(int number, int value) override
-    {
-        frmOptions::setValue(forms_.options().check(number), value);
-    }
-    bool optionSelected(OptionArray array, int index) override
-    {
-        QRadioButton *option = button(array, index);
-        return option && option->isChecked();
-    }
-    void selectOption(OptionArray array, int index) override
-    {
-        if (QRadioButton *option = button(array, index))
-            option->setChecked(true);
-    }
-    QString text(int number) override { return forms_.options().text(number)->text(); }
-    void setText(int number, const QString &text) override
-    {
-        forms_.options().text(number)->setText(text);
-    }
-
-private:
-    DriveListBox *drives(Side side)
-    {
-        return side == Side::Source ? forms_.form1().Drive1 : forms_.form1().Drive2;
-    }
-    DirListBox *dirs(Side side)
-    {
-        return side == Side::Source ? forms_.form1().Dir1 : forms_.form1().Dir2;
-    }
-    QRadioButton *button(OptionArray array, int index)
-    {
-        frmOptions &dialog = forms_.options();
-        switch (array) {
-        case OptionArray::FileOption:
-            return index >= 0 && index < 3 ? dialog.FileOption[index] : nullptr;
-        case OptionArray::FileLg:
-            return index >= 0 && index < 2 ? dialog.FileLg[index] : nullptr;
-        case OptionArray::Language:
-            return index >= 0 && index < 2 ? dialog.Language[index] : nullptr;
-        }
-        return nullptr;
-    }
-
-    Forms &forms_;
-};
-
-} // namespace
 
 Forms::Forms(const ProgramServices &services) : services_(services)
 {
@@ -169,86 +74,58 @@ Forms::~Forms()
     delete splash_.data();
 }
 
-namespace {
-
-// The window, made and loaded if it does not exist. It is known before its load runs: the load's
-// handlers reach it through here.
-template <class Window> Window &loaded(QPointer<Window> &window, Forms &forms)
+template <> QPointer<frmOptions> &Forms::slot<frmOptions>()
 {
+    return options_;
+}
+template <> QPointer<Form2> &Forms::slot<Form2>()
+{
+    return about_;
+}
+template <> QPointer<frmSplash> &Forms::slot<frmSplash>()
+{
+    return splash_;
+}
+
+template <class Window> Window &Forms::window()
+{
+    QPointer<Window> &window = slot<Window>();
     if (!window) {
-        window = new Window(forms);
+        window = new Window(*this);
         window->Form_Load();
     }
     return *window;
 }
 
-} // namespace
-
-frmOptions &Forms::options()
+template <class Window> Window *Forms::ifLoaded() const
 {
-    return loaded(options_, *this);
+    return const_cast<Forms *>(this)->slot<Window>().data();
 }
 
-Form2 &Forms::about()
+template <class Window> void Forms::unload()
 {
-    return loaded(about_, *this);
+    if (Window *window = slot<Window>())
+        window->close();
 }
 
-frmSplash &Forms::splash()
+template <class Window> void Forms::forget(Window *closing)
 {
-    return loaded(splash_, *this);
+    if (slot<Window>() == closing)
+        slot<Window>().clear();
 }
 
-frmSplash *Forms::splashIfLoaded() const
-{
-    return splash_.data();
-}
-
-void Forms::unloadSplash()
-{
-    if (splash_)
-        splash_->close();
-}
-
-void Forms::forgetSplash(frmSplash *splash)
-{
-    if (splash_ == splash)
-        splash_.clear();
-}
-
-frmOptions *Forms::optionsIfLoaded() const
-{
-    return options_.data();
-}
-
-Form2 *Forms::aboutIfLoaded() const
-{
-    return about_.data();
-}
-
-void Forms::unloadOptions()
-{
-    if (options_)
-        options_->close();
-}
-
-void Forms::unloadAbout()
-{
-    if (about_)
-        about_->close();
-}
-
-void Forms::forgetOptions(frmOptions *dialog)
-{
-    if (options_ == dialog)
-        options_.clear();
-}
-
-void Forms::forgetAbout(Form2 *box)
-{
-    if (about_ == box)
-        about_.clear();
-}
+template frmOptions &Forms::window<frmOptions>();
+template Form2 &Forms::window<Form2>();
+template frmSplash &Forms::window<frmSplash>();
+template frmOptions *Forms::ifLoaded<frmOptions>() const;
+template Form2 *Forms::ifLoaded<Form2>() const;
+template frmSplash *Forms::ifLoaded<frmSplash>() const;
+template void Forms::unload<frmOptions>();
+template void Forms::unload<Form2>();
+template void Forms::unload<frmSplash>();
+template void Forms::forget<frmOptions>(frmOptions *);
+template void Forms::forget<Form2>(Form2 *);
+template void Forms::forget<frmSplash>(frmSplash *);
 
 // Qt's own texts (the standard buttons of message boxes, a text box's menu) follow the interface
 // language too: Debian ships Qt's translations.
@@ -257,7 +134,7 @@ void Forms::translateQt(int langue)
     if (!qtTexts_)
         qtTexts_ = std::make_unique<QTranslator>();
     QCoreApplication::removeTranslator(qtTexts_.get());
-    if (langue == 1 &&
+    if (inFrench(langue) &&
         qtTexts_->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(qtTexts_.get());
@@ -269,13 +146,13 @@ void Forms::ApplyLanguage(frmOptions &dialog)
     translateQt(langue);
     form1_->applyCaptions(langue);
     dialog.applyCaptions(langue);
-    about().applyCaptions(langue);
+    window<Form2>().applyCaptions(langue);
     const QString english = caption(Caption::Options_Text3_Placeholder, 0);
     const QString french = caption(Caption::Options_Text3_Placeholder, 1);
     const QString shown = dialog.Text3->text();
     if (langue == 0 && shown == french)
         dialog.Text3->setText(english);
-    else if (langue == 1 && shown == english)
+    else if (inFrench(langue) && shown == english)
         dialog.Text3->setText(french);
     services_.settings->Langue = langue;
 }

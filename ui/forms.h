@@ -41,19 +41,15 @@ public:
     Forms &operator=(const Forms &) = delete;
 
     Form1 &form1() { return *form1_; }
-    frmOptions &options();
-    Form2 &about();
-    frmSplash &splash();
-    frmOptions *optionsIfLoaded() const;
-    Form2 *aboutIfLoaded() const;
-    frmSplash *splashIfLoaded() const;
-    void unloadOptions();
-    void unloadAbout();
-    void unloadSplash();
-    // Called by a window being destroyed by its close.
-    void forgetOptions(frmOptions *dialog);
-    void forgetAbout(Form2 *box);
-    void forgetSplash(frmSplash *splash);
+    // The options dialog (frmOptions), the about box (Form2) and the splash screen (frmSplash):
+    // each made and loaded at its first touch. It is known before its load runs, so that the
+    // load's handlers reach it through here.
+    template <class Window> Window &window();
+    template <class Window> Window *ifLoaded() const;
+    // Closes it, when it is loaded.
+    template <class Window> void unload();
+    // Called by a window being destroyed by its close: the next touch makes a new one.
+    template <class Window> void forget(Window *closing);
 
     NotificationArea &notificationArea() { return *services_.notificationArea; }
 
@@ -83,6 +79,7 @@ private:
     ProgramServices services_;
     std::unique_ptr<QTranslator> qtTexts_;
     std::unique_ptr<Form1> form1_;
+    template <class Window> QPointer<Window> &slot();
     QPointer<frmOptions> options_;
     QPointer<Form2> about_;
     QPointer<frmSplash> splash_;

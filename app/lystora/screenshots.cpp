@@ -23,14 +23,14 @@ int save(QWidget &window, const QString &dir, const QString &name)
 int takeAll(Forms &forms, const QString &dir, const QString &language)
 {
     int failed = save(forms.form1(), dir, QStringLiteral("main-window-") + language);
-    frmOptions &options = forms.options();
+    frmOptions &options = forms.window<frmOptions>();
     options.show();
     for (int tab = 0; tab < 3; ++tab) {
         options.tbsOptions->setCurrentIndex(tab);
         failed += save(options, dir, QStringLiteral("options-%1-").arg(tab + 1) + language);
     }
     options.tbsOptions->setCurrentIndex(0);
-    Form2 &about = forms.about();
+    Form2 &about = forms.window<Form2>();
     about.show();
     failed += save(about, dir, QStringLiteral("about-") + language);
     return failed;
@@ -42,15 +42,15 @@ int takeScreenshots(Forms &forms, const QString &dir)
 {
     QDir().mkpath(dir);
     int splashFailed = 0;
-    if (frmSplash *splash = forms.splashIfLoaded()) {
+    if (frmSplash *splash = forms.ifLoaded<frmSplash>()) {
         splashFailed = save(*splash, dir, QStringLiteral("splash"));
         splash->Timer1_Timer(); // no need to wait the two seconds
     }
     // The language in force first, then the other one, switched as a user would.
-    frmOptions &options = forms.options();
+    frmOptions &options = forms.window<frmOptions>();
     const bool french = options.Language[1]->isChecked();
     int failed = takeAll(forms, dir, french ? QStringLiteral("fr") : QStringLiteral("en"));
-    forms.options().Language[french ? 0 : 1]->setChecked(true);
+    forms.window<frmOptions>().Language[french ? 0 : 1]->setChecked(true);
     failed += takeAll(forms, dir, french ? QStringLiteral("en") : QStringLiteral("fr"));
     return failed + splashFailed;
 }

@@ -34,7 +34,7 @@ void printText(FILE *stream, const QString &text)
 
 ConsoleHost::ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue,
                          bool oneList)
-    : targetDir_(targetDir), targetName_(targetName), langue_(langue), oneList_(oneList),
+    : QuietListingWindow(targetDir, targetName), langue_(langue), oneList_(oneList),
       showProgress_(isTerminal(STDERR_FILENO))
 {
     dir1_.onChange = [this] { file1_.setPath(dir1_.path()); };
@@ -62,16 +62,6 @@ int ConsoleHost::MsgBox(const QString &text, int style, const QString &)
     if (!std::fgets(line, sizeof line, stdin))
         return kAnswerNo; // end of input, or interrupted
     return isYes(QString::fromLocal8Bit(line)) ? kAnswerYes : kAnswerNo;
-}
-
-QDate ConsoleHost::currentDate()
-{
-    return QDate::currentDate();
-}
-
-QTime ConsoleHost::currentTime()
-{
-    return QTime::currentTime();
 }
 
 void ConsoleHost::runProgress(qint64 filesWritten, const QByteArray &currentDir)

@@ -8,7 +8,7 @@
 // The window of a listing run on a terminal: message boxes become lines on stdout (information)
 // or stderr (the rest), the overwrite question is asked on the terminal when there is one and
 // refused otherwise, and a progress line is kept on stderr when it is a terminal.
-class ConsoleHost : public ListingWindow
+class ConsoleHost : public QuietListingWindow
 {
 public:
     // oneList: the program makes one list and ends; once it is in place, being stopped no
@@ -22,22 +22,7 @@ public:
     // Removes the progress line, so that what follows starts on a clean line.
     void clearProgress();
 
-    QByteArray dir2Path() const override { return targetDir_; }
-    QString drive2Text() const override { return QStringLiteral("/"); }
-    QString text4() const override { return targetName_; }
-
-    void setText4Enabled(bool) override {}
-    void setCommand1Enabled(bool) override {}
-    void setTimer1Enabled(bool) override {}
-
     int MsgBox(const QString &text, int style, const QString &title) override;
-    void ShellExecute(const QString &, const QString &, const QString &, const QString &) override
-    {}
-    void setStatusText(const QString &) override {}
-
-    QDate currentDate() override;
-    QTime currentTime() override;
-
     void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
     bool cancelRequested() override;
     void listInPlace() override;
@@ -46,8 +31,6 @@ private:
     FsDirectoryReader reader_;
     FsDirList dir1_{reader_};
     FsFileList file1_{reader_};
-    QByteArray targetDir_;
-    QString targetName_;
     int langue_;
     bool oneList_;
     bool showProgress_;

@@ -122,11 +122,3 @@ TEST(FsLists, SettingAPathAgainReadsTheDirectoryAnew)
     lists.dir1.setPath(tree.path());
     EXPECT_EQ(lists.files(), QStringList({"a.mp3", "b.mp3"}));
 }
-
-TEST(FsLists, PathsAreKeptWithoutTrailingSeparatorButTheRootKeepsIts)
-{
-    EXPECT_EQ(normalizedDirPath("/music//"), QByteArray("/music"));
-    EXPECT_EQ(normalizedDirPath("/"), QByteArray("/"));
-    EXPECT_EQ(childPath("/", "music"), QByteArray("/music"));
-    EXPECT_EQ(childPath("/ab", "x"), QByteArray("/ab/x"));
-}

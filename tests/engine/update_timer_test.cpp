@@ -33,31 +33,19 @@ TEST(UpdateTimer, RunsEveryIntervalTicks)
     EXPECT_EQ(dueTicks(count, 1, 3), std::vector<int>({1, 2, 3}));
 }
 
-TEST(UpdateTimer, IntervalLoweredBelowTheCountRestartsIt)
+TEST(UpdateTimer, ACountThatWouldNeverReachItsIntervalRestarts)
 {
-    int count = 40;
+    int count = 40; // the interval was lowered below it
     EXPECT_EQ(dueTicks(count, 10, 20), std::vector<int>({10, 20}));
-}
-
-TEST(UpdateTimer, ZeroOrNegativeIntervalNeverRunsAndKeepsTheCountAtZero)
-{
-    for (int interval : {0, -5}) {
-        int count = 7;
+    for (int interval : {0, -5}) { // no run ever, and no count running for ever
+        count = 7;
         EXPECT_TRUE(dueTicks(count, interval, 100).empty());
         EXPECT_EQ(count, 0);
     }
-}
-
-TEST(UpdateTimer, CountNeverPasses32767)
-{
-    int count = 32767;
+    count = 32767;
     EXPECT_FALSE(minuteTick(count, 40000, false));
     EXPECT_EQ(count, 1);
-}
-
-TEST(UpdateTimer, RunDueDuringAnotherRunRestartsTheCountInstead)
-{
-    int count = 2;
+    count = 2; // due while another run shows a message box
     EXPECT_FALSE(minuteTick(count, 3, true));
     EXPECT_EQ(count, 0);
     EXPECT_EQ(dueTicks(count, 3, 3), std::vector<int>({3}));

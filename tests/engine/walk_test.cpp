@@ -137,19 +137,6 @@ TEST(Walk, GoesDepthFirstAndKeepsItsPlaceInDirStackAndUrlPath)
                                             }));
 }
 
-TEST(Walk, ThreeLevelsDownAndBackRestoreUrlPathAndDir1)
-{
-    TempTree tree;
-    tree.dir("A/B/C");
-    RecordingHost host(tree.path(), tree.path());
-    const QStringList steps = walkSteps(host, tree.path());
-    QStringList urlPaths;
-    for (const QString &step : steps)
-        urlPaths << step.section(QLatin1Char(' '), 2, 2);
-    EXPECT_EQ(urlPaths, QStringList({"A/", "A/B/", "A/B/C/", "A/B/", "A/", "", ""}));
-    EXPECT_EQ(host.dir1.path(), tree.path());
-}
-
 TEST(Walk, TenthAndHundredthSubDirectoriesWidenTheirEntry)
 {
     TempTree tree;

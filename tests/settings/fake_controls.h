@@ -46,14 +46,14 @@ struct FakeControls : SettingsControls {
     void setFileName(const QString &text) override { name = text; }
     QString filePattern() override { return pattern; }
     void setFilePattern(const QString &text) override { pattern = text; }
-    int check(int number) override { return checks[number]; }
-    void setCheck(int number, int value) override { checks[number] = value; }
+    int check(OptionsCheck box) override { return checks[int(box)]; }
+    void setCheck(OptionsCheck box, int value) override { checks[int(box)] = value; }
     bool optionSelected(OptionArray array, int index) override
     {
         auto found = selected.find(array);
         return found != selected.end() && found->second == index;
     }
     void selectOption(OptionArray array, int index) override { selected[array] = index; }
-    QString text(int number) override { return texts[number]; }
-    void setText(int number, const QString &text) override { texts[number] = text; }
+    QString text(OptionsText box) override { return texts[int(box)]; }
+    void setText(OptionsText box, const QString &text) override { texts[int(box)] = text; }
 };

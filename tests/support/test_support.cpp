@@ -81,7 +81,7 @@ QStringList TempTree::entries(const QByteArray &relative) const
 
 RecordingHost::RecordingHost(const QByteArray &source, const QByteArray &targetDir,
                              const QString &name)
-    : dir2(targetDir), name(name)
+    : QuietListingWindow(targetDir, name)
 {
     dir1.onChange = [this] { file1.setPath(dir1.path()); };
     dir1.setPath(source);

@@ -39,7 +39,7 @@ private:
 };
 
 // A window for the engine that records what the run does to it, in order.
-class RecordingHost : public ListingWindow
+class RecordingHost : public QuietListingWindow
 {
 public:
     struct Box {
@@ -55,10 +55,10 @@ public:
     FsDirectoryReader reader;
     FsDirList dir1{reader};
     FsFileList file1{reader};
-    QByteArray dir2;
-    QString name;              // Text4
-    int answer = kAnswerYes;   // to the overwrite question
-    int cancelAfterFiles = -1; // ask the run to stop once this many files are written
+    QByteArray &dir2 = targetDir_; // Dir2
+    QString &name = targetName_;   // Text4
+    int answer = kAnswerYes;       // to the overwrite question
+    int cancelAfterFiles = -1;     // ask the run to stop once this many files are written
     std::function<void(qint64 files)> onProgress; // at every progress report
     std::function<void()> onListInPlace;          // once the new list is in place
     QStringList events; // "Text4 off", "Command1 on", "Timer1 on", "box: ...", "shell: ..."
@@ -67,9 +67,6 @@ public:
     QDate date{1999, 7, 3};
     QTime time{14, 5, 9};
 
-    QByteArray dir2Path() const override { return dir2; }
-    QString drive2Text() const override { return QStringLiteral("/"); }
-    QString text4() const override { return name; }
     void setText4Enabled(bool on) override;
     void setCommand1Enabled(bool on) override;
     void setTimer1Enabled(bool on) override;

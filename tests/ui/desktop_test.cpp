@@ -30,8 +30,10 @@ public:
     {
         xvfb_.start(QStringLiteral("Xvfb"),
                     {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-        if (!xvfb_.waitForReadyRead(kGuardMs))
+        if (!xvfb_.waitForReadyRead(kGuardMs)) {
+            problem_ = "Xvfb gave no display: " + xvfb_.readAllStandardError();
             return;
+        }
         display_ = QLatin1Char(':') + QString::fromLatin1(xvfb_.readAllStandardOutput()).trimmed();
         env_ = QProcessEnvironment::systemEnvironment();
         env_.insert(QStringLiteral("DISPLAY"), display_);
@@ -40,15 +42,22 @@ public:
         windowManager_.start(QStringLiteral("openbox"), {});
         // Ready once it answers for itself.
         ready_ = until([&] { return tool(QStringLiteral("wmctrl"), {"-m"}) == 0; });
+        if (!ready_)
+            problem_ = "openbox did not start on " + display_.toUtf8() + ": " +
+                       windowManager_.readAllStandardError();
     }
     ~Desktop()
     {
+        // Asked, not killed: an X server leaves its lock and socket behind otherwise.
         for (QProcess *process : {&tray_, &windowManager_, &xvfb_}) {
-            process->kill();
-            process->waitForFinished();
+            process->terminate();
+            if (!process->waitForFinished(kGuardMs))
+                process->kill();
         }
     }
     bool ready() const { return ready_; }
+    // Why it is not ready.
+    const char *problem() const { return problem_.constData(); }
     const QProcessEnvironment &environment() const { return env_; }
 
     // Runs an X tool to its end; its exit code.
@@ -98,6 +107,7 @@ private:
     QString display_;
     QProcessEnvironment env_;
     bool ready_ = false;
+    QByteArray problem_;
 };
 
 // The program on the desktop, with settings of its own.
@@ -134,7 +144,7 @@ TEST(Desktop, AnyWayOutDuringTheSplashScreenLeavesTheStoredSettingsByteForByte)
 {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         Desktop desktop;
-        ASSERT_TRUE(desktop.ready());
+        ASSERT_TRUE(desktop.ready()) << desktop.problem();
         TempTree tree;
         tree.file("Korvane/Lystora.conf", kSplashShown);
         Program program(desktop, tree.path());
@@ -148,7 +158,7 @@ TEST(Desktop, AnyWayOutDuringTheSplashScreenLeavesTheStoredSettingsByteForByte)
 TEST(Desktop, ASplashScreenClosedByTheWindowManagerFinishesTheStartUp)
 {
     Desktop desktop;
-    ASSERT_TRUE(desktop.ready());
+    ASSERT_TRUE(desktop.ready()) << desktop.problem();
     TempTree tree;
     tree.file("Korvane/Lystora.conf", kSplashShown);
     Program program(desktop, tree.path());
@@ -160,7 +170,7 @@ TEST(Desktop, ASplashScreenClosedByTheWindowManagerFinishesTheStartUp)
 TEST(Desktop, WhenTheDisplayEndsTheSettingsAreStillSaved)
 {
     Desktop desktop;
-    ASSERT_TRUE(desktop.ready());
+    ASSERT_TRUE(desktop.ready()) << desktop.problem();
     TempTree tree;
     tree.file("Korvane/Lystora.conf", kNoSplash);
     Program program(desktop, tree.path());
@@ -175,13 +185,13 @@ TEST(Desktop, WhenTheDisplayEndsTheSettingsAreStillSaved)
 TEST(Desktop, ASignalEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
 {
     Desktop desktop;
-    ASSERT_TRUE(desktop.ready());
+    ASSERT_TRUE(desktop.ready()) << desktop.problem();
     TempTree tree;
     tree.file("config", "a file where the settings folder should be");
     Program program(desktop, tree.path("config"));
     ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora")));
     program.signal(SIGTERM); // no box may wait for an OK nobody will press
-    ASSERT_TRUE(program.ended());
+    ASSERT_TRUE(program.ended()) << program.errors().constData();
     // Told on stderr (in French, the language of a first start), under the settings' place.
     EXPECT_TRUE(program.errors().contains("lystora: " + tree.path("config") +
                                           "/Korvane/Lystora.conf: Les r\xC3\xA9glages"));
@@ -190,7 +200,7 @@ TEST(Desktop, ASignalEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
 TEST(Desktop, ANotificationAreaStartedAfterTheProgramGetsItsIcon)
 {
     Desktop desktop;
-    ASSERT_TRUE(desktop.ready());
+    ASSERT_TRUE(desktop.ready()) << desktop.problem();
     TempTree tree;
     tree.file("Korvane/Lystora.conf", kNoSplash);
     Program program(desktop, tree.path());

@@ -89,12 +89,12 @@ private slots:
         p.start();
         QVERIFY(QApplication::font().pointSizeF() >= 7);
         for (int langue : {1, 0}) {
-            frmOptions &options = p.forms->options();
+            frmOptions &options = p.forms->window<frmOptions>();
             options.Language[langue]->setChecked(true);
             const QString language = langue ? QStringLiteral("fr ") : QStringLiteral("en ");
             checkWindow(&p.form1(), language + QStringLiteral("main window"));
             checkWindow(&options, language + QStringLiteral("options"));
-            checkWindow(&p.forms->about(), language + QStringLiteral("about"));
+            checkWindow(&p.forms->window<Form2>(), language + QStringLiteral("about"));
         }
     }
 };

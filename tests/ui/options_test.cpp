@@ -32,7 +32,7 @@ class OptionsTest : public QObject
     // A program started on a store, as main() starts it.
     struct Program : TestProgram {
         explicit Program(MemoryStore &store) : TestProgram(&store) { start(); }
-        frmOptions &options() { return forms->options(); }
+        frmOptions &options() { return forms->window<frmOptions>(); }
     };
 
     static QStringList mainCaptions(Form1 &f)
@@ -46,9 +46,9 @@ private slots:
     {
         MemoryStore store;
         Program p(store);
-        QVERIFY(p.forms->optionsIfLoaded() != nullptr);
-        QVERIFY(!p.forms->optionsIfLoaded()->isVisible());
-        QVERIFY(p.forms->aboutIfLoaded() == nullptr); // labelled by the load, then unloaded
+        QVERIFY(p.forms->ifLoaded<frmOptions>() != nullptr);
+        QVERIFY(!p.forms->ifLoaded<frmOptions>()->isVisible());
+        QVERIFY(p.forms->ifLoaded<Form2>() == nullptr); // labelled by the load, then unloaded
         QVERIFY(p.form1().isVisible());
         QCOMPARE(mainCaptions(p.form1()),
                  QStringList({"Fichier", "Cacher la fenêtre", "&Quitter", "Aide", "&A propos",
@@ -76,7 +76,7 @@ private slots:
         Program p(store);
         frmOptions &o = p.options();
         p.form1().mnuAbout_Click();
-        Form2 &about = p.forms->about();
+        Form2 &about = p.forms->window<Form2>();
         o.Language[0]->setChecked(true);
         QCOMPARE(mainCaptions(p.form1()), QStringList({"File", "Hide window", "&Quit", "Help",
                                                        "&About", "Target", "Make the list !"}));
@@ -103,7 +103,7 @@ private slots:
         o.Language[0]->setChecked(true);
         o.cmdCancel->click();
         QCoreApplication::processEvents();
-        QVERIFY(p.forms->optionsIfLoaded() == nullptr);
+        QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr);
         QCOMPARE(p.form1().Command1->text(), QStringLiteral("Make the list !"));
         QCOMPARE(p.settings.Langue, 0);
     }
@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(o.tbsOptions->currentIndex(), 0);
         QTest::keyClick(&o, Qt::Key_Escape); // Escape is Cancel
         QCoreApplication::processEvents();
-        QVERIFY(p.forms->optionsIfLoaded() == nullptr);
+        QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr);
     }
 
     void applySavesAndStaysOkSavesAndClosesCancelForgets()
@@ -159,7 +159,7 @@ private slots:
         o.Check1->setChecked(true);
         o.cmdApply->click();
         QVERIFY(!o.cmdApply->isEnabled());
-        QVERIFY(p.forms->optionsIfLoaded() == &o);
+        QVERIFY(p.forms->ifLoaded<frmOptions>() == &o);
         QCOMPARE(store.values.at("ShowTime"), QStringLiteral("Oui"));
         // Every value but BaseUrl and AutoUpdateTime, whose switches are off.
         QCOMPARE(store.values.size(), std::size_t(17));
@@ -170,7 +170,7 @@ private slots:
         o.cmdCancel->click();
         QCoreApplication::processEvents();
         frmOptions &again = p.options();
-        QVERIFY(&again != nullptr && !again.Check2->isChecked() && again.Check1->isChecked());
+        QVERIFY(&again != &o && !again.Check2->isChecked() && again.Check1->isChecked());
         QVERIFY(!again.cmdApply->isEnabled());
 
         // The pattern alone marks nothing, and OK still stores it.
@@ -178,7 +178,7 @@ private slots:
         QVERIFY(!again.cmdApply->isEnabled());
         again.cmdOK->click();
         QCoreApplication::processEvents();
-        QVERIFY(p.forms->optionsIfLoaded() == nullptr);
+        QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr);
         QCOMPARE(store.values.at("Pattern"), QStringLiteral("*.ogg;*.mp3"));
         QCOMPARE(p.form1().File1->pattern(), QStringLiteral("*.ogg;*.mp3"));
     }
@@ -199,7 +199,7 @@ private slots:
                                 "entier : l'intervalle reste de 20 minutes."));
         QCOMPARE(store.values.at("AutoUpdateTime"), QStringLiteral("20"));
         QCOMPARE(store.values.at("IncExt"), QStringLiteral("Oui"));
-        QVERIFY(p.forms->optionsIfLoaded() == nullptr); // OK still closed it
+        QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr); // OK still closed it
     }
 
     void aRefusedSaveIsToldOnce()
@@ -212,7 +212,7 @@ private slots:
         QCOMPARE(p.messages.boxes[0].text,
                  QStringLiteral("/memory/Lystora.conf\r\nLes réglages n'ont pas pu être "
                                 "enregistrés : plus de place sur le périphérique"));
-        QCOMPARE(p.messages.boxes[0].style, 16);
+        QCOMPARE(p.messages.boxes[0].style, int(kStyleCritical));
     }
 
     void quittingSavesWhatTheOpenDialogShowsAndTheNextStartGetsItBack()
@@ -229,7 +229,7 @@ private slots:
             p.form1().Text4->setText(QStringLiteral("index.txt"));
             p.form1().mnuQuit_Click(); // not applied, still saved
             QCoreApplication::processEvents();
-            QVERIFY(p.forms->optionsIfLoaded() == nullptr);
+            QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr);
         }
         QCOMPARE(store.values.size(), std::size_t(17));
         QCOMPARE(store.values.at("FileName"), QStringLiteral("index.txt"));
@@ -295,7 +295,7 @@ private slots:
         store.values = {{"Langue", "0"}};
         Program p(store);
         p.form1().mnuAbout_Click();
-        Form2 &about = p.forms->about();
+        Form2 &about = p.forms->window<Form2>();
         QCOMPARE(about.windowTitle(), QStringLiteral("About Lystora v1.52.1016"));
         QCOMPARE(about.Label4->text(), QStringLiteral("KORVANE thanks:")); // its own load's
         QCOMPARE(about.Label3->text(), QStringLiteral("http://www.korvane.net/lya/"));

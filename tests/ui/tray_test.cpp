@@ -34,14 +34,6 @@ class TrayTest : public QObject
     };
 
 private slots:
-    void iconIsInstalledAtStartUpWithTheWindowsIconAndTip()
-    {
-        Program p;
-        p.form1().Form_Load();
-        QCOMPARE(p.tray.calls, QStringList({"add Lystora v1.52.1016"}));
-        QVERIFY(!p.tray.icon.isNull());
-    }
-
     void leftClickRestoresRightClickPopsTheMenuAndNothingElseActs()
     {
         Program p;
@@ -80,7 +72,8 @@ private slots:
         Form1 &f = p.form1();
         f.Form_Load();
         QCOMPARE(p.tray.calls, QStringList({"add Lystora v1.52.1016"}));
-        f.mnuHide_Click(); // nowhere to come back from: minimised instead
+        QVERIFY(!p.tray.icon.isNull()); // the window's own icon
+        f.mnuHide_Click();              // nowhere to come back from: minimised instead
         QVERIFY(f.isVisible() && f.isMinimized() && f.mnuHide->isEnabled());
         f.showNormal();
         p.tray.present = true; // the panel starts after the program
@@ -136,13 +129,13 @@ private slots:
         for (const auto &route : routes) {
             Program p;
             p.form1().Form_Load();
-            p.forms->options().show();
+            p.forms->window<frmOptions>().show();
             p.form1().mnuAbout_Click();
             QVERIFY(!p.saved());
             route.second(p);
             QVERIFY2(p.saved(), route.first);
             QCOMPARE(p.tray.calls.last(), QStringLiteral("remove"));
-            QVERIFY2(!p.forms->aboutIfLoaded() && !p.forms->optionsIfLoaded(), route.first);
+            QVERIFY2(!p.forms->ifLoaded<Form2>() && !p.forms->ifLoaded<frmOptions>(), route.first);
             QCOMPARE(p.tray.calls.count(QStringLiteral("remove")), 1);
             p.form1().Form_QueryUnload(); // a second way out finds it done
             QCOMPARE(p.tray.calls.count(QStringLiteral("remove")), 1);
@@ -167,7 +160,7 @@ private slots:
                                                 ? QStringList({QLatin1Char('|') + music + "||"})
                                                 : QStringList());
                     QCOMPARE(p.form1().isVisible(), !splash);
-                    QCOMPARE(p.forms->splashIfLoaded() != nullptr, splash);
+                    QCOMPARE(p.forms->ifLoaded<frmSplash>() != nullptr, splash);
                 }
             }
         }
@@ -178,7 +171,7 @@ private slots:
     {
         Program p(true, false);
         p.form1().Form_Load();
-        frmSplash *splash = p.forms->splashIfLoaded();
+        frmSplash *splash = p.forms->ifLoaded<frmSplash>();
         QVERIFY(splash && splash->isVisible());
         QCOMPARE(splash->size(), QSize(320, 240));
         QVERIFY(splash->windowFlags() & Qt::FramelessWindowHint);
@@ -187,9 +180,9 @@ private slots:
                                        screen.top() + (screen.height() - 240) / 2));
         QTest::mouseClick(splash, Qt::LeftButton);
         QTest::keyClick(splash, Qt::Key_Escape);
-        QVERIFY(p.forms->splashIfLoaded() == splash && !p.form1().isVisible());
+        QVERIFY(p.forms->ifLoaded<frmSplash>() == splash && !p.form1().isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(p.form1().isVisible(), 5000);
-        QVERIFY(p.forms->splashIfLoaded() == nullptr);
+        QVERIFY(p.forms->ifLoaded<frmSplash>() == nullptr);
         QCOMPARE(p.tray.calls.count(QStringLiteral("add Lystora v1.52.1016")), 1);
     }
 };

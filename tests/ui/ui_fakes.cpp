@@ -20,6 +20,6 @@ Form1 &TestProgram::form1()
 void TestProgram::start()
 {
     form1().Form_Load();
-    if (frmSplash *splash = forms->splashIfLoaded())
+    if (frmSplash *splash = forms->ifLoaded<frmSplash>())
         splash->Timer1_Timer();
 }

@@ -15,7 +15,7 @@
 
 Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
 {
-    setWindowTitle(QStringLiteral("A propos d'LYA v1.52.1016"));
+    setWindowTitle(designCaption(Caption::Form2_Title).arg(shortProductName()));
     // A small tool window: a close box and nothing else.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -23,7 +23,7 @@ Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
     setFont(classicDialogFont());
     setFixedSize(scaled(0, 0, 346, 130).size());
 
-    Label2 = new QLabel(QStringLiteral("Mises à jour sur le :"), this);
+    Label2 = new QLabel(designCaption(Caption::Form2_Label2), this);
     Label2->setGeometry(scaled(8, 32, 113, 17));
     Label3 = new QLabel(homePageAddress(), this);
     Label3->setGeometry(scaled(168, 32, 169, 17));
@@ -36,10 +36,10 @@ Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
     Label3->setFont(underlined);
     Label3->setCursor(Qt::PointingHandCursor);
     Label3->installEventFilter(this);
-    Label4 = new QLabel(QStringLiteral("KORVANE remercie :"), this);
+    Label4 = new QLabel(designCaption(Caption::Form2_Label4), this);
     Label4->setGeometry(scaled(8, 56, 81, 17));
     Label4->setFont(underlined);
-    Label5 = new QLabel(caption(Caption::Form2_Label5, 1), this);
+    Label5 = new QLabel(designCaption(Caption::Form2_Label5), this);
     Label5->setGeometry(scaled(8, 80, 329, 49));
     Label5->setWordWrap(true);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -53,8 +53,8 @@ QRect Form2::scaled(int left, int top, int width, int height) const
 void Form2::Form_Load()
 {
     centreOnScreen(this);
-    const int langue = forms_.settings().Langue == 0 ? 0 : 1;
-    setWindowTitle(caption(Caption::Form2_Title, langue));
+    const int langue = forms_.settings().Langue;
+    setWindowTitle(caption(Caption::Form2_Title, langue).arg(productName()));
     Label2->setText(caption(Caption::Form2_Label2, langue));
     Label4->setText(caption(Caption::Form2_Label4_OwnLoad, langue));
     Label5->setText(caption(Caption::Form2_Label5, langue));
@@ -64,7 +64,7 @@ void Form2::Form_Load()
 
 void Form2::applyCaptions(int langue)
 {
-    setWindowTitle(caption(Caption::Form2_Title, langue));
+    setWindowTitle(caption(Caption::Form2_Title, langue).arg(productName()));
     Label2->setText(caption(Caption::Form2_Label2, langue));
     Label4->setText(caption(Caption::Form2_Label4, langue));
     Label5->setText(caption(Caption::Form2_Label5, langue));
@@ -90,6 +90,6 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
 
 void Form2::closeEvent(QCloseEvent *event)
 {
-    forms_.forgetAbout(this);
+    forms_.forget(this);
     event->accept();
 }

@@ -4,8 +4,18 @@
 
 namespace {
 
-// "&" marks an access key, "&&" shows one "&".
-const BilingualText<Caption> kCaptions[] = {
+// A caption in both languages, and the window's own one where it was designed otherwise.
+struct CaptionText {
+    Caption key;
+    const char *english; // UTF-8
+    const char *french;  // UTF-8
+    const char *design = nullptr;
+};
+
+// "&" marks an access key, "&&" shows one "&". The windows are designed in French: four of their
+// own captions are not the ones the first switch to French gives them, on purpose (marked
+// DESIGN), so that the French interface after a language switch differs from the first one.
+const CaptionText kCaptions[] = {
     {Caption::Form1_mnuFile, "File", "Fichier"},
     {Caption::Form1_mnuHide, "Hide window", "Cacher la fenêtre"},
     {Caption::Form1_mnuQuit, "&Quit", "&Quitter"},
@@ -14,7 +24,8 @@ const BilingualText<Caption> kCaptions[] = {
     {Caption::Form1_Frame2, "Target", "Destination"},
     {Caption::Form1_Command1, "Make the list !", "Faire la liste !"},
 
-    {Caption::Form2_Title, "About Lystora v1.52.1016", "A propos d'Lystora v1.52.1016"},
+    // %1: productName(); in the design title, shortProductName().
+    {Caption::Form2_Title, "About %1", "A propos d'%1", /* DESIGN */ "A propos d'%1"},
     {Caption::Form2_Label2, "Updates available on :", "Mises à jour sur le :"},
     {Caption::Form2_Label4, "KORVANE thanks :", "KORVANE remercie :"},
     {Caption::Form2_Label5,
@@ -39,17 +50,19 @@ const BilingualText<Caption> kCaptions[] = {
      "Indiquer le jour et l'heure de création de la liste"},
     {Caption::Options_Check2, "Open once done", "Ouvrir la liste une fois terminée"},
     {Caption::Options_Check8, "Include files extension", "Inclure l'extension des fichiers"},
-    {Caption::Options_Check9, "Include files sizes", "Inclure la taille des fichiers"},
+    {Caption::Options_Check9, "Include files sizes", "Inclure la taille des fichiers",
+     /* DESIGN */ "Inclure la taille du fichier"},
     {Caption::Options_Label5, "Files to list :", "Fichiers à lister :"},
     {Caption::Options_Frame6, "Startup", "Démarrage"},
     {Caption::Options_Check6, "Welcome Music", "Musique de Bienvenue"},
-    {Caption::Options_Frame3, "Choose your language", "Choisissez votre langage"},
+    {Caption::Options_Frame3, "Choose your language", "Choisissez votre langage",
+     /* DESIGN */ "Langage du logiciel"},
     {Caption::Options_Frame5, "Created files language", "Langage des fichiers générés"},
     {Caption::Options_Frame2, "HTML support", "Support HTML"},
     {Caption::Options_Check3, "Target file is a HTML file",
      "Fichier de destination au format HTML"},
     {Caption::Options_Label1, "HTML File Title", "Titre du fichier HTML"},
-    {Caption::Options_Frame4, "Audio Server", "Serveur Audio"},
+    {Caption::Options_Frame4, "Audio Server", "Serveur Audio", /* DESIGN */ "Serveur MP3"},
     {Caption::Options_Check4, "Regularly update list", "Actualiser régulièrement la liste"},
     {Caption::Options_Label2, "Every", "Toutes les"},
     {Caption::Options_Check5, "Allow Download", "Autoriser le téléchargement"},
@@ -64,5 +77,14 @@ const BilingualText<Caption> kCaptions[] = {
 
 QString caption(Caption control, int langue)
 {
-    return pickText(kCaptions, control, langue == 0 ? 0 : 1);
+    return pickText(kCaptions, control, langue);
+}
+
+QString designCaption(Caption control)
+{
+    for (const CaptionText &text : kCaptions) {
+        if (text.key == control)
+            return QString::fromUtf8(text.design ? text.design : text.french);
+    }
+    return QString();
 }

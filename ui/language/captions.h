@@ -50,5 +50,8 @@ enum class Caption {
     Options_Text3_Placeholder,
 };
 
-// langue: 0 English, anything else French.
+// langue: 1 French, 0 English (see bilingual_text.h).
 QString caption(Caption control, int langue);
+// The window's own caption before any language switch: the French one, but for the few the
+// table marks.
+QString designCaption(Caption control);

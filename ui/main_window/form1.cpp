@@ -45,9 +45,6 @@ namespace {
 // to see it move, rarely enough to cost the run little.
 constexpr qint64 kRunRepaintMs = 200;
 
-const QString kHelpPage = QStringLiteral("lya_v1.52.htm");
-const QString kWelcomeMusic = QStringLiteral("lya_v1.52.mp3");
-
 } // namespace
 
 // Resources of a static library must be named to be linked in.
@@ -119,15 +116,19 @@ QRect Form1::scaled(int left, int top, int width, int height) const
 
 void Form1::createMenus()
 {
-    mnuFile = menuBar()->addMenu(QStringLiteral("Fichier"));
-    mnuHide = mnuFile->addAction(QStringLiteral("Cacher la fenêtre"), this, &Form1::mnuHide_Click);
+    mnuFile = menuBar()->addMenu(designCaption(Caption::Form1_mnuFile));
+    mnuHide =
+        mnuFile->addAction(designCaption(Caption::Form1_mnuHide), this, &Form1::mnuHide_Click);
     mnuOptions = mnuFile->addAction(QStringLiteral("Options"), this, &Form1::mnuOptions_Click);
     mnuFile->addSeparator();
-    mnuQuit = mnuFile->addAction(QStringLiteral("&Quitter"), this, &Form1::mnuQuit_Click);
+    mnuQuit =
+        mnuFile->addAction(designCaption(Caption::Form1_mnuQuit), this, &Form1::mnuQuit_Click);
 
     mnuWhat = menuBar()->addMenu(QStringLiteral("?"));
-    mnuHelp = mnuWhat->addAction(QStringLiteral("Aide"), this, &Form1::mnuHelp_Click);
-    mnuAbout = mnuWhat->addAction(QStringLiteral("&A propos"), this, &Form1::mnuAbout_Click);
+    mnuHelp =
+        mnuWhat->addAction(designCaption(Caption::Form1_mnuHelp), this, &Form1::mnuHelp_Click);
+    mnuAbout =
+        mnuWhat->addAction(designCaption(Caption::Form1_mnuAbout), this, &Form1::mnuAbout_Click);
     mnuWhat->addSeparator();
     mnuVelk = mnuWhat->addAction(QStringLiteral("[Velk]"), this, &Form1::mnuVelk_Click);
 }
@@ -151,7 +152,7 @@ void Form1::createSourceFrame(QWidget *area)
 
 void Form1::createTargetFrame(QWidget *area)
 {
-    Frame2 = new ClassicFrame(QStringLiteral("Destination"), area);
+    Frame2 = new ClassicFrame(designCaption(Caption::Form1_Frame2), area);
     Frame2->setGeometry(scaled(344, 8, 169, 281));
     Drive2 = new DriveListBox(volumes_, Frame2);
     Drive2->setGeometry(scaled(8, 16, 153, 21));
@@ -165,7 +166,7 @@ void Form1::createTargetFrame(QWidget *area)
 
 void Form1::createCommandAndStatus(QWidget *area)
 {
-    Command1 = new QPushButton(QStringLiteral("Faire la liste !"), area);
+    Command1 = new QPushButton(designCaption(Caption::Form1_Command1), area);
     Command1->setGeometry(scaled(344, 296, 169, 25));
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     StatusBar1 = new QStatusBar(area);
@@ -199,14 +200,14 @@ void Form1::Form_Load()
 {
     hide();
     registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("StartUpMusic"));
-    const QString music = QDir::currentPath() + QLatin1Char('/') + kWelcomeMusic;
+    const QString music = QDir::currentPath() + QLatin1Char('/') + welcomeMusicName();
     // Handed over and not waited for: it plays, or not, in the desktop's player. A music that
     // is not there is not handed over: the desktop's opener would complain at every start.
     if (storedNotNo(registry_.RegValue) && QFile::exists(music))
         ShellExecute(QString(), music, QString(), QString());
     registry_.ReadRegValue(kSettingsRoot, SettingsKey(), QStringLiteral("SplashScreen"));
     if (storedNotNo(registry_.RegValue)) {
-        frmSplash &splash = forms_.splash();
+        frmSplash &splash = forms_.window<frmSplash>();
         splash.show();
         splash.Timer1->start(); // its tick completes the start-up
         return;
@@ -222,7 +223,7 @@ void Form1::CompleteStartup()
     forms_.procedures().LoadSettings();
     settingsLoaded_ = true;
     // Labelled by the load's language switch, the about box is not to stay in memory.
-    forms_.unloadAbout();
+    forms_.unload<Form2>();
     show();
     const StoreProblem problem = registry_.problem();
     if (problem.kind != StoreProblem::None)
@@ -317,7 +318,7 @@ void Form1::File1_DblClick()
 
 void Form1::mnuAbout_Click()
 {
-    Form2 &about = forms_.about();
+    Form2 &about = forms_.window<Form2>();
     about.show();
     about.raise();
     about.activateWindow();
@@ -325,13 +326,13 @@ void Form1::mnuAbout_Click()
 
 QString Form1::helpPagePath() const
 {
-    const QString here = QDir::currentPath() + QLatin1Char('/') + kHelpPage;
+    const QString here = QDir::currentPath() + QLatin1Char('/') + helpPageName();
     if (QFile::exists(here))
         return here;
     const QString programDir = QCoreApplication::applicationDirPath();
     for (const QString &installed :
-         {programDir + QLatin1Char('/') + kHelpPage,
-          programDir + QStringLiteral("/../share/lystora/") + kHelpPage}) {
+         {programDir + QLatin1Char('/') + helpPageName(),
+          programDir + QStringLiteral("/../share/lystora/") + helpPageName()}) {
         if (QFile::exists(installed))
             return QDir::cleanPath(installed);
     }
@@ -357,7 +358,7 @@ void Form1::mnuHide_Click()
 
 void Form1::mnuOptions_Click()
 {
-    frmOptions &options = forms_.options();
+    frmOptions &options = forms_.window<frmOptions>();
     options.show();
     options.raise();
     options.activateWindow();
@@ -393,9 +394,9 @@ void Form1::Form_QueryUnload()
     if (settingsLoaded_)
         forms_.saveSettings(ending_ ? Forms::SaveFor::Ending : Forms::SaveFor::Closing);
     forms_.notificationArea().remove();
-    forms_.unloadAbout();
-    forms_.unloadOptions();
-    forms_.unloadSplash();
+    forms_.unload<Form2>();
+    forms_.unload<frmOptions>();
+    forms_.unload<frmSplash>();
     QCoreApplication::quit();
 }
 

@@ -8,23 +8,23 @@ int QtMessageBoxes::MsgBox(const QString &text, int style, const QString &title)
     box.setWindowTitle(title);
     QString lines = text;
     box.setText(lines.replace(QLatin1String("\r\n"), QLatin1String("\n")));
-    switch (style & 0x70) {
-    case 16:
+    switch (style & kIconMask) {
+    case kIconCritical:
         box.setIcon(QMessageBox::Critical);
         break;
-    case 32:
+    case kIconQuestion:
         box.setIcon(QMessageBox::Question);
         break;
-    case 48:
+    case kIconExclamation:
         box.setIcon(QMessageBox::Warning);
         break;
-    case 64:
+    case kIconInformation:
         box.setIcon(QMessageBox::Information);
         break;
     default:
         box.setIcon(QMessageBox::NoIcon);
     }
-    if ((style & 7) == 4) {
+    if ((style & kButtonsMask) == kButtonsYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;

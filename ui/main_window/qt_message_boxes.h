@@ -4,8 +4,8 @@
 
 class QWidget;
 
-// Message boxes of the desktop, by style: icon 16 critical, 32 question, 48 exclamation,
-// 64 information; buttons 0 OK, 4 Yes and No. Answers: 1 OK, 6 Yes, 7 No.
+// Message boxes of the desktop, by style (see listing_host.h): the icon and the buttons it names,
+// and the answer as the style's caller expects it.
 class QtMessageBoxes : public MessageBoxes
 {
 public:

@@ -1,5 +1,6 @@
 #include "frm_options.h"
 
+#include "engine/bilingual_text.h"
 #include "settings/listing_settings.h"
 #include "ui/forms.h"
 #include "ui/language/captions.h"
@@ -65,9 +66,11 @@ void frmOptions::createTabs()
     tbsOptions->setExpanding(false);
     const char *tips[] = {"Fonctions de tri", "Choix du language de SVX",
                           "Fonctions HTML, et de mises à jour"};
-    const char *titles[] = {"Méthode de tri", "Langage", "HTML"};
+    // Tab 3 is "HTML" in both languages.
+    const QString titles[] = {designCaption(Caption::Options_Tab1),
+                              designCaption(Caption::Options_Tab2), QStringLiteral("HTML")};
     for (int i = 0; i < 3; ++i) {
-        tbsOptions->addTab(QString::fromUtf8(titles[i]));
+        tbsOptions->addTab(titles[i]);
         tbsOptions->setTabToolTip(i, QString::fromUtf8(tips[i]));
         tbsOptions->setTabData(i, QStringLiteral("Group%1").arg(i + 1));
     }
@@ -88,41 +91,37 @@ void frmOptions::createTabs()
 void frmOptions::createListingPage()
 {
     QWidget *page = picOptions[0];
-    fraSample1 = new ClassicFrame(QStringLiteral("Fichiers et répertoires"), page);
+    fraSample1 = new ClassicFrame(designCaption(Caption::Options_fraSample1), page);
     fraSample1->setGeometry(scaled(0, 8, 369, 95));
-    const char *listing[] = {
-        "Fichiers du répertoire courant uniquement",
-        "Fichiers du répertoire courant et noms des sous-répertoires",
-        "Fichiers du répertoire courant, noms des sous-répertoires et fichiers des "
-        "sous-répertoires"};
+    const Caption listing[] = {Caption::Options_FileOption0, Caption::Options_FileOption1,
+                               Caption::Options_FileOption2};
     const QRect places[] = {scaled(8, 16, 217, 17), scaled(8, 40, 353, 17), scaled(8, 56, 345, 33)};
     for (int i = 0; i < 3; ++i) {
-        FileOption[i] = new CaptionRadioButton(QString::fromUtf8(listing[i]), fraSample1);
+        FileOption[i] = new CaptionRadioButton(designCaption(listing[i]), fraSample1);
         FileOption[i]->setGeometry(places[i]);
     }
 
-    Frame1 = new ClassicFrame(QStringLiteral("Autre"), page);
+    Frame1 = new ClassicFrame(designCaption(Caption::Options_Frame1), page);
     Frame1->setGeometry(scaled(0, 104, 257, 145));
-    Check1 = new CaptionCheckBox(
-        QStringLiteral("Indiquer le jour et l'heure de création de la liste"), Frame1);
+    Check1 = new CaptionCheckBox(designCaption(Caption::Options_Check1), Frame1);
     Check1->setGeometry(scaled(8, 24, 241, 17));
     Check1->setChecked(true);
-    Check2 = new CaptionCheckBox(QStringLiteral("Ouvrir la liste une fois terminée"), Frame1);
+    Check2 = new CaptionCheckBox(designCaption(Caption::Options_Check2), Frame1);
     Check2->setGeometry(scaled(8, 48, 177, 17));
     Check2->setChecked(true);
-    Check8 = new CaptionCheckBox(QStringLiteral("Inclure l'extension des fichiers"), Frame1);
+    Check8 = new CaptionCheckBox(designCaption(Caption::Options_Check8), Frame1);
     Check8->setGeometry(scaled(8, 72, 169, 17));
-    Check9 = new CaptionCheckBox(QStringLiteral("Inclure la taille du fichier"), Frame1);
+    Check9 = new CaptionCheckBox(designCaption(Caption::Options_Check9), Frame1);
     Check9->setGeometry(scaled(8, 96, 145, 17));
     Check9->setEnabled(false); // no list carries sizes
-    Label5 = new QLabel(QStringLiteral("Fichiers à lister :"), Frame1);
+    Label5 = new QLabel(designCaption(Caption::Options_Label5), Frame1);
     Label5->setGeometry(scaled(8, 120, 81, 17));
     Text4 = new QLineEdit(QStringLiteral("*.mp3;*.aac;*.vqf"), Frame1);
     Text4->setGeometry(scaled(96, 120, 137, 19));
 
-    Frame6 = new ClassicFrame(QStringLiteral("Démarrage"), page);
+    Frame6 = new ClassicFrame(designCaption(Caption::Options_Frame6), page);
     Frame6->setGeometry(scaled(264, 104, 105, 145));
-    Check6 = new CaptionCheckBox(QStringLiteral("Musique de Bienvenue"), Frame6);
+    Check6 = new CaptionCheckBox(designCaption(Caption::Options_Check6), Frame6);
     Check6->setGeometry(scaled(8, 24, 81, 25));
     Check6->setChecked(true);
     Check7 = new CaptionCheckBox(QStringLiteral("Splash Screen"), Frame6);
@@ -133,14 +132,14 @@ void frmOptions::createListingPage()
 void frmOptions::createLanguagePage()
 {
     QWidget *page = picOptions[1];
-    Frame3 = new ClassicFrame(QStringLiteral("Langage du logiciel"), page);
+    Frame3 = new ClassicFrame(designCaption(Caption::Options_Frame3), page);
     Frame3->setGeometry(scaled(0, 0, 369, 81));
     Language[0] = new CaptionRadioButton(QStringLiteral("English"), Frame3);
     Language[0]->setGeometry(scaled(8, 24, 65, 17));
     Language[1] = new CaptionRadioButton(QStringLiteral("Français"), Frame3);
     Language[1]->setGeometry(scaled(8, 48, 73, 25));
 
-    Frame5 = new ClassicFrame(QStringLiteral("Langage des fichiers générés"), page);
+    Frame5 = new ClassicFrame(designCaption(Caption::Options_Frame5), page);
     Frame5->setGeometry(scaled(0, 96, 369, 81));
     FileLg[0] = new CaptionRadioButton(QStringLiteral("English"), Frame5);
     FileLg[0]->setGeometry(scaled(8, 24, 73, 17));
@@ -151,22 +150,22 @@ void frmOptions::createLanguagePage()
 void frmOptions::createHtmlPage()
 {
     QWidget *page = picOptions[2];
-    Frame2 = new ClassicFrame(QStringLiteral("Support HTML"), page);
+    Frame2 = new ClassicFrame(designCaption(Caption::Options_Frame2), page);
     Frame2->setGeometry(scaled(0, 0, 369, 81));
-    Check3 = new CaptionCheckBox(QStringLiteral("Fichier de destination au format HTML"), Frame2);
+    Check3 = new CaptionCheckBox(designCaption(Caption::Options_Check3), Frame2);
     Check3->setGeometry(scaled(8, 24, 345, 17));
-    Label1 = new QLabel(QStringLiteral("Titre du fichier HTML"), Frame2);
+    Label1 = new QLabel(designCaption(Caption::Options_Label1), Frame2);
     Label1->setGeometry(scaled(8, 48, 185, 17));
     Text1 = new QLineEdit(QStringLiteral("Sonavex & Server v1.51.1013"), Frame2);
     Text1->setGeometry(scaled(168, 48, 185, 19));
     Text1->setEnabled(false);
 
-    Frame4 = new ClassicFrame(QStringLiteral("Serveur MP3"), page);
+    Frame4 = new ClassicFrame(designCaption(Caption::Options_Frame4), page);
     Frame4->setGeometry(scaled(0, 88, 369, 113));
     Frame4->setEnabled(false);
-    Check4 = new CaptionCheckBox(QStringLiteral("Actualiser régulièrement la liste"), Frame4);
+    Check4 = new CaptionCheckBox(designCaption(Caption::Options_Check4), Frame4);
     Check4->setGeometry(scaled(8, 24, 177, 17));
-    Label2 = new QLabel(QStringLiteral("Toutes les"), Frame4);
+    Label2 = new QLabel(designCaption(Caption::Options_Label2), Frame4);
     Label2->setGeometry(scaled(184, 24, 65, 17));
     Text2 = new QLineEdit(QStringLiteral("60"), Frame4);
     Text2->setGeometry(scaled(240, 24, 33, 19));
@@ -174,11 +173,11 @@ void frmOptions::createHtmlPage()
     Text2->setEnabled(false);
     Label3 = new QLabel(QStringLiteral("minutes"), Frame4);
     Label3->setGeometry(scaled(280, 24, 41, 17));
-    Check5 = new CaptionCheckBox(QStringLiteral("Autoriser le téléchargement"), Frame4);
+    Check5 = new CaptionCheckBox(designCaption(Caption::Options_Check5), Frame4);
     Check5->setGeometry(scaled(8, 56, 153, 17));
-    Label4 = new QLabel(QStringLiteral("URL de base"), Frame4);
+    Label4 = new QLabel(designCaption(Caption::Options_Label4), Frame4);
     Label4->setGeometry(scaled(8, 80, 105, 17));
-    Text3 = new QLineEdit(QStringLiteral("http://votre.ip/votre_repertoire_de_base/"), Frame4);
+    Text3 = new QLineEdit(designCaption(Caption::Options_Text3_Placeholder), Frame4);
     Text3->setGeometry(scaled(80, 80, 273, 19));
     Text3->setEnabled(false);
 }
@@ -187,9 +186,9 @@ void frmOptions::createButtons()
 {
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setGeometry(scaled(168, 297, 73, 25));
-    cmdCancel = new QPushButton(QStringLiteral("Annuler"), this);
+    cmdCancel = new QPushButton(designCaption(Caption::Options_cmdCancel), this);
     cmdCancel->setGeometry(scaled(248, 297, 73, 25));
-    cmdApply = new QPushButton(QStringLiteral("Appliquer"), this);
+    cmdApply = new QPushButton(designCaption(Caption::Options_cmdApply), this);
     cmdApply->setGeometry(scaled(328, 297, 73, 25));
     cmdApply->setEnabled(false);
     for (QPushButton *button : {cmdOK, cmdCancel, cmdApply})
@@ -243,17 +242,16 @@ void frmOptions::setValue(QCheckBox *box, int value)
                                     : Qt::Unchecked);
 }
 
-QCheckBox *frmOptions::check(int number) const
+QCheckBox *frmOptions::check(OptionsCheck box) const
 {
-    QCheckBox *const boxes[] = {nullptr, Check1, Check2, Check3, Check4,
-                                Check5,  Check6, Check7, Check8, Check9};
-    return number >= 1 && number <= 9 ? boxes[number] : nullptr;
+    QCheckBox *const boxes[] = {Check1, Check2, Check3, Check4, Check5, Check6, Check7, Check8};
+    return boxes[int(box) - int(OptionsCheck::Check1)];
 }
 
-QLineEdit *frmOptions::text(int number) const
+QLineEdit *frmOptions::text(OptionsText box) const
 {
-    QLineEdit *const boxes[] = {nullptr, Text1, Text2, Text3, Text4};
-    return number >= 1 && number <= 4 ? boxes[number] : nullptr;
+    QLineEdit *const boxes[] = {Text1, Text2, Text3, Text4};
+    return boxes[int(box) - int(OptionsText::Text1)];
 }
 
 void frmOptions::markModified()
@@ -280,8 +278,8 @@ void frmOptions::Form_Load()
     if (s.AutoUpdate)
         Text2->setText(QString::number(s.AutoUpdateTime));
     // Values no button stands for take the button the run and the save treat them as.
-    FileLg[s.FileLangue == 0 ? 0 : 1]->setChecked(true);
-    Language[s.Langue == 0 ? 0 : 1]->setChecked(true);
+    FileLg[inFrench(s.FileLangue) ? 1 : 0]->setChecked(true);
+    Language[inFrench(s.Langue) ? 1 : 0]->setChecked(true);
     FileOption[s.ListingType == 0 || s.ListingType == 1 ? s.ListingType : 2]->setChecked(true);
     cmdApply->setEnabled(false);
 }
@@ -375,7 +373,7 @@ void frmOptions::reject()
 void frmOptions::closeEvent(QCloseEvent *event)
 {
     // Closing destroys the dialog: the next use fills a new one from the settings in force.
-    forms_.forgetOptions(this);
+    forms_.forget(this);
     event->accept();
 }
 

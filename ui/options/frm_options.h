@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/settings_controls.h"
+
 #include <QDialog>
 
 class Forms;
@@ -64,8 +66,8 @@ public:
     // A check box's value: 0 cleared, 1 ticked, 2 greyed.
     static int value(const QCheckBox *box);
     static void setValue(QCheckBox *box, int value);
-    QCheckBox *check(int number) const; // Check1 .. Check9
-    QLineEdit *text(int number) const;  // Text1 .. Text4
+    QCheckBox *check(OptionsCheck box) const;
+    QLineEdit *text(OptionsText box) const;
 
     void Form_Load();
     void tbsOptions_Click();

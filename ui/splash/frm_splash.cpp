@@ -54,7 +54,7 @@ void frmSplash::closeEvent(QCloseEvent *event)
     // splash screen and leave the start-up undone, with no window and no icon: it is done now.
     const bool startUpPending = Timer1->isActive() && event->spontaneous();
     Timer1->stop();
-    forms_.forgetSplash(this);
+    forms_.forget(this);
     event->accept();
     if (startUpPending)
         QTimer::singleShot(0, &forms_.form1(), &Form1::CompleteStartup);
