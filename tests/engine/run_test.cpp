@@ -22,13 +22,15 @@ mode_t modeOf(const QByteArray &path)
     return st.st_mode & 07777;
 }
 
-// A list, a source with one file, and an old list "OLD" in place.
+// A list, a source with one file (and `more` others), and an old list "OLD" in place.
 struct Fixture {
     TempTree tree;
-    Fixture()
+    explicit Fixture(int more = 0)
     {
         tree.file("src/song.mp3");
         tree.file("out/audio.txt", "OLD");
+        for (int i = 0; i < more; ++i)
+            tree.file("src/" + QByteArray::number(i) + ".mp3");
     }
     QByteArray src() const { return tree.path("src"); }
     QByteArray out() const { return tree.path("out"); }
@@ -265,9 +267,7 @@ TEST(Run, ALinkPlantedByAnotherUserIsNeverFollowed)
 TEST(Run, ARunKilledOutrightLeavesNothingAServerCouldShowAndTheNextOneOnlyTheList)
 {
     for (const auto waiting : {ReplacingFile::Waiting::Unnamed, ReplacingFile::Waiting::Named}) {
-        Fixture f;
-        for (int i = 0; i < 1200; ++i)
-            f.tree.file("src/" + QByteArray::number(i) + ".mp3");
+        Fixture f(1200);
         ListingSettings s = plainSettings();
         s.AutoUpdate = true;
         const int status = inChildProcess([&] {
@@ -293,9 +293,7 @@ TEST(Run, ARunKilledOutrightLeavesNothingAServerCouldShowAndTheNextOneOnlyTheLis
 TEST(Run, AnInterruptEndsTheRunAtOnceAndOnceTheListIsInPlaceItIsNoFailure)
 {
     for (const auto waiting : {ReplacingFile::Waiting::Unnamed, ReplacingFile::Waiting::Named}) {
-        Fixture f;
-        for (int i = 0; i < 1200; ++i)
-            f.tree.file("src/" + QByteArray::number(i) + ".mp3");
+        Fixture f(1200);
         ListingSettings s = plainSettings();
         s.AutoUpdate = true;
         const auto run = [&](bool afterTheRename) {

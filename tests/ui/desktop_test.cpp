@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -137,59 +138,64 @@ private:
 const QByteArray kSplashShown = "[v1.52.1016]\nSplashScreen=Oui\nStartUpMusic=Non\n"
                                 "SourceDir=/tmp/\nListingType=2\nTitleHTML=Mine\n";
 const QByteArray kNoSplash = "[v1.52.1016]\nSplashScreen=Non\nStartUpMusic=Non\n";
+const QString kSplash = QStringLiteral("Lystora v1.52.1016");
+const QString kMainWindow = QStringLiteral("Lystora");
+
+// A desktop of its own for each test, and a folder for the program's settings.
+class DesktopTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(desktop.ready()) << desktop.problem(); }
+
+    // The program started with these settings stored, once `window` shows; null if it never does.
+    std::unique_ptr<Program> start(const QByteArray &stored, const QString &window)
+    {
+        tree.file("Korvane/Lystora.conf", stored);
+        auto program = std::make_unique<Program>(desktop, tree.path());
+        return desktop.windowShown(window) ? std::move(program) : nullptr;
+    }
+    QByteArray stored() const { return tree.read("Korvane/Lystora.conf"); }
+
+    Desktop desktop;
+    TempTree tree;
+};
 
 } // namespace
 
-TEST(Desktop, AnyWayOutDuringTheSplashScreenLeavesTheStoredSettingsByteForByte)
+TEST_F(DesktopTest, AnyWayOutDuringTheSplashScreenLeavesTheStoredSettingsByteForByte)
 {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        Desktop desktop;
-        ASSERT_TRUE(desktop.ready()) << desktop.problem();
-        TempTree tree;
-        tree.file("Korvane/Lystora.conf", kSplashShown);
-        Program program(desktop, tree.path());
-        ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora v1.52.1016")));
-        program.signal(signal);
-        ASSERT_TRUE(program.ended());
-        EXPECT_EQ(tree.read("Korvane/Lystora.conf"), kSplashShown) << "signal " << signal;
+        const auto program = start(kSplashShown, kSplash);
+        ASSERT_TRUE(program);
+        program->signal(signal);
+        ASSERT_TRUE(program->ended());
+        EXPECT_EQ(stored(), kSplashShown) << "signal " << signal;
     }
 }
 
-TEST(Desktop, ASplashScreenClosedByTheWindowManagerFinishesTheStartUp)
+TEST_F(DesktopTest, ASplashScreenClosedByTheWindowManagerFinishesTheStartUp)
 {
-    Desktop desktop;
-    ASSERT_TRUE(desktop.ready()) << desktop.problem();
-    TempTree tree;
-    tree.file("Korvane/Lystora.conf", kSplashShown);
-    Program program(desktop, tree.path());
-    ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora v1.52.1016")));
-    EXPECT_EQ(desktop.tool(QStringLiteral("wmctrl"), {"-c", "Lystora v1.52.1016"}), 0);
-    EXPECT_TRUE(desktop.windowShown(QStringLiteral("Lystora"))); // the main window, and its icon
+    const auto program = start(kSplashShown, kSplash);
+    ASSERT_TRUE(program);
+    EXPECT_EQ(desktop.tool(QStringLiteral("wmctrl"), {"-c", kSplash}), 0);
+    EXPECT_TRUE(desktop.windowShown(kMainWindow));
 }
 
-TEST(Desktop, WhenTheDisplayEndsTheSettingsAreStillSaved)
+TEST_F(DesktopTest, WhenTheDisplayEndsTheSettingsAreStillSaved)
 {
-    Desktop desktop;
-    ASSERT_TRUE(desktop.ready()) << desktop.problem();
-    TempTree tree;
-    tree.file("Korvane/Lystora.conf", kNoSplash);
-    Program program(desktop, tree.path());
-    ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora")));
+    const auto program = start(kNoSplash, kMainWindow);
+    ASSERT_TRUE(program);
     desktop.endDisplay();
-    ASSERT_TRUE(program.ended());
-    const QByteArray stored = tree.read("Korvane/Lystora.conf");
-    EXPECT_TRUE(stored.contains("\nSourceDir=/\n") && stored.contains("\nPattern=*.mp3\n"))
-        << stored.constData();
+    ASSERT_TRUE(program->ended());
+    EXPECT_TRUE(stored().contains("\nSourceDir=/\n") && stored().contains("\nPattern=*.mp3\n"))
+        << stored().constData();
 }
 
-TEST(Desktop, ASignalEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
+TEST_F(DesktopTest, ASignalEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
 {
-    Desktop desktop;
-    ASSERT_TRUE(desktop.ready()) << desktop.problem();
-    TempTree tree;
     tree.file("config", "a file where the settings folder should be");
     Program program(desktop, tree.path("config"));
-    ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora")));
+    ASSERT_TRUE(desktop.windowShown(kMainWindow));
     program.signal(SIGTERM); // no box may wait for an OK nobody will press
     ASSERT_TRUE(program.ended()) << program.errors().constData();
     // Told on stderr (in French, the language of a first start), under the settings' place.
@@ -197,20 +203,16 @@ TEST(Desktop, ASignalEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
                                           "/Korvane/Lystora.conf: Les r\xC3\xA9glages"));
 }
 
-TEST(Desktop, ANotificationAreaStartedAfterTheProgramGetsItsIcon)
+TEST_F(DesktopTest, ANotificationAreaStartedAfterTheProgramGetsItsIcon)
 {
-    Desktop desktop;
-    ASSERT_TRUE(desktop.ready()) << desktop.problem();
-    TempTree tree;
-    tree.file("Korvane/Lystora.conf", kNoSplash);
-    Program program(desktop, tree.path());
-    ASSERT_TRUE(desktop.windowShown(QStringLiteral("Lystora")));
+    const auto program = start(kNoSplash, kMainWindow);
+    ASSERT_TRUE(program);
     desktop.startTray();
     // The icon is a window of the program's inside trayer's panel.
     EXPECT_TRUE(Desktop::until([&] {
-        QByteArray tree;
-        desktop.tool(QStringLiteral("xwininfo"), {"-root", "-tree"}, &tree);
-        const qsizetype panel = tree.indexOf("(\"panel\" \"trayer\")");
-        return panel >= 0 && tree.indexOf("(\"lystora\" \"Lystora\")", panel) > panel;
+        QByteArray windows;
+        desktop.tool(QStringLiteral("xwininfo"), {"-root", "-tree"}, &windows);
+        const qsizetype panel = windows.indexOf("(\"panel\" \"trayer\")");
+        return panel >= 0 && windows.indexOf("(\"lystora\" \"Lystora\")", panel) > panel;
     }));
 }
