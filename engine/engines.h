@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/list_outputs.h"
 #include "engine/listing_host.h"
 #include "engine/listing_run.h"
 #include "engine/messages.h"
@@ -59,12 +60,28 @@ public:
     WalkState walk;
     RunOutcome outcome; // how the last run ended
 
+    // The lists made besides the classic one (see list_outputs.h), by the same walk; without
+    // the classic list, those alone. Set before a run.
+    bool classicList = true;
+    std::vector<OutputSpec> outputs;
+    // Where tags come from when ReadTags is on; none are read without it.
+    TrackInfoSource *trackInfo = nullptr;
+
 private:
     bool beginOutput();
     bool writeBody();
-    bool endWriting();
+    void endWriting();
     bool pieceFailed();
     void abandonRun();
+    bool prepareOutputs();
+    bool askToReplace(const QByteArray &path);
+    void beginOutputs();
+    void finishOutputs();
+    void outputFailed(const QByteArray &path, int error);
+    bool writing() const;
+    void feedFile(int k);
+    void enterOutputs();
+    void leaveOutputs();
     void showFailure(Message message, const QByteArray &path, int error);
     void reportProgress();
     void captureLevel(WalkLevel &level);
@@ -78,5 +95,9 @@ private:
     std::unique_ptr<ReplacingFile> output_;
     int outputError_ = 0;
     bool running_ = false;
-    QByteArray encoded_; // scratch for FlushBuffer
+    bool classicOpen_ = false;                        // the classic list is being written
+    QByteArray encoded_;                              // scratch for FlushBuffer
+    std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
+    bool details_ = false;                            // one of them shows sizes and tags
+    QByteArray relativeDir_;                          // the walk's directory below the source
 };

@@ -7,7 +7,7 @@
 namespace {
 
 std::vector<ListedName> decodedAndSorted(const std::vector<QByteArray> &names,
-                                         const FilePattern *pattern)
+                                         const FilePattern *pattern, const ListOrder &order)
 {
     std::vector<ListedName> listed;
     listed.reserve(names.size());
@@ -17,7 +17,7 @@ std::vector<ListedName> decodedAndSorted(const std::vector<QByteArray> &names,
             continue;
         listed.push_back({bytes, std::move(text)});
     }
-    std::sort(listed.begin(), listed.end(), nameBefore);
+    std::sort(listed.begin(), listed.end(), order);
     return listed;
 }
 
@@ -79,7 +79,7 @@ void FsDirList::ensureRead()
         return;
     const DirScan &scan = reader_.read(path_);
     error_ = scan.error;
-    subDirs_ = decodedAndSorted(scan.subDirs, nullptr);
+    subDirs_ = decodedAndSorted(scan.subDirs, nullptr, order_);
     read_ = true;
 }
 
@@ -106,6 +106,13 @@ int FsDirList::readError()
     return error_;
 }
 
+void FsDirList::setOrder(const ListOrder &order)
+{
+    if (!(order == order_))
+        read_ = false;
+    order_ = order;
+}
+
 const std::vector<ListedName> &FsDirList::subDirNames()
 {
     ensureRead();
@@ -129,7 +136,7 @@ void FsFileList::ensureRead()
 {
     if (read_)
         return;
-    files_ = decodedAndSorted(reader_.read(path_).files, &pattern_);
+    files_ = decodedAndSorted(reader_.read(path_).files, &pattern_, order_);
     read_ = true;
 }
 
@@ -143,4 +150,23 @@ ListedName FsFileList::fileName(int k)
 {
     ensureRead();
     return files_.at(std::size_t(k));
+}
+
+int FsFileList::fileStat(int k, FileStat *stat)
+{
+    ensureRead();
+    return reader_.stat(path_, files_.at(std::size_t(k)).bytes, stat);
+}
+
+int FsFileList::openFile(int k)
+{
+    ensureRead();
+    return reader_.openFile(path_, files_.at(std::size_t(k)).bytes);
+}
+
+void FsFileList::setOrder(const ListOrder &order)
+{
+    if (!(order == order_))
+        read_ = false;
+    order_ = order;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/file_pattern.h"
 #include "engine/listing_host.h"
+#include "engine/name_order.h"
 #include "platform/dir_scan.h"
 
 #include <QByteArray>
@@ -14,7 +15,7 @@
 // - Dir1 lists sub-directories, and File1 ordinary files matching the pattern; names starting
 //   with a dot are left out, a symbolic link counts as what it points to, a broken link and
 //   anything else (sockets, pipes, devices) is left out;
-// - both are ordered by nameBefore().
+// - both are ordered by name (nameBefore), or naturally when a run asks (ListOrder).
 //
 // Setting a path reads nothing: the directory is read once, when one of the two lists is first
 // asked about it, and that one reading serves both. A walk that climbs back up through a parent
@@ -32,6 +33,14 @@ public:
     void forget();
     // Closes every directory held open; what was read stays known.
     void release() { reader_.clear(); }
+    int stat(const QByteArray &dir, const QByteArray &name, FileStat *stat)
+    {
+        return reader_.stat(dir, name, stat);
+    }
+    int openFile(const QByteArray &dir, const QByteArray &name)
+    {
+        return reader_.openFile(dir, name);
+    }
 
 private:
     DirectoryReader reader_;
@@ -57,6 +66,7 @@ public:
     int readError() override;
     int identity(DirIdentity *identity) override;
     void release() override { reader_.release(); }
+    void setOrder(const ListOrder &order) override;
 
     // Sub-directory names, in list order.
     const std::vector<ListedName> &subDirNames();
@@ -68,6 +78,7 @@ private:
     QByteArray path_;
     bool read_ = false;
     int error_ = 0;
+    ListOrder order_;
     std::vector<ListedName> subDirs_;
 };
 
@@ -84,6 +95,9 @@ public:
 
     int fileCount() override;
     ListedName fileName(int k) override;
+    int fileStat(int k, FileStat *stat) override;
+    int openFile(int k) override;
+    void setOrder(const ListOrder &order) override;
 
 private:
     void ensureRead();
@@ -91,6 +105,7 @@ private:
     FsDirectoryReader &reader_;
     QByteArray path_;
     FilePattern pattern_{QStringLiteral("*.mp3")};
+    ListOrder order_;
     bool read_ = false;
     std::vector<ListedName> files_;
 };

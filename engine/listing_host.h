@@ -5,6 +5,7 @@
 // status bar and the clock. The main window implements these with its widgets; the command-line
 // tool and the tests implement them without.
 
+#include "platform/dir_scan.h"
 #include "platform/file_identity.h"
 
 #include <QByteArray>
@@ -22,6 +23,8 @@ struct ListedName {
     QByteArray bytes;
     QString text;
 };
+
+class ListOrder;
 
 // The source directory list (Dir1).
 class SourceDirList
@@ -43,6 +46,8 @@ public:
     // The walk is over: directories held open for it are let go (an open one keeps its disk
     // from being unmounted).
     virtual void release() {}
+    // The order of the sub-directories from the next reading on.
+    virtual void setOrder(const ListOrder &order) = 0;
 };
 
 // The source file list (File1): the files of Dir1's directory that match the pattern.
@@ -52,6 +57,12 @@ public:
     virtual ~SourceFileList() = default;
     virtual int fileCount() = 0;
     virtual ListedName fileName(int k) = 0; // bare name, 0-based, in list order
+    // File k's size, times and identity: 0, or the system's reason.
+    virtual int fileStat(int k, FileStat *stat) = 0;
+    // File k opened for reading: its descriptor, the caller's to close, or -1.
+    virtual int openFile(int k) = 0;
+    // The order of the files from the next reading on.
+    virtual void setOrder(const ListOrder &order) = 0;
 };
 
 // Where the list goes: the target directory list (Dir2), drive list (Drive2) and name box (Text4).

@@ -14,6 +14,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
@@ -51,7 +53,7 @@ void Engines::CheckFilesFound()
         run.StopRun = 1;
         return;
     }
-    if (host_.File1->fileCount() == 0 && settings.ListingType == 0) {
+    if (classicList && host_.File1->fileCount() == 0 && settings.ListingType == 0) {
         host_.messages->MsgBox(messageText(Message::NoFileFound, settings.Langue),
                                kStyleExclamation, shortProductName());
         outcome.end = RunEnd::Stopped;
@@ -62,6 +64,8 @@ void Engines::CheckFilesFound()
 void Engines::CheckTargetFile()
 {
     run.StopRun = 0;
+    if (!classicList)
+        return;
     if (host_.target->text4().isEmpty()) {
         showFailure(Message::WriteFailed, run.TargetPath, kErrorEmptyName);
         run.StopRun = 1;
@@ -69,15 +73,23 @@ void Engines::CheckTargetFile()
     }
     // The list is replaced only once the new one is complete, so a "Yes" here, like AutoUpdate,
     // means "replace it", not "delete it now".
-    if (settings.AutoUpdate || pathKind(run.TargetPath) != PathKind::RegularFile)
-        return;
-    const QString question = losslessText(run.TargetPath) + kCrLf +
-                             messageText(Message::OverwriteQuestion, settings.Langue);
-    if (host_.messages->MsgBox(question, kStyleYesNoExclamation, shortProductName()) !=
-        kAnswerYes) {
+    if (!askToReplace(run.TargetPath)) {
         outcome.end = RunEnd::Stopped;
         run.StopRun = 1;
     }
+}
+
+// Whether an existing list may be replaced: always with automatic updating, else when the user
+// says so. The list is replaced only once the new one is complete, so a "Yes" means "replace
+// it", not "delete it now".
+bool Engines::askToReplace(const QByteArray &path)
+{
+    if (settings.AutoUpdate || pathKind(path) != PathKind::RegularFile)
+        return true;
+    const QString question =
+        losslessText(path) + kCrLf + messageText(Message::OverwriteQuestion, settings.Langue);
+    return host_.messages->MsgBox(question, kStyleYesNoExclamation, shortProductName()) ==
+           kAnswerYes;
 }
 
 void Engines::Command1_Click()
@@ -105,7 +117,11 @@ void Engines::Command1_Click()
     run.FileNum = -1;
     run.WritePos = 1;
     run.UrlPath.clear();
+    relativeDir_.clear();
     outputError_ = 0;
+    const ListOrder order(settings.NaturalOrder, settings.FileLangue);
+    host_.Dir1->setOrder(order);
+    host_.File1->setOrder(order);
     // Setting the path again reads the directory anew: a run started by the timer lists what the
     // source holds now, not what the lists showed when they were last read.
     sourcePath_ = host_.Dir1->path();
@@ -115,7 +131,7 @@ void Engines::Command1_Click()
     if (run.StopRun == 1)
         return;
     CheckTargetFile();
-    if (run.StopRun == 1)
+    if (run.StopRun == 1 || !prepareOutputs())
         return;
 
     host_.controls->setText4Enabled(false);
@@ -123,9 +139,13 @@ void Engines::Command1_Click()
     run.FileIndex = 0;
     beginWalk();
     sourceIdentity_ = walk.Levels.front().identity;
-    if (!beginOutput())
+    beginOutputs();
+    if (classicList && beginOutput())
+        WriteListHeader();
+    if (!writing()) {
+        abandonRun();
         return;
-    WriteListHeader();
+    }
     if (pieceFailed() || !writeBody())
         return;
 
@@ -133,11 +153,22 @@ void Engines::Command1_Click()
     host_.controls->setCommand1Enabled(true);
     run.OutBuffer = listFooter(settings);
     FlushBuffer();
-    if (pieceFailed() || !sourceStillThere() || !endWriting())
+    if (pieceFailed() || !sourceStillThere())
         return;
+    if (classicOpen_)
+        endWriting();
+    finishOutputs();
+    if (trackInfo && settings.ReadTags && walk.UnreadableDirs == 0)
+        trackInfo->walkComplete(sourcePath_);
 
-    outcome.end = RunEnd::Written;
     outcome.unreadableDirs = walk.UnreadableDirs;
+    if (!outcome.lists.empty() && host_.progress)
+        host_.progress->listInPlace();
+    if (outcome.failedLists > 0) {
+        host_.StatusBar1->setStatusText(productName());
+        return;
+    }
+    outcome.end = RunEnd::Written;
     if (!settings.AutoUpdate) {
         QString done = messageText(Message::Done, settings.Langue);
         if (walk.UnreadableDirs > 0)
@@ -145,7 +176,7 @@ void Engines::Command1_Click()
                 kCrLf +
                 messageText(Message::UnreadableFolders, settings.Langue).arg(walk.UnreadableDirs);
         host_.messages->MsgBox(done, kStyleInformation, shortProductName());
-        if (settings.RunNote) {
+        if (settings.RunNote && classicList) {
             const QByteArray dir = host_.target->dir2Path();
             const QString directory =
                 dir == "/" ? host_.target->drive2Text() : losslessText(dir) + QLatin1Char('/');
@@ -156,36 +187,162 @@ void Engines::Command1_Click()
     host_.StatusBar1->setStatusText(productName());
 }
 
-// The body: the source's files, then (types 1 and 2) one walk step after another, each entered
-// directory giving its line and (type 2, and any other value) its files.
+// The body: the source's files, then one walk step after another, each entered directory giving
+// its line and its files. The classic list takes what its listing type shows (no walk for type
+// 0, the directories' lines alone for type 1); the other lists always take the whole tree.
 bool Engines::writeBody()
 {
+    const int walkType = others_.empty() ? settings.ListingType : 2;
     for (;;) {
+        const bool classicFiles =
+            walk.Levels.size() == 1 || (settings.ListingType != 0 && settings.ListingType != 1);
         const int count = walk.Levels.back().contentsListed ? host_.File1->fileCount() : 0;
         while (run.FileIndex < count) {
-            WriteFileEntry();
-            FlushBuffer();
+            if (!others_.empty())
+                feedFile(run.FileIndex);
+            if (classicOpen_ && classicFiles) {
+                WriteFileEntry();
+                FlushBuffer();
+            } else {
+                ++run.FileIndex;
+            }
             if (++outcome.filesWritten % kProgressEvery == 0)
                 reportProgress();
             if (pieceFailed())
                 return false;
         }
-        if (settings.ListingType == 0)
+        if (walkType == 0)
             return true;
         for (;;) {
             WalkStep();
-            if (walk.StepReport == QLatin1String("Dir"))
+            if (walk.StepReport == QLatin1String("Dir")) {
+                leaveOutputs();
                 continue;
+            }
             if (walk.StepReport == QLatin1String("End"))
                 return true;
-            FlushBuffer();
+            if (settings.ListingType != 0)
+                FlushBuffer();
+            enterOutputs();
             reportProgress();
             if (pieceFailed())
                 return false;
-            if (settings.ListingType != 1)
+            if (walkType != 1)
                 break;
         }
     }
+}
+
+// The other lists of the run, refused before anything is written when two would be one file.
+// Those already there are replaced as the classic list is: with automatic updating, or when
+// the user says so. False when nothing is left to write.
+bool Engines::prepareOutputs()
+{
+    others_.clear();
+    details_ = trackInfo && settings.ReadTags;
+    std::vector<QByteArray> paths;
+    if (classicList)
+        paths.push_back(run.TargetPath);
+    for (const OutputSpec &spec : outputs) {
+        if (std::find(paths.begin(), paths.end(), spec.path) != paths.end()) {
+            showFailure(Message::SameFile, spec.path, 0);
+            return false;
+        }
+        paths.push_back(spec.path);
+    }
+    for (const OutputSpec &spec : outputs) {
+        if (!askToReplace(spec.path)) {
+            ++outcome.refusedLists;
+            continue;
+        }
+        std::unique_ptr<ListOutput> output = makeOutput(spec);
+        details_ = details_ || output->wantsDetails();
+        others_.push_back(std::move(output));
+    }
+    if (classicList || !others_.empty())
+        return true;
+    outcome.end = RunEnd::Stopped;
+    return false;
+}
+
+void Engines::beginOutputs()
+{
+    OutputContext context;
+    context.settings = &settings;
+    context.source = sourcePath_;
+    context.made = QDateTime(host_.clock->currentDate(), host_.clock->currentTime());
+    for (auto it = others_.begin(); it != others_.end();) {
+        if (const int error = (*it)->begin(context)) {
+            outputFailed((*it)->spec().path, error);
+            it = others_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void Engines::finishOutputs()
+{
+    for (const std::unique_ptr<ListOutput> &output : others_) {
+        if (const int error = output->finish())
+            outputFailed(output->spec().path, error);
+        else
+            outcome.lists.push_back(output->committed());
+    }
+    others_.clear();
+}
+
+// One list could not be written: told, and the others go on.
+void Engines::outputFailed(const QByteArray &path, int error)
+{
+    ++outcome.failedLists;
+    showFailure(Message::WriteFailed, path, error);
+}
+
+bool Engines::writing() const
+{
+    return classicOpen_ || !others_.empty();
+}
+
+void Engines::feedFile(int k)
+{
+    const ListedName name = host_.File1->fileName(k);
+    OutputFile file;
+    file.name = &name;
+    file.dir = relativeDir_;
+    TrackInfo track;
+    if (details_) {
+        file.statKnown = host_.File1->fileStat(k, &file.stat) == 0;
+        if (file.statKnown && trackInfo && settings.ReadTags) {
+            const QByteArray relative =
+                relativeDir_.isEmpty() ? name.bytes : relativeDir_ + '/' + name.bytes;
+            track = trackInfo->trackInfo(sourcePath_, relative, file.stat,
+                                         [&] { return host_.File1->openFile(k); });
+            file.track = &track;
+        }
+    }
+    for (const std::unique_ptr<ListOutput> &output : others_)
+        output->file(file);
+}
+
+void Engines::enterOutputs()
+{
+    const WalkLevel &level = walk.Levels.back();
+    relativeDir_ = relativeDir_.isEmpty() ? level.name : relativeDir_ + '/' + level.name;
+    OutputDirectory dir;
+    dir.name = level.name;
+    dir.path = relativeDir_;
+    dir.depth = int(walk.Levels.size()) - 1;
+    dir.contentsListed = level.contentsListed;
+    for (const std::unique_ptr<ListOutput> &output : others_)
+        output->enter(dir);
+}
+
+void Engines::leaveOutputs()
+{
+    relativeDir_.truncate(std::max<qsizetype>(relativeDir_.lastIndexOf('/'), 0));
+    for (const std::unique_ptr<ListOutput> &output : others_)
+        output->leave();
 }
 
 // A source moved or removed while it was listed gives a list of what was read before, or of a
@@ -208,15 +365,19 @@ void Engines::reportProgress()
 
 bool Engines::pieceFailed()
 {
-    if (outputError_ != 0) {
-        abandonRun();
-        showFailure(Message::WriteFailed, run.TargetPath, outputError_);
-        return true;
-    }
     if (host_.progress && host_.progress->cancelRequested()) {
         abandonRun();
         outcome.end = RunEnd::Cancelled;
         return true;
+    }
+    if (classicOpen_ && outputError_ != 0) {
+        classicOpen_ = false;
+        output_->discard();
+        outputFailed(run.TargetPath, outputError_);
+        if (!writing()) {
+            abandonRun();
+            return true;
+        }
     }
     return false;
 }
@@ -226,6 +387,10 @@ bool Engines::pieceFailed()
 void Engines::abandonRun()
 {
     output_->discard();
+    classicOpen_ = false;
+    for (const std::unique_ptr<ListOutput> &output : others_)
+        output->discard();
+    others_.clear();
     run.FileNum = -1;
     outcome.unreadableDirs = walk.UnreadableDirs;
     if (host_.Dir1->path() != sourcePath_)
@@ -276,10 +441,10 @@ bool Engines::beginOutput()
 {
     const int error = output_->open(run.TargetPath);
     if (error != 0) {
-        abandonRun();
-        showFailure(Message::WriteFailed, run.TargetPath, error);
+        outputFailed(run.TargetPath, error);
         return false;
     }
+    classicOpen_ = true;
     run.FileNum = output_->descriptor();
     run.WritePos = 1;
     return true;
@@ -298,17 +463,13 @@ void Engines::FlushBuffer()
     run.WritePos = output_->size() + 1;
 }
 
-bool Engines::endWriting()
+void Engines::endWriting()
 {
     const int error = output_->commit();
     run.FileNum = -1;
-    if (error != 0) {
-        abandonRun();
-        showFailure(Message::WriteFailed, run.TargetPath, error);
-        return false;
-    }
-    outcome.lists.push_back(output_->committed());
-    if (host_.progress)
-        host_.progress->listInPlace();
-    return true;
+    classicOpen_ = false;
+    if (error != 0)
+        outputFailed(run.TargetPath, error);
+    else
+        outcome.lists.push_back(output_->committed());
 }

@@ -25,6 +25,7 @@ struct ListingRun {
 // changing under the walk cannot shift a position the walk resumes from.
 struct WalkLevel {
     DirIdentity identity;
+    QByteArray name; // the directory's own name, as the file system holds it ("" at the source)
     bool read = false;
     std::vector<QByteArray> subDirs;
     // False for a directory that gets its line and nothing more: one met earlier in the run
@@ -57,6 +58,8 @@ struct RunOutcome {
     RunEnd end = RunEnd::None;
     qint64 filesWritten = 0;
     int unreadableDirs = 0;
-    QString error;                               // the message shown for a failure
+    QString error;        // the message shown for the last failure
+    int failedLists = 0;  // lists that could not be written (the others were)
+    int refusedLists = 0; // lists already there that were not to be replaced
     std::vector<ReplacingFile::Committed> lists; // what was put in place, as it is on disk
 };

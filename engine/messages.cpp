@@ -22,6 +22,8 @@ const BilingualText<Message> kMessages[] = {
     {Message::SourceMoved,
      "This folder was moved or removed while it was listed: the list was not written.",
      "Ce répertoire a été déplacé ou supprimé pendant la liste : la liste n'a pas été écrite."},
+    {Message::SameFile, "Two lists would be written to this file: nothing was written.",
+     "Deux listes seraient écrites dans ce fichier : rien n'a été écrit."},
 };
 
 const BilingualText<StoreProblem::Kind> kStoreProblems[] = {

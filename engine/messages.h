@@ -13,6 +13,7 @@ enum class Message {
     SourceUnreadable,  // second line under the source path; %1: the reason
     UnreadableFolders, // second line of the end message; %1: how many
     SourceMoved,       // second line under the source path
+    SameFile,          // second line under a path two lists of one run would both be written to
 };
 
 QString messageText(Message message, int langue);

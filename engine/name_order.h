@@ -2,6 +2,7 @@
 
 #include "engine/listing_host.h"
 
+#include <QCollator>
 #include <QString>
 
 // The order of both source lists: by name without regard to case (Unicode case folding, as
@@ -14,3 +15,25 @@ inline bool nameBefore(const ListedName &a, const ListedName &b)
         return folded < 0;
     return a.bytes < b.bytes;
 }
+
+// The order a run asks of the lists: by name, or naturally, numbers by their value and letters
+// by the collation of the list's language ("Track 2" before "Track 10", "Édith" with the E's),
+// whatever the process's locale. Ties go by name, so that the order stays total and stable.
+class ListOrder
+{
+public:
+    ListOrder() = default; // by name
+    ListOrder(bool natural, int langue);
+
+    bool operator()(const ListedName &a, const ListedName &b) const;
+    bool natural() const { return natural_; }
+    friend bool operator==(const ListOrder &a, const ListOrder &b)
+    {
+        return a.natural_ == b.natural_ && a.langue_ == b.langue_;
+    }
+
+private:
+    bool natural_ = false;
+    int langue_ = 0;
+    QCollator collator_;
+};

@@ -84,8 +84,9 @@ void Engines::WalkStep()
                 continue;
             }
             dirStackPush(walk.DirStack);
-            walk.Levels.push_back(std::move(entered));
             const QByteArray name = child.mid(child.lastIndexOf('/') + 1);
+            entered.name = name;
+            walk.Levels.push_back(std::move(entered));
             appendPercentEncoded(run.UrlPath, name);
             run.UrlPath += QLatin1Char('/');
             putDirectoryLine(run.OutBuffer, settings, QString::fromUtf8(name));

@@ -18,6 +18,15 @@ struct DirScan {
     std::vector<QByteArray> subDirs;
 };
 
+// What the outputs beyond the classic list tell of a file, and what a cache of its tags is keyed
+// by: a file with the same identity, size and times holds the same tags.
+struct FileStat {
+    FileIdentity identity;
+    qint64 size = 0;
+    qint64 modifiedNs = 0; // since the epoch
+    qint64 changedNs = 0;
+};
+
 // Opens and reads folders for a walk that moves down and up a tree one folder at a time. Each
 // folder is opened from an ancestor still open (its parent, usually), never by its whole path:
 // a tree deeper than the system's longest path (PATH_MAX) is read as any other, and a bounded
@@ -35,6 +44,10 @@ public:
     int open(const QByteArray &path, bool anew, FileIdentity *identity);
     // Reads the folder, opening it first when it is not open.
     DirScan read(const QByteArray &path, bool anew);
+    // A file of the folder at dirPath, the link followed: 0, or the system's reason.
+    int stat(const QByteArray &dirPath, const QByteArray &name, FileStat *stat);
+    // The file opened for reading (its descriptor, the caller's to close), or -1.
+    int openFile(const QByteArray &dirPath, const QByteArray &name);
     // Closes every folder kept open.
     void clear();
 

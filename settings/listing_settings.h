@@ -20,4 +20,11 @@ struct ListingSettings {
     int FileLangue = 0;        // language of the list: 0 English, 1 French
     int Langue = 0;            // language of the interface: 0 English, 1 French
     bool IncExt = false;       // file names keep their extension
+    // Stored in a section of their own: the lists made besides the classic one, beside it, and
+    // how all lists are made.
+    bool AlsoPage = false;     // a web page, index.html in the target folder
+    bool AlsoPlaylist = false; // an M3U8 playlist, the list's name with .m3u8
+    bool AlsoJson = false;     // a JSON document, the list's name with .json
+    bool ReadTags = false;     // tags and lengths read for the lists that show them
+    bool NaturalOrder = false; // "Track 2" before "Track 10", in every list
 };

@@ -8,6 +8,11 @@ QString SettingsKey()
     return QStringLiteral("SOFTWARE\\Korvane\\Lystora\\v1.52.1016\\");
 }
 
+QString FormatsKey()
+{
+    return QStringLiteral("SOFTWARE\\Korvane\\Lystora\\Lystora\\");
+}
+
 void Registry::ReadRegValue(int RootKey, const QString &SubKey, const QString &ValueName)
 {
     RegValue = backend_.readValue(RootKey, SubKey, ValueName);

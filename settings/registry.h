@@ -9,6 +9,9 @@
 
 // The key every setting of this version lives under.
 QString SettingsKey();
+// The key of the settings added since, in a section of their own ([Lystora]) beside the first,
+// whose lines keep their form: the lists made besides the classic one and how.
+QString FormatsKey();
 
 // The root every caller passes (the registry's machine root where there is one).
 inline constexpr int kSettingsRoot = 2;

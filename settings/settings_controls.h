@@ -13,14 +13,19 @@ enum class OptionArray { FileOption, FileLg, Language };
 
 // The options dialog's check boxes that show a setting, by their design names.
 enum class OptionsCheck {
-    Check1 = 1, // ShowTime
-    Check2,     // RunNote
-    Check3,     // HTML
-    Check4,     // AutoUpdate
-    Check5,     // DownAllow
-    Check6,     // StartUpMusic
-    Check7,     // SplashScreen
-    Check8,     // IncExt
+    Check1 = 1,   // ShowTime
+    Check2,       // RunNote
+    Check3,       // HTML
+    Check4,       // AutoUpdate
+    Check5,       // DownAllow
+    Check6,       // StartUpMusic
+    Check7,       // SplashScreen
+    Check8,       // IncExt
+    Check10 = 10, // AlsoPage
+    Check11,      // AlsoPlaylist
+    Check12,      // AlsoJson
+    Check13,      // ReadTags
+    Check14,      // NaturalOrder
 };
 
 // The options dialog's text boxes.

@@ -6,17 +6,18 @@
 
 #include <QFile>
 
-QString SettingsProcedures::read(const QString &name)
+QString SettingsProcedures::read(const QString &name, const QString &key)
 {
     if (defaultsOnly_)
         return QString();
-    registry.ReadRegValue(kSettingsRoot, SettingsKey(), name);
+    registry.ReadRegValue(kSettingsRoot, key.isEmpty() ? SettingsKey() : key, name);
     return registry.RegValue;
 }
 
-void SettingsProcedures::write(const QString &name, const QString &text)
+void SettingsProcedures::write(const QString &name, const QString &text, const QString &key)
 {
-    const int error = registry.WriteRegValue(kSettingsRoot, SettingsKey(), name, text);
+    const int error =
+        registry.WriteRegValue(kSettingsRoot, key.isEmpty() ? SettingsKey() : key, name, text);
     if (error != 0 && result_.storeError == 0)
         result_.storeError = error;
 }
@@ -91,7 +92,42 @@ bool SettingsProcedures::loadFromSourceDirectory()
     const QString pattern = storedPattern(read(QStringLiteral("Pattern")));
     controls.setFilePattern(pattern);
     controls.setText(OptionsText::Text4, pattern);
+    loadFormats();
     return true;
+}
+
+namespace {
+
+// The settings of the [Lystora] section, each with the box that shows it.
+struct FormatSetting {
+    const char *name;
+    bool ListingSettings::*field;
+    OptionsCheck box;
+};
+const FormatSetting kFormats[] = {
+    {"AlsoPage", &ListingSettings::AlsoPage, OptionsCheck::Check10},
+    {"AlsoPlaylist", &ListingSettings::AlsoPlaylist, OptionsCheck::Check11},
+    {"AlsoJson", &ListingSettings::AlsoJson, OptionsCheck::Check12},
+    {"ReadTags", &ListingSettings::ReadTags, OptionsCheck::Check13},
+    {"NaturalOrder", &ListingSettings::NaturalOrder, OptionsCheck::Check14},
+};
+
+} // namespace
+
+void SettingsProcedures::loadFormats()
+{
+    for (const FormatSetting &format : kFormats) {
+        settings.*format.field = storedYes(read(QString::fromLatin1(format.name), FormatsKey()));
+        controls.setCheck(format.box, settings.*format.field ? 1 : 0);
+    }
+}
+
+void SettingsProcedures::saveFormats()
+{
+    for (const FormatSetting &format : kFormats) {
+        settings.*format.field = controls.check(format.box) == 1;
+        write(QString::fromLatin1(format.name), yesNoText(settings.*format.field), FormatsKey());
+    }
 }
 
 void SettingsProcedures::LoadSettings()
@@ -173,5 +209,6 @@ SaveResult SettingsProcedures::SaveSettings()
     const QString pattern = controls.text(OptionsText::Text4);
     controls.setFilePattern(pattern);
     write(QStringLiteral("Pattern"), pattern);
+    saveFormats();
     return result_;
 }

@@ -33,8 +33,10 @@ public:
     SettingsControls &controls;
 
 private:
-    QString read(const QString &name);
-    void write(const QString &name, const QString &text);
+    QString read(const QString &name, const QString &key = QString());
+    void write(const QString &name, const QString &text, const QString &key = QString());
+    void loadFormats();
+    void saveFormats();
     bool loadDirectory(const QString &name, Side which);
     bool loadFromSourceDirectory();
 

@@ -2,6 +2,7 @@
 
 #include "cli_texts.h"
 #include "engine/fs_lists.h"
+#include "engine/list_outputs.h"
 #include "platform/dir_scan.h"
 #include "platform/lossless_text.h"
 #include "settings/registry.h"
@@ -17,6 +18,45 @@ QByteArray absoluteDir(const QByteArray &path)
 {
     const QByteArray absolute = path.startsWith('/') ? path : currentDirectory() + '/' + path;
     return normalizedDirPath(losslessBytes(QDir::cleanPath(losslessText(absolute))));
+}
+
+// What TARGET_FILE holds (--format), and the lists made besides it: those the stored settings
+// ask for, and those of each --also FORMAT:PATH. The same list asked for twice is made once.
+void chooseOutputs(const QString &format, const QStringList &alsos, int langue, CliOptions &options)
+{
+    const auto add = [&](const OutputSpec &spec) {
+        for (const OutputSpec &known : options.outputs) {
+            if (known.format == spec.format && known.path == spec.path)
+                return;
+        }
+        options.outputs.push_back(spec);
+    };
+    const QByteArray targetName = losslessBytes(options.targetName);
+    OutputFormat primary = OutputFormat::Classic;
+    if (!format.isEmpty() && !formatNamed(format, &primary)) {
+        options.error = cliText(CliText::BadFormat, langue).arg(format);
+        return;
+    }
+    options.classicList = primary == OutputFormat::Classic;
+    if (!options.classicList)
+        add({primary, childPath(options.targetDir, targetName)});
+    for (const OutputSpec &spec : chosenOutputs(options.settings, options.targetDir, targetName))
+        add(spec);
+    for (const QString &also : alsos) {
+        const qsizetype colon = also.indexOf(QLatin1Char(':'));
+        OutputFormat kind = OutputFormat::Classic;
+        if (colon <= 0 || colon + 1 == also.size() || !formatNamed(also.left(colon), &kind) ||
+            kind == OutputFormat::Classic) {
+            options.error = cliText(CliText::BadAlso, langue).arg(also);
+            return;
+        }
+        const QByteArray path = losslessBytes(also.mid(colon + 1));
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray dir = absoluteDir(slash < 0    ? QByteArray(".")
+                                           : slash == 0 ? QByteArray("/")
+                                                        : path.left(slash));
+        add({kind, childPath(dir, path.mid(slash + 1))});
+    }
 }
 
 } // namespace
@@ -49,10 +89,17 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     const QCommandLineOption every = option(nullptr, "every", "minutes");
     const QCommandLineOption watch = option(nullptr, "watch", nullptr);
     const QCommandLineOption quiet = option("q", "quiet", nullptr);
+    const QCommandLineOption format = option(nullptr, "format", "format");
+    const QCommandLineOption also = option(nullptr, "also", "format:path");
+    const QCommandLineOption noAlso = option(nullptr, "no-also", nullptr);
+    const QCommandLineOption tags = option(nullptr, "tags", nullptr);
+    const QCommandLineOption noTags = option(nullptr, "no-tags", nullptr);
+    const QCommandLineOption sort = option(nullptr, "sort", "order");
     const QCommandLineOption help = option("h", "help", nullptr);
     const QCommandLineOption version = option(nullptr, "version", nullptr);
-    parser.addOptions({type, pattern, ext, noExt, html, text, title, baseUrl, noLinks, time, noTime,
-                       listLang, force, every, watch, quiet, help, version});
+    parser.addOptions({type,    pattern, ext,    noExt,    html,   text,  title, baseUrl,
+                       noLinks, time,    noTime, listLang, force,  every, watch, quiet,
+                       format,  also,    noAlso, tags,     noTags, sort,  help,  version});
 
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
@@ -63,7 +110,8 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     if (options.help || options.version)
         return options;
     for (const auto &pair : {std::make_pair(&ext, &noExt), std::make_pair(&html, &text),
-                             std::make_pair(&baseUrl, &noLinks), std::make_pair(&time, &noTime)}) {
+                             std::make_pair(&baseUrl, &noLinks), std::make_pair(&time, &noTime),
+                             std::make_pair(&tags, &noTags)}) {
         if (parser.isSet(*pair.first) && parser.isSet(*pair.second)) {
             options.error = cliText(CliText::Contradiction, langue)
                                 .arg(pair.first->names().last(), pair.second->names().last());
@@ -128,6 +176,27 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     // the end; a list made again and again is always one.
     s.AutoUpdate = parser.isSet(force) || options.every > 0 || options.watch;
 
+    // The settings added since the first ones, in a section of their own.
+    const auto storedFormats = [&store](const char *name) {
+        store.ReadRegValue(kSettingsRoot, FormatsKey(), QString::fromLatin1(name));
+        return storedYes(store.RegValue);
+    };
+    s.ReadTags = parser.isSet(tags) || (!parser.isSet(noTags) && storedFormats("ReadTags"));
+    s.NaturalOrder = storedFormats("NaturalOrder");
+    if (parser.isSet(sort)) {
+        const QString value = parser.value(sort);
+        if (value != QLatin1String("name") && value != QLatin1String("natural")) {
+            options.error = cliText(CliText::BadSort, langue).arg(value);
+            return options;
+        }
+        s.NaturalOrder = value == QLatin1String("natural");
+    }
+    if (!parser.isSet(noAlso)) {
+        s.AlsoPage = storedFormats("AlsoPage");
+        s.AlsoPlaylist = storedFormats("AlsoPlaylist");
+        s.AlsoJson = storedFormats("AlsoJson");
+    }
+
     if (paths.size() == 2) {
         options.sourceDir = absoluteDir(losslessBytes(paths[0]));
         const QByteArray target = losslessBytes(paths[1]);
@@ -136,18 +205,20 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
                                         : slash == 0 ? QByteArray("/")
                                                      : target.left(slash));
         options.targetName = losslessText(target.mid(slash + 1));
-        return options;
+    } else {
+        // The window's directories, as stored: a server job lists the stored directory or
+        // fails, never a parent it would climb to.
+        const QString source = stored("SourceDir");
+        const QString targetDir = stored("TargetDir");
+        if (source.isEmpty() || targetDir.isEmpty()) {
+            options.error = cliText(CliText::NothingStored, langue).arg(store.location());
+            return options;
+        }
+        options.sourceDir = normalizedDirPath(losslessBytes(source));
+        options.targetDir = normalizedDirPath(losslessBytes(targetDir));
+        options.targetName = storedFileName(stored("FileName"), s.HTML);
     }
-    // The window's directories, as stored: a server job lists the stored directory or fails,
-    // never a parent it would climb to.
-    const QString source = stored("SourceDir");
-    const QString targetDir = stored("TargetDir");
-    if (source.isEmpty() || targetDir.isEmpty()) {
-        options.error = cliText(CliText::NothingStored, langue).arg(store.location());
-        return options;
-    }
-    options.sourceDir = normalizedDirPath(losslessBytes(source));
-    options.targetDir = normalizedDirPath(losslessBytes(targetDir));
-    options.targetName = storedFileName(stored("FileName"), s.HTML);
+    chooseOutputs(parser.isSet(format) ? parser.value(format) : QString(), parser.values(also),
+                  langue, options);
     return options;
 }

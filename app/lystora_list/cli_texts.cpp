@@ -24,6 +24,16 @@ const BilingualText<CliText> kTexts[] = {
      "      --no-links          no download links\n"
      "      --time, --no-time   write the date and time of making in the header, or not\n"
      "      --list-lang en|fr   language of the list's header and footer (default fr)\n"
+     "      --format FORMAT     what TARGET_FILE holds: classic (the text or HTML list, default),\n"
+     "                          page (a web page for any browser or server: folders, sizes, "
+     "lengths),\n"
+     "                          m3u8 (a playlist) or json\n"
+     "      --also FORMAT:PATH  also make PATH, in FORMAT page, m3u8 or json, from the same walk\n"
+     "                          (may be given several times)\n"
+     "      --no-also           none of the lists the stored settings ask for besides\n"
+     "      --tags, --no-tags   read the tags and lengths of the files (for page, m3u8, json),\n"
+     "                          or not; they are kept in a cache under $XDG_CACHE_HOME/lystora\n"
+     "      --sort name|natural order by name (default), or naturally: 2 before 10\n"
      "  -f, --force             replace an existing TARGET_FILE without asking\n"
      "      --every MINUTES     make the list, then again every MINUTES minutes, until stopped\n"
      "      --watch             make the list, then again whenever files or folders appear,\n"
@@ -35,8 +45,8 @@ const BilingualText<CliText> kTexts[] = {
      "TARGET_FILE is replaced only once the new list is complete: a reader sees the old list\n"
      "or the new one, never a part of it.\n"
      "\n"
-     "Exit status: 0 the list is written; 1 stopped (no file found with type 0, or\n"
-     "TARGET_FILE exists and is kept); 2 an error.\n",
+     "Exit status: 0 every list is written; 1 stopped (no file found with type 0, or a list\n"
+     "exists and is kept); 2 an error (the lists that could be written are).\n",
      "Usage : lystora-list [OPTIONS] [REPERTOIRE_SOURCE FICHIER_CIBLE]\n"
      "Écrit la liste des fichiers audio de REPERTOIRE_SOURCE dans FICHIER_CIBLE, en texte ou en "
      "HTML.\n"
@@ -57,6 +67,15 @@ const BilingualText<CliText> kTexts[] = {
      "      --no-links          pas de liens de téléchargement\n"
      "      --time, --no-time   écrire la date et l'heure de création dans l'en-tête, ou non\n"
      "      --list-lang en|fr   langue de l'en-tête et du pied de la liste (défaut fr)\n"
+     "      --format FORMAT     ce que contient FICHIER_CIBLE : classic (la liste texte ou HTML,\n"
+     "                          défaut), page (une page web, avec profondeur, tailles et durées),\n"
+     "                          m3u8 (une liste de lecture) ou json\n"
+     "      --also FORMAT:CHEMIN faire aussi CHEMIN, au format page, m3u8 ou json, du même\n"
+     "                          parcours (peut être donné plusieurs fois)\n"
+     "      --no-also           aucune des listes supplémentaires des réglages enregistrés\n"
+     "      --tags, --no-tags   lire les tags et les durées des fichiers (pour page, m3u8, json),\n"
+     "                          ou non ; ils sont gardés en cache sous $XDG_CACHE_HOME/lystora\n"
+     "      --sort name|natural trier par nom (défaut) ou naturellement : 2 avant 10\n"
      "  -f, --force             remplacer FICHIER_CIBLE sans demander\n"
      "      --every MINUTES     faire la liste, puis à nouveau toutes les MINUTES minutes\n"
      "      --watch             faire la liste, puis à nouveau dès que des fichiers ou des\n"
@@ -69,8 +88,9 @@ const BilingualText<CliText> kTexts[] = {
      "FICHIER_CIBLE n'est remplacé qu'une fois la nouvelle liste complète : un lecteur voit\n"
      "l'ancienne liste ou la nouvelle, jamais une partie.\n"
      "\n"
-     "Code de sortie : 0 la liste est écrite ; 1 arrêt (aucun fichier trouvé avec le type 0,\n"
-     "ou FICHIER_CIBLE existe et est gardé) ; 2 une erreur.\n"},
+     "Code de sortie : 0 toutes les listes sont écrites ; 1 arrêt (aucun fichier trouvé avec le\n"
+     "type 0, ou une liste existe et est gardée) ; 2 une erreur (les listes qui pouvaient\n"
+     "l'être sont écrites).\n"},
     {CliText::TryHelp, "Try 'lystora-list --help'.", "Essayez « lystora-list --help »."},
     {CliText::NeedTwoPaths, "Give both SOURCE_DIR and TARGET_FILE, or neither.",
      "Donnez REPERTOIRE_SOURCE et FICHIER_CIBLE, ou aucun des deux."},
@@ -84,6 +104,12 @@ const BilingualText<CliText> kTexts[] = {
      "Le type de liste est 0, 1 ou 2, pas \"%1\"."},
     {CliText::BadListLang, "The list's language is en or fr, not \"%1\".",
      "La langue de la liste est en ou fr, pas \"%1\"."},
+    {CliText::BadFormat, "--format takes classic, page, m3u8 or json, not \"%1\".",
+     "--format prend classic, page, m3u8 ou json, pas \"%1\"."},
+    {CliText::BadAlso, "--also takes FORMAT:PATH, FORMAT being page, m3u8 or json, not \"%1\".",
+     "--also prend FORMAT:CHEMIN, FORMAT étant page, m3u8 ou json, pas \"%1\"."},
+    {CliText::BadSort, "--sort takes name or natural, not \"%1\".",
+     "--sort prend name ou natural, pas \"%1\"."},
     {CliText::YesNo, "[y/N]", "[o/N]"},
     {CliText::NotReplaced, "Not replaced: run with --force to replace it.",
      "Non remplacé : relancez avec --force pour le remplacer."},

@@ -12,6 +12,9 @@ enum class CliText {
     Contradiction, // %1 and %2: two options that say opposite things
     BadType,       // %1: the value given
     BadListLang,   // %1: the value given
+    BadFormat,     // %1: the value given to --format
+    BadAlso,       // %1: the value given to --also
+    BadSort,       // %1: the value given to --sort
     YesNo,         // the answer hint after the overwrite question
     NotReplaced,   // the target exists and nobody can be asked
     Progress,      // %1 files written, %2 the directory

@@ -13,6 +13,7 @@
 #include "platform/settings_backend.h"
 #include "service.h"
 #include "settings/registry.h"
+#include "tags/tag_cache.h"
 
 #include <QStringList>
 
@@ -66,6 +67,13 @@ int main(int argc, char **argv)
     console.file1().setPattern(options.pattern);
     console.dir1().setPath(options.sourceDir);
     Engines engines(settings, console.host());
+    engines.classicList = options.classicList;
+    engines.outputs = options.outputs;
+    std::unique_ptr<TagCache> tags;
+    if (settings.ReadTags) {
+        tags = std::make_unique<TagCache>();
+        engines.trackInfo = tags.get();
+    }
     if (service) {
         ServiceEvents events;
         events.log = [](const QString &line) { printText(stderr, line + QLatin1Char('\n')); };
@@ -82,7 +90,7 @@ int main(int argc, char **argv)
             printText(stderr, messageText(Message::UnreadableFolders, langue)
                                       .arg(engines.outcome.unreadableDirs) +
                                   QLatin1Char('\n'));
-        return kWritten;
+        return engines.outcome.refusedLists > 0 ? kStopped : kWritten;
     case RunEnd::Stopped:
         return kStopped;
     default:

@@ -176,6 +176,29 @@ DirScan DirectoryReader::read(const QByteArray &path, bool anew)
     return scan;
 }
 
+int DirectoryReader::stat(const QByteArray &dirPath, const QByteArray &name, FileStat *stat)
+{
+    const int dir = chain_->open(dirPath, false);
+    struct stat st;
+    if (dir < 0)
+        return -dir;
+    if (::fstatat(dir, name.constData(), &st, 0) != 0)
+        return errno;
+    stat->identity = identityOf(st);
+    stat->size = st.st_size;
+    stat->modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stat->changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return 0;
+}
+
+int DirectoryReader::openFile(const QByteArray &dirPath, const QByteArray &name)
+{
+    const int dir = chain_->open(dirPath, false);
+    // Never blocks: a file swapped for a pipe since the folder was read is not waited on.
+    return dir < 0 ? -1
+                   : ::openat(dir, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+}
+
 int directoryIdentity(const QByteArray &path, FileIdentity *identity)
 {
     const Fd fd(openDirectory(path, O_PATH));

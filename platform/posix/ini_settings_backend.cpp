@@ -2,6 +2,7 @@
 #include "platform/lossless_text.h"
 #include "platform/replacing_file.h"
 #include "platform/settings_backend.h"
+#include "platform/xdg_places.h"
 
 #include <QList>
 #include <QStringList>
@@ -9,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,23 +19,6 @@ namespace {
 bool isRoot(int root)
 {
     return root >= 0 && root <= 4;
-}
-
-QByteArray homeDirectory()
-{
-    const QByteArray home = qgetenv("HOME");
-    if (home.startsWith('/'))
-        return home;
-    const passwd *user = ::getpwuid(::getuid());
-    return user && user->pw_dir ? QByteArray(user->pw_dir) : QByteArray("/");
-}
-
-QByteArray configHome()
-{
-    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
-    if (xdg.startsWith('/'))
-        return xdg;
-    return homeDirectory() + "/.config";
 }
 
 struct IniPlace {

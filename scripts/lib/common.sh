@@ -1,13 +1,15 @@
 # Shared by the scripts: install what the build needs, configure and build into build/.
 # shellcheck shell=bash
 
-LYSTORA_BUILD_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgtest-dev)
+LYSTORA_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libtag1-dev
+    libsqlite3-dev)
 # What the desktop program needs at run time: the X11 platform plugin, the font its windows are
 # made for, Qt's own translations, and the desktop's opener.
 LYSTORA_DESKTOP_PACKAGES=(qt6-qpa-plugins fonts-liberation2 qt6-translations-l10n xdg-utils)
 # What the tests need besides: X servers of their own with a window manager and a notification
 # area, the tools that drive them, and the font that stands in when Liberation Sans is missing.
-LYSTORA_TEST_PACKAGES=(xvfb xauth openbox wmctrl trayer xdotool x11-utils fonts-dejavu-core)
+LYSTORA_TEST_PACKAGES=(xvfb xauth openbox wmctrl trayer xdotool x11-utils fonts-dejavu-core
+    tidy lame vorbis-tools opus-tools flac ffmpeg)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

@@ -196,6 +196,23 @@ TEST(LystoraList, StoredSettingsMakeTheWindowsListAndTheCommandLineOverridesThem
     EXPECT_EQ(text.status, 0) << text.err.toStdString();
     EXPECT_EQ(tree.read("www/list.txt"), englishTextHeader() + "\r\na" + englishTextFooter());
 
+    // The lists the stored settings ask for besides, unless --no-also.
+    tree.file("config/Korvane/Lystora.conf",
+              tree.read("config/Korvane/Lystora.conf") + "[Lystora]\nAlsoPlaylist=Oui\n");
+    EXPECT_EQ(run({"--force"}, "C.UTF-8", QString(), config).status, 0);
+    EXPECT_TRUE(tree.read("www/index.m3u8").startsWith("#EXTM3U\n"));
+    ::unlink(tree.path("www/index.m3u8").constData());
+    EXPECT_EQ(
+        run({"--force", "--no-also", "--format", "json"}, "C.UTF-8", QString(), config).status, 0);
+    EXPECT_EQ(tree.read("www/index.m3u8"), QByteArray("<missing>"));
+    EXPECT_TRUE(tree.read("www/index.htm").startsWith("{\"generator\":"));
+    // One list that cannot be written: the others are, and the status tells.
+    const Result failed = run({"-f", "--also", "page:" + str(tree.path("gone/index.html")),
+                               str(tree.path("music")), str(tree.path("www/ok.txt"))},
+                              "C.UTF-8", QString(), config);
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_TRUE(tree.read("www/ok.txt").contains("Download Lystora"));
+
     const Result none = run({"--force"}, "C.UTF-8");
     EXPECT_EQ(none.status, 2);
     EXPECT_TRUE(none.err.contains(QStringLiteral("no source and target folders stored in")));

@@ -54,6 +54,8 @@ public:
         console_->file1().setPattern(options_.pattern);
         console_->dir1().setPath(options_.sourceDir);
         engines_ = std::make_unique<Engines>(settings_, console_->host());
+        engines_->classicList = options_.classicList;
+        engines_->outputs = options_.outputs;
         EXPECT_EQ(::pipe(stop_), 0);
         ServiceEvents events;
         events.log = [this](const QString &line) {
@@ -196,6 +198,26 @@ TEST(Watch, ABurstGivesOneRewriteAndNoListTriggersItselfWhateverLinksLeadToIt)
     // Not a file the list shows.
     ASSERT_TRUE(service.quietAfter([&] { tree.file("music/cover.jpg"); }));
     EXPECT_EQ(service.written(), 2);
+}
+
+TEST(Watch, EveryListIsMadeAgainAndNoneOfThemTriggersItself)
+{
+    TempTree tree;
+    tree.file("music/a.mp3");
+    RunningService service({"--watch", "-t", "2", "--html", "--also",
+                            "page:" + str(tree.path("music/index.html")), "--also",
+                            "m3u8:" + str(tree.path("music/all.m3u8")), "--also",
+                            "json:" + str(tree.path("music/all.json")), str(tree.path("music")),
+                            str(tree.path("music/list.htm"))});
+    ASSERT_TRUE(service.waitForWritten(1));
+    ASSERT_TRUE(service.settled());
+    tree.file("music/b.mp3");
+    ASSERT_TRUE(service.waitForWritten(2));
+    ASSERT_TRUE(service.settled());
+    EXPECT_EQ(service.written(), 2);
+    for (const char *list :
+         {"music/list.htm", "music/index.html", "music/all.m3u8", "music/all.json"})
+        EXPECT_TRUE(tree.read(list).contains("b.mp3") || tree.read(list).contains(">b<")) << list;
 }
 
 TEST(Watch, AFailedRunIsTriedAgainUntilItSucceedsAndADeletedListIsMadeAgain)

@@ -14,7 +14,7 @@ struct FakeControls : SettingsControls {
     std::map<Side, QByteArray> dirs{{Side::Source, "/"}, {Side::Target, "/"}};
     QString name = QStringLiteral("audio.txt");
     QString pattern = QStringLiteral("*.mp3");
-    int checks[10] = {};
+    int checks[15] = {};
     std::map<OptionArray, int> selected; // absent: none selected
     QString texts[5] = {QString(), QStringLiteral("Sonavex & Server v1.51.1013"),
                         QStringLiteral("60"),

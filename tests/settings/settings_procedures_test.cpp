@@ -200,18 +200,22 @@ TEST(SettingsSave, WritesEveryValueAndLeavesSwitchedOffOnesAlone)
     c.checks[1] = 2; // greyed counts as off
     c.checks[3] = 1;
     c.checks[6] = 1;
+    c.checks[13] = 1;
     c.texts[1] = QStringLiteral("Ma musique");
     c.texts[2] = QStringLiteral("abc"); // AutoUpdate is off: not looked at
     c.texts[3] = QStringLiteral("http://typed/");
     c.texts[4] = QStringLiteral("*.ogg");
     const SaveResult result = load.procedures.SaveSettings();
     EXPECT_FALSE(result.intervalRejected);
-    EXPECT_EQ(
-        load.store.writes,
-        QStringList({"SourceDir=/music/", "TargetDir=/", "ListingType=1", "StartUpMusic=Oui",
-                     "SplashScreen=Non", "ShowTime=Non", "RunNote=Non", "FileName=audio.txt",
-                     "Langue=0", "FileLangue=0", "FileLg=0", "DownAllow=Non", "AutoUpdate=Non",
-                     "HTML=Oui", "IncExt=Non", "TitleHTML=Ma musique", "Pattern=*.ogg"}));
+    EXPECT_EQ(load.store.writes,
+              QStringList({"SourceDir=/music/",    "TargetDir=/",        "ListingType=1",
+                           "StartUpMusic=Oui",     "SplashScreen=Non",   "ShowTime=Non",
+                           "RunNote=Non",          "FileName=audio.txt", "Langue=0",
+                           "FileLangue=0",         "FileLg=0",           "DownAllow=Non",
+                           "AutoUpdate=Non",       "HTML=Oui",           "IncExt=Non",
+                           "TitleHTML=Ma musique", "Pattern=*.ogg",      "AlsoPage=Non",
+                           "AlsoPlaylist=Non",     "AlsoJson=Non",       "ReadTags=Oui",
+                           "NaturalOrder=Non"}));
     EXPECT_EQ(load.store.values.at("BaseUrl"), QStringLiteral("http://kept/"));
     EXPECT_EQ(load.settings.BaseUrl, QStringLiteral("http://kept/"));
     EXPECT_EQ(load.settings.AutoUpdateTime, 25);
@@ -264,7 +268,7 @@ TEST(SettingsSave, WhatIsSavedLoadsBackTheSame)
     c.name = QStringLiteral("index.txt");
     c.selected = {
         {OptionArray::FileOption, 2}, {OptionArray::Language, 0}, {OptionArray::FileLg, 1}};
-    for (int n : {1, 3, 4, 5, 8})
+    for (int n : {1, 3, 4, 5, 8, 10, 14})
         c.checks[n] = 1;
     c.texts[1] = QStringLiteral("Titre é & <b>");
     c.texts[2] = QStringLiteral("15");
@@ -275,7 +279,7 @@ TEST(SettingsSave, WhatIsSavedLoadsBackTheSame)
     Load second;
     second.store.values = first.store.values;
     second.run();
-    EXPECT_EQ(second.store.values.size(), 19u);
+    EXPECT_EQ(second.store.values.size(), 24u);
     const FakeControls &d = second.controls;
     EXPECT_EQ(d.dirs.at(Side::Source), tree.path("src"));
     EXPECT_EQ(d.dirs.at(Side::Target), tree.path());
@@ -283,8 +287,10 @@ TEST(SettingsSave, WhatIsSavedLoadsBackTheSame)
     EXPECT_EQ(d.selected.at(OptionArray::FileOption), 2);
     EXPECT_EQ(d.selected.at(OptionArray::Language), 0);
     EXPECT_EQ(d.selected.at(OptionArray::FileLg), 1);
-    for (int n : {1, 3, 4, 5, 8})
+    for (int n : {1, 3, 4, 5, 8, 10, 14})
         EXPECT_EQ(d.checks[n], 1) << n;
+    EXPECT_TRUE(second.settings.AlsoPage && second.settings.NaturalOrder);
+    EXPECT_FALSE(second.settings.AlsoJson || second.settings.ReadTags);
     for (int n : {1, 2, 3, 4})
         EXPECT_EQ(d.texts[n], c.texts[n]) << n;
     EXPECT_EQ(second.settings.AutoUpdateTime, 15);

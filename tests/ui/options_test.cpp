@@ -143,6 +143,9 @@ private slots:
         QTest::keyClick(o.Text4, Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(o.tbsOptions->currentIndex(), 2);
         QTest::keyClick(&o, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(o.tbsOptions->currentIndex(), 3);
+        QCOMPARE(o.tbsOptions->tabToolTip(3), QStringLiteral("Formats de sortie et tags"));
+        QTest::keyClick(&o, Qt::Key_Tab, Qt::ControlModifier); // the fourth wraps to the first
         QCOMPARE(o.tbsOptions->currentIndex(), 0);
         QTest::keyClick(&o, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(o.tbsOptions->currentIndex(), 0);
@@ -162,7 +165,7 @@ private slots:
         QVERIFY(p.forms->ifLoaded<frmOptions>() == &o);
         QCOMPARE(store.values.at("ShowTime"), QStringLiteral("Oui"));
         // Every value but BaseUrl and AutoUpdateTime, whose switches are off.
-        QCOMPARE(store.values.size(), std::size_t(17));
+        QCOMPARE(store.values.size(), std::size_t(22));
         QVERIFY(p.settings.ShowTime);
 
         // Cancel forgets what was not applied; the next dialog shows the settings in force.
@@ -231,7 +234,7 @@ private slots:
             QCoreApplication::processEvents();
             QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr);
         }
-        QCOMPARE(store.values.size(), std::size_t(17));
+        QCOMPARE(store.values.size(), std::size_t(22));
         QCOMPARE(store.values.at("FileName"), QStringLiteral("index.txt"));
         Program next(store);
         QCOMPARE(next.form1().Text4->text(), QStringLiteral("index.htm"));

@@ -69,6 +69,13 @@ const CaptionText kCaptions[] = {
     {Caption::Options_Label4, "Base URL", "URL de base"},
     {Caption::Options_cmdCancel, "Cancel", "Annuler"},
     {Caption::Options_cmdApply, "Apply", "Appliquer"},
+    {Caption::Options_Check10, "Also write a web page (index.html)",
+     "Écrire aussi une page web (index.html)"},
+    {Caption::Options_Check11, "Also write an M3U8 playlist",
+     "Écrire aussi une liste de lecture M3U8"},
+    {Caption::Options_Check12, "Also write a JSON file", "Écrire aussi un fichier JSON"},
+    {Caption::Options_Check13, "Read tags and durations", "Lire les tags et les durées"},
+    {Caption::Options_Check14, "Natural order (2 before 10)", "Ordre naturel (2 avant 10)"},
     {Caption::Options_Text3_Placeholder, "http://your.ip/your_base_dir/",
      "http://votre.ip/votre_repertoire_de_base/"},
 };

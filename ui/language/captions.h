@@ -46,6 +46,11 @@ enum class Caption {
     Options_Label4,
     Options_cmdCancel,
     Options_cmdApply,
+    Options_Check10,
+    Options_Check11,
+    Options_Check12,
+    Options_Check13,
+    Options_Check14,
     // the base-URL box's placeholder, swapped with the language
     Options_Text3_Placeholder,
 };

@@ -27,6 +27,7 @@ public:
     int readError() override { return dirs_.readError(); }
     int identity(DirIdentity *identity) override { return dirs_.identity(identity); }
     void release() override { dirs_.release(); }
+    void setOrder(const ListOrder &order) override { dirs_.setOrder(order); }
 
     void refreshDisplay();
 

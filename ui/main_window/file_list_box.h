@@ -21,6 +21,9 @@ public:
 
     int fileCount() override { return files_.fileCount(); }
     ListedName fileName(int k) override { return files_.fileName(k); }
+    int fileStat(int k, FileStat *stat) override { return files_.fileStat(k, stat); }
+    int openFile(int k) override { return files_.openFile(k); }
+    void setOrder(const ListOrder &order) override { files_.setOrder(order); }
 
     // The selected file's name as the file system holds it; empty when none is selected.
     QByteArray selectedName() const;

@@ -9,12 +9,14 @@
 #include "engine/update_timer.h"
 #include "file_list_box.h"
 #include "platform/interrupt.h"
+#include "platform/lossless_text.h"
 #include "platform/notification_area.h"
 #include "platform/volumes.h"
 #include "qt_message_boxes.h"
 #include "settings/registry.h"
 #include "settings/settings_procedures.h"
 #include "settings/stored_values.h"
+#include "tags/tag_cache.h"
 #include "ui/about/form2.h"
 #include "ui/forms.h"
 #include "ui/language/captions.h"
@@ -269,6 +271,11 @@ void Form1::applyCaptions(int langue)
 
 void Form1::Command1_Click()
 {
+    // The lists the settings ask for besides the classic one, beside it.
+    engines_->outputs = chosenOutputs(settings_, Dir2->path(), losslessBytes(Text4->text()));
+    if (settings_.ReadTags && !tags_)
+        tags_ = std::make_unique<TagCache>();
+    engines_->trackInfo = settings_.ReadTags ? tags_.get() : nullptr;
     engines_->Command1_Click();
     statusText_->setText(pendingStatus_);
 }

@@ -24,6 +24,7 @@ class QPushButton;
 class QStatusBar;
 class QTimer;
 class Registry;
+class TagCache;
 class VolumeSource;
 
 // The main window: the source side (drive, directory and file lists), the target side (drive
@@ -141,6 +142,7 @@ private:
     std::unique_ptr<FsDirectoryReader> reader_;
     std::unique_ptr<FsDirectoryReader> targetReader_;
     std::unique_ptr<Engines> engines_;
+    std::unique_ptr<TagCache> tags_; // opened at the first run that reads tags
     QLabel *statusText_ = nullptr;
     bool unloaded_ = false;
     bool settingsLoaded_ = false; // before the load, a save would write the blank record

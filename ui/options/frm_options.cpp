@@ -28,6 +28,7 @@ namespace {
 // of its controls takes the focus.
 constexpr int kShownPageLeft = 14;
 constexpr int kHiddenPageLeft = -20000 / 15;
+constexpr int kPages = 4;
 
 } // namespace
 
@@ -43,6 +44,7 @@ frmOptions::frmOptions(Forms &forms) : QDialog(nullptr), forms_(forms)
     createListingPage();
     createLanguagePage();
     createHtmlPage();
+    createFormatsPage();
     createButtons();
     fitCaptions();
     connectHandlers();
@@ -65,11 +67,12 @@ void frmOptions::createTabs()
     tbsOptions->setDrawBase(false);
     tbsOptions->setExpanding(false);
     const char *tips[] = {"Fonctions de tri", "Choix du language de SVX",
-                          "Fonctions HTML, et de mises à jour"};
-    // Tab 3 is "HTML" in both languages.
+                          "Fonctions HTML, et de mises à jour", "Formats de sortie et tags"};
+    // Tabs 3 and 4 are "HTML" and "Formats" in both languages.
     const QString titles[] = {designCaption(Caption::Options_Tab1),
-                              designCaption(Caption::Options_Tab2), QStringLiteral("HTML")};
-    for (int i = 0; i < 3; ++i) {
+                              designCaption(Caption::Options_Tab2), QStringLiteral("HTML"),
+                              QStringLiteral("Formats")};
+    for (int i = 0; i < kPages; ++i) {
         tbsOptions->addTab(titles[i]);
         tbsOptions->setTabToolTip(i, QString::fromUtf8(tips[i]));
         tbsOptions->setTabData(i, QStringLiteral("Group%1").arg(i + 1));
@@ -80,7 +83,7 @@ void frmOptions::createTabs()
     tabPanel->setGeometry(strip.adjusted(0, tabHeight - 1, 0, 0));
     picOptions[0] = new QWidget(this);
     picOptions[0]->setGeometry(scaled(16, 32, 379, 252));
-    for (int i : {1, 2}) {
+    for (int i = 1; i < kPages; ++i) {
         picOptions[i] = new QWidget(this);
         picOptions[i]->setGeometry(scaled(kHiddenPageLeft, 40, 379, 244));
         picOptions[i]->setEnabled(false);
@@ -182,6 +185,22 @@ void frmOptions::createHtmlPage()
     Text3->setEnabled(false);
 }
 
+// The lists made besides the classic one, and how all of them are made.
+void frmOptions::createFormatsPage()
+{
+    QWidget *page = picOptions[3];
+    Frame7 = new ClassicFrame(QString(), page);
+    Frame7->setGeometry(scaled(0, 0, 369, 145));
+    const Caption captions[] = {Caption::Options_Check10, Caption::Options_Check11,
+                                Caption::Options_Check12, Caption::Options_Check13,
+                                Caption::Options_Check14};
+    QCheckBox **boxes[] = {&Check10, &Check11, &Check12, &Check13, &Check14};
+    for (int i = 0; i < 5; ++i) {
+        *boxes[i] = new CaptionCheckBox(designCaption(captions[i]), Frame7);
+        (*boxes[i])->setGeometry(scaled(8, 16 + 24 * i, 353, 17));
+    }
+}
+
 void frmOptions::createButtons()
 {
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
@@ -202,7 +221,8 @@ void frmOptions::connectHandlers()
     connect(Check3, &QCheckBox::stateChanged, this, &frmOptions::Check3_Click);
     connect(Check4, &QCheckBox::stateChanged, this, &frmOptions::Check4_Click);
     connect(Check5, &QCheckBox::stateChanged, this, &frmOptions::Check5_Click);
-    for (QCheckBox *box : {Check1, Check2, Check6, Check7, Check8})
+    for (QCheckBox *box :
+         {Check1, Check2, Check6, Check7, Check8, Check10, Check11, Check12, Check13, Check14})
         connect(box, &QCheckBox::stateChanged, this, &frmOptions::markModified);
     for (QRadioButton *option : {FileOption[0], FileOption[1], FileOption[2], FileLg[0], FileLg[1]})
         connect(option, &QRadioButton::toggled, this, [this](bool on) {
@@ -244,7 +264,8 @@ void frmOptions::setValue(QCheckBox *box, int value)
 
 QCheckBox *frmOptions::check(OptionsCheck box) const
 {
-    QCheckBox *const boxes[] = {Check1, Check2, Check3, Check4, Check5, Check6, Check7, Check8};
+    QCheckBox *const boxes[] = {Check1, Check2,  Check3,  Check4,  Check5,  Check6,  Check7,
+                                Check8, nullptr, Check10, Check11, Check12, Check13, Check14};
     return boxes[int(box) - int(OptionsCheck::Check1)];
 }
 
@@ -269,6 +290,11 @@ void frmOptions::Form_Load()
     setValue(Check1, s.ShowTime ? 1 : 0);
     setValue(Check2, s.RunNote ? 1 : 0);
     setValue(Check8, s.IncExt ? 1 : 0);
+    setValue(Check10, s.AlsoPage ? 1 : 0);
+    setValue(Check11, s.AlsoPlaylist ? 1 : 0);
+    setValue(Check12, s.AlsoJson ? 1 : 0);
+    setValue(Check13, s.ReadTags ? 1 : 0);
+    setValue(Check14, s.NaturalOrder ? 1 : 0);
     setValue(Check5, s.DownAllow ? 1 : 0);
     if (s.DownAllow)
         Text3->setText(s.BaseUrl);
@@ -287,7 +313,7 @@ void frmOptions::Form_Load()
 void frmOptions::tbsOptions_Click()
 {
     const int selected = tbsOptions->currentIndex();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kPages; ++i) {
         QWidget *page = picOptions[i];
         const bool shown = i == selected;
         page->move(scaled(shown ? kShownPageLeft : kHiddenPageLeft, 0, 0, 0).left(), page->y());
@@ -405,6 +431,11 @@ void frmOptions::applyCaptions(int langue)
     Label4->setText(caption(Caption::Options_Label4, langue));
     cmdCancel->setText(caption(Caption::Options_cmdCancel, langue));
     cmdApply->setText(caption(Caption::Options_cmdApply, langue));
+    Check10->setText(caption(Caption::Options_Check10, langue));
+    Check11->setText(caption(Caption::Options_Check11, langue));
+    Check12->setText(caption(Caption::Options_Check12, langue));
+    Check13->setText(caption(Caption::Options_Check13, langue));
+    Check14->setText(caption(Caption::Options_Check14, langue));
     fitCaptions();
 }
 

@@ -14,7 +14,7 @@ class QPushButton;
 class QRadioButton;
 class QTabBar;
 
-// The options dialog: every setting but the directories and the list's name, on three tabs.
+// The options dialog: every setting but the directories and the list's name, on four tabs.
 // It saves nothing itself: OK and Apply hand over to the interface language and the settings
 // save, which read its controls. The enabled state of Apply is its "modified" mark.
 class frmOptions : public QDialog
@@ -26,7 +26,7 @@ public:
 
     QTabBar *tbsOptions = nullptr;
     QFrame *tabPanel = nullptr; // the tab strip's body
-    QWidget *picOptions[3] = {};
+    QWidget *picOptions[4] = {};
 
     QGroupBox *fraSample1 = nullptr;
     QRadioButton *FileOption[3] = {};
@@ -58,6 +58,13 @@ public:
     QCheckBox *Check5 = nullptr;
     QLabel *Label4 = nullptr;
     QLineEdit *Text3 = nullptr;
+
+    QGroupBox *Frame7 = nullptr;
+    QCheckBox *Check10 = nullptr;
+    QCheckBox *Check11 = nullptr;
+    QCheckBox *Check12 = nullptr;
+    QCheckBox *Check13 = nullptr;
+    QCheckBox *Check14 = nullptr;
 
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
@@ -93,6 +100,7 @@ private:
     void createListingPage();
     void createLanguagePage();
     void createHtmlPage();
+    void createFormatsPage();
     void createButtons();
     void connectHandlers();
     QRect scaled(int left, int top, int width, int height) const;

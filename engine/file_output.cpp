@@ -1,0 +1,119 @@
+#include "engine/file_output.h"
+
+#include "engine/bilingual_text.h"
+#include "engine/entry_lines.h"
+
+#include <QList>
+
+int FileOutput::begin(const OutputContext &context)
+{
+    context_ = context;
+    error_ = 0;
+    folder_ = spec_.path.left(spec_.path.lastIndexOf('/'));
+    if (folder_.isEmpty())
+        folder_ = "/";
+    if (const int error = file_.open(spec_.path))
+        return error;
+    writeStart();
+    return 0;
+}
+
+int FileOutput::finish()
+{
+    if (error_ == 0)
+        writeEnd();
+    if (error_ != 0) {
+        file_.discard();
+        return error_;
+    }
+    return file_.commit();
+}
+
+void FileOutput::write(const QByteArray &bytes)
+{
+    if (error_ == 0 && file_.isOpen())
+        error_ = file_.write(bytes.constData(), bytes.size());
+}
+
+QByteArray relativePath(const QByteArray &from, const QByteArray &to)
+{
+    QList<QByteArray> here = from.split('/');
+    QList<QByteArray> there = to.split('/');
+    here.removeAll(QByteArray());
+    there.removeAll(QByteArray());
+    qsizetype common = 0;
+    while (common < here.size() && common + 1 < there.size() && here[common] == there[common])
+        ++common;
+    QByteArray path;
+    for (qsizetype i = common; i < here.size(); ++i)
+        path += "../";
+    for (qsizetype i = common; i < there.size(); ++i) {
+        path += there[i];
+        if (i + 1 < there.size())
+            path += '/';
+    }
+    return path;
+}
+
+QByteArray percentEncoded(const QByteArray &bytes, bool keepSlashes)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(bytes.size() * 3 / 2);
+    for (const char byte : bytes) {
+        const unsigned char b = static_cast<unsigned char>(byte);
+        const bool unreserved = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
+                                (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' ||
+                                b == '~' || (keepSlashes && b == '/');
+        if (unreserved) {
+            out += char(b);
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0xF];
+        }
+    }
+    return out;
+}
+
+QByteArray absolutePath(const OutputContext &context, const OutputFile &file)
+{
+    QByteArray path = context.source;
+    if (!path.endsWith('/'))
+        path += '/';
+    if (!file.dir.isEmpty())
+        path += file.dir + '/';
+    return path + file.name->bytes;
+}
+
+QString durationText(qint64 milliseconds)
+{
+    const qint64 seconds = (milliseconds + 500) / 1000;
+    const auto two = [](qint64 n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    if (seconds >= 3600)
+        return QString::number(seconds / 3600) + QLatin1Char(':') + two(seconds / 60 % 60) +
+               QLatin1Char(':') + two(seconds % 60);
+    return QString::number(seconds / 60) + QLatin1Char(':') + two(seconds % 60);
+}
+
+QString sizeText(qint64 bytes, int langue)
+{
+    const bool french = inFrench(langue);
+    static const char *const english[] = {"B", "kB", "MB", "GB", "TB"};
+    static const char *const units[] = {"o", "ko", "Mo", "Go", "To"};
+    double size = double(bytes);
+    int unit = 0;
+    while (size >= 1000 && unit < 4) {
+        size /= 1000;
+        ++unit;
+    }
+    QString number = unit == 0 ? QString::number(bytes) : QString::number(size, 'f', 1);
+    if (french)
+        number.replace(QLatin1Char('.'), QLatin1Char(','));
+    return number + QChar(0xA0) + QString::fromLatin1(french ? units[unit] : english[unit]);
+}
+
+QString shownName(const OutputContext &context, const OutputFile &file)
+{
+    return displayedName(file.name->text, context.settings->IncExt);
+}

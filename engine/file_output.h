@@ -1,0 +1,53 @@
+#pragma once
+
+#include "engine/list_outputs.h"
+
+// An output written into a file replaced as a whole: what the page, the playlist and the JSON
+// document share. Writes go through a buffer; the first failure is kept and told at finish().
+class FileOutput : public ListOutput
+{
+public:
+    explicit FileOutput(const OutputSpec &spec) : spec_(spec) {}
+
+    const OutputSpec &spec() const override { return spec_; }
+    int begin(const OutputContext &context) override;
+    int finish() override;
+    void discard() override { file_.discard(); }
+    const ReplacingFile::Committed &committed() const override { return file_.committed(); }
+
+protected:
+    // The format's own beginning and end.
+    virtual void writeStart() = 0;
+    virtual void writeEnd() = 0;
+
+    void write(const QByteArray &bytes);
+    void write(const char *text) { write(QByteArray(text)); }
+
+    const OutputContext &context() const { return context_; }
+    // The output's own folder, absolute: relative links start there.
+    const QByteArray &folder() const { return folder_; }
+
+private:
+    OutputSpec spec_;
+    OutputContext context_;
+    QByteArray folder_;
+    ReplacingFile file_;
+    int error_ = 0;
+};
+
+// Helpers of the writers.
+
+// The path from folder `from` to `to` (both absolute), by names alone: "Album/x.mp3",
+// "../music/x.mp3".
+QByteArray relativePath(const QByteArray &from, const QByteArray &to);
+// Percent-encodes every byte but the unreserved "A-Z a-z 0-9 - . _ ~" and, when keepSlashes,
+// the "/" between names.
+QByteArray percentEncoded(const QByteArray &bytes, bool keepSlashes);
+// A file's absolute path.
+QByteArray absolutePath(const OutputContext &context, const OutputFile &file);
+// "3:45", "1:02:03".
+QString durationText(qint64 milliseconds);
+// "850 B", "4.2 MB" / "4,2 Mo", in the list language.
+QString sizeText(qint64 bytes, int langue);
+// The name a file is shown by where no title is known: the classic list's (extension or not).
+QString shownName(const OutputContext &context, const OutputFile &file);

@@ -1,0 +1,263 @@
+#include "engine/bilingual_text.h"
+#include "engine/entry_lines.h"
+#include "engine/file_output.h"
+#include "engine/product.h"
+
+#include <vector>
+
+namespace {
+
+enum class PageText { Made, Filter, Files, File, Folders, Folder, Total, Again, NoTitle };
+
+const BilingualText<PageText> kTexts[] = {
+    {PageText::Made, "List created on %1 by %2", "Liste générée le %1 par %2"},
+    {PageText::Filter, "Filter", "Filtrer"},
+    {PageText::Files, "%1 files", "%1 fichiers"},
+    {PageText::File, "1 file", "1 fichier"},
+    {PageText::Folders, "%1 folders", "%1 répertoires"},
+    {PageText::Folder, "1 folder", "1 répertoire"},
+    {PageText::Total, "In all: %1", "En tout : %1"},
+    {PageText::Again, "listed above", "listé plus haut"},
+    {PageText::NoTitle, "Music", "Musique"},
+};
+
+// The page is ASCII alone: whatever charset a web server declares for it (UTF-8, ISO-8859-1 or
+// none), it reads the same. Every other character is a numeric reference.
+QByteArray html(const QString &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        } else if (text[i].isSurrogate()) {
+            c = 0xFFFD;
+        }
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F)
+                out += '?';
+            else if (c < 0x80)
+                out += char(c);
+            else
+                out += "&#" + QByteArray::number(uint(c)) + ';';
+        }
+    }
+    return out;
+}
+
+const char *const kStyle =
+    "body{font-family:sans-serif;max-width:60em;margin:0 auto;padding:0 1em;line-height:1.4}"
+    "h1{font-size:1.5em;margin-bottom:.2em}"
+    "ul.folders{list-style:none;padding-left:1em;border-left:1px solid #ccc}"
+    "main>ul.folders{border-left:0;padding-left:0}"
+    "li.folder{margin:.5em 0}"
+    "li.folder>.name{font-weight:bold}"
+    ".meta,.info,.time,.size{color:#555;font-size:.9em}"
+    "ol.files{padding-left:2em;margin:.2em 0}"
+    "#filter input{font-size:1em;width:100%;max-width:20em}"
+    "footer{margin:1em 0;border-top:1px solid #ccc;color:#555}"
+    "@media print{#filter{display:none}a{color:inherit;text-decoration:none}"
+    "ul.folders{border-left:0}}";
+
+// The filter box is made by the script itself: without scripts the page is whole, and nothing
+// on it does nothing.
+const char *const kScript =
+    "(function(){var p=document.getElementById('filter');p.hidden=false;"
+    "var q=p.querySelector('input');q.addEventListener('input',function(){"
+    "var w=q.value.toLowerCase();"
+    "document.querySelectorAll('li.file').forEach(function(l){"
+    "l.hidden=w!==''&&l.textContent.toLowerCase().indexOf(w)<0;});"
+    "var d=document.querySelectorAll('li.folder');for(var i=d.length-1;i>=0;i--){"
+    "d[i].hidden=w!==''&&!d[i].querySelector('li.file:not([hidden])');}});})();";
+
+class PageOutput : public FileOutput
+{
+public:
+    using FileOutput::FileOutput;
+
+    bool wantsDetails() const override { return true; }
+
+    void enter(const OutputDirectory &dir) override
+    {
+        Folder &parent = folders_.back();
+        showFolder(parent);
+        if (!parent.subFoldersOpen)
+            write("<ul class=\"folders\">\n");
+        parent.subFoldersOpen = true;
+        ++totalFolders_;
+        Folder folder;
+        folder.name = html(shownText(QString::fromUtf8(dir.name)));
+        folder.contentsListed = dir.contentsListed;
+        folders_.push_back(std::move(folder));
+    }
+
+    void file(const OutputFile &file) override
+    {
+        Folder &folder = folders_.back();
+        const TrackInfo *track = file.track && file.track->read ? file.track : nullptr;
+        const QString title = track && !track->title.isEmpty() ? withoutControls(track->title)
+                                                               : shownName(context(), file);
+        const QByteArray link =
+            context().settings->DownAllow
+                ? html(context().settings->BaseUrl) +
+                      percentEncoded(file.dir.isEmpty() ? file.name->bytes
+                                                        : file.dir + '/' + file.name->bytes,
+                                     true)
+                : percentEncoded(relativePath(folder_(), absolutePath(context(), file)), true);
+        QByteArray &out = folder.files;
+        out += "<li class=\"file\"><a href=\"" + link + "\">" + html(title) + "</a>";
+        if (track) {
+            QStringList info;
+            for (const QString &part : {track->artist, track->album})
+                if (!part.isEmpty())
+                    info << withoutControls(part);
+            if (track->track > 0)
+                info << QString::number(track->track);
+            if (!info.isEmpty())
+                out += "<span class=\"info\"> &#8212; " +
+                       html(info.join(QStringLiteral(" \u00b7 "))) + "</span>";
+            if (track->durationMs > 0)
+                out += " <span class=\"time\">" + html(durationText(track->durationMs)) + "</span>";
+            folder.durationMs += track->durationMs;
+            totalDurationMs_ += track->durationMs;
+        }
+        if (file.statKnown) {
+            out += " <span class=\"size\">" +
+                   html(sizeText(file.stat.size, context().settings->FileLangue)) + "</span>";
+            totalSize_ += file.stat.size;
+        }
+        out += "</li>\n";
+        ++folder.count;
+        ++totalFiles_;
+    }
+
+    void leave() override
+    {
+        Folder &folder = folders_.back();
+        showFolder(folder);
+        if (folder.subFoldersOpen)
+            write("</ul>\n");
+        write("</li>\n");
+        folders_.pop_back();
+    }
+
+private:
+    struct Folder {
+        QByteArray name; // as the page shows it
+        bool contentsListed = true;
+        QByteArray files; // its own files, shown once they are all known
+        int count = 0;
+        qint64 durationMs = 0;
+        bool shown = false;
+        bool subFoldersOpen = false;
+    };
+
+    const QByteArray &folder_() const { return FileOutput::folder(); }
+    int langue() const { return context().settings->FileLangue; }
+    QString text(PageText key) const { return pickText(kTexts, key, langue()); }
+
+    QString counted(int n, PageText one, PageText many) const
+    {
+        return n == 1 ? text(one) : text(many).arg(n);
+    }
+
+    QByteArray summary(int files, qint64 durationMs) const
+    {
+        QString line = counted(files, PageText::File, PageText::Files);
+        if (durationMs > 0)
+            line += QStringLiteral(", ") + durationText(durationMs);
+        return html(line);
+    }
+
+    // A folder's line and its own files, once they are all known: the next thing is one of its
+    // sub-folders, or its end.
+    void showFolder(Folder &folder)
+    {
+        if (folder.shown)
+            return;
+        folder.shown = true;
+        const bool root = &folder == &folders_.front();
+        if (!root) {
+            write("<li class=\"folder\"><span class=\"name\">" + folder.name + "</span> ");
+            write("<span class=\"meta\">(" +
+                  (folder.contentsListed ? summary(folder.count, folder.durationMs)
+                                         : html(text(PageText::Again))) +
+                  ")</span>\n");
+        } else if (folder.count > 0) {
+            write("<p class=\"meta\">" + summary(folder.count, folder.durationMs) + "</p>\n");
+        }
+        if (folder.count > 0)
+            write("<ol class=\"files\">\n" + folder.files + "</ol>\n");
+        folder.files.clear();
+    }
+
+    void writeStart() override
+    {
+        folders_.assign(1, Folder());
+        totalFolders_ = totalFiles_ = 0;
+        totalDurationMs_ = totalSize_ = 0;
+        const ListingSettings &s = *context().settings;
+        const QString title = s.TitleHTML.isEmpty() ? text(PageText::NoTitle) : s.TitleHTML;
+        const QString made = context().made.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        write("<!DOCTYPE html>\n<html lang=\"" + QByteArray(inFrench(langue()) ? "fr" : "en") +
+              "\">\n<head>\n<meta charset=\"utf-8\">\n"
+              "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+              "<meta name=\"generator\" content=\"" +
+              html(productName()) + "\">\n<title>" + html(title) + "</title>\n<style>" + kStyle +
+              "</style>\n</head>\n<body>\n<header>\n<h1>" + html(title) + "</h1>\n<p>" +
+              html(text(PageText::Made))
+                  .replace("%1", "<time datetime=\"" +
+                                     context().made.toString(Qt::ISODate).toLatin1() + "\">" +
+                                     html(made) + "</time>")
+                  .replace("%2", html(productName())) +
+              "</p>\n<p id=\"filter\" hidden><label>" + html(text(PageText::Filter)) +
+              " <input type=\"search\"></label></p>\n</header>\n<main>\n");
+    }
+
+    void writeEnd() override
+    {
+        Folder &root = folders_.front();
+        showFolder(root);
+        if (root.subFoldersOpen)
+            write("</ul>\n");
+        QString totals = counted(totalFolders_, PageText::Folder, PageText::Folders) +
+                         QStringLiteral(", ") +
+                         counted(totalFiles_, PageText::File, PageText::Files);
+        if (totalDurationMs_ > 0)
+            totals += QStringLiteral(", ") + durationText(totalDurationMs_);
+        if (totalSize_ > 0)
+            totals += QStringLiteral(", ") + sizeText(totalSize_, langue());
+        write("</main>\n<footer>\n<p>" + html(text(PageText::Total).arg(totals)) + "</p>\n<p>" +
+              html(productName()) + " <a href=\"" + html(homePageAddress()) + "\">" +
+              html(homePageAddress()) + "</a></p>\n</footer>\n<script>" + kScript +
+              "</script>\n</body>\n</html>\n");
+    }
+
+    std::vector<Folder> folders_; // the source, then each folder the walk stands in
+    int totalFolders_ = 0;
+    int totalFiles_ = 0;
+    qint64 totalDurationMs_ = 0;
+    qint64 totalSize_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<ListOutput> makePageOutput(const OutputSpec &spec)
+{
+    return std::make_unique<PageOutput>(spec);
+}

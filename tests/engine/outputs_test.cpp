@@ -1,0 +1,235 @@
+// The lists besides the classic one: a page any server charset renders and a validator accepts,
+// a playlist and a JSON document whose every entry leads to its file, with every awkward name;
+// and the run's rules for several lists.
+
+#include "support/test_support.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+#include <set>
+#include <sys/stat.h>
+
+namespace {
+
+// Names that break careless lists: markup, URL syntax, a line break, a leading "#", bytes that
+// are not UTF-8, a decomposed accent, a character beyond the BMP, a control character.
+const QByteArray kAwkward[] = {
+    "Rock & Roll <live> \"1\" 'x' 100% ?=+.mp3",
+    "100%25 pure.mp3",
+    "line\nbreak.mp3",
+    "#hash.mp3",
+    "caf\xE9.mp3",
+    "Que\xCC\x81"
+    "bec.mp3",
+    "\xF0\x9F\x8E\xB5 note.mp3",
+    "ctl\x01.mp3",
+    "Track 10.mp3",
+    "Track 2.mp3",
+};
+
+struct Tree {
+    TempTree tree;
+    Tree()
+    {
+        for (const QByteArray &name : kAwkward)
+            tree.file("music/" + name, "x");
+        tree.file("music/Album One/Sub/deep.mp3", "xyz");
+        tree.file("music/Album One/first.mp3");
+        tree.file("music/caf\xE9 dir/inside.mp3");
+        tree.dir("out");
+    }
+    QByteArray music() const { return tree.path("music"); }
+};
+
+RunResult runWith(const Tree &t, ListingSettings settings, std::vector<OutputSpec> outputs,
+                  bool classic = true, const QString &name = QStringLiteral("list.txt"))
+{
+    RecordingHost host(t.music(), t.tree.path("out"), name);
+    settings.AutoUpdate = true;
+    Engines engines(settings, host.host());
+    engines.classicList = classic;
+    engines.outputs = std::move(outputs);
+    engines.Command1_Click();
+    return {engines.outcome, host.events, host.boxes, host.statusTexts};
+}
+
+QString str(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+// A name as the JSON document gives it: its raw bytes where they are not UTF-8.
+QByteArray jsonName(const QJsonObject &entry)
+{
+    if (entry.contains(QStringLiteral("bytes")))
+        return QByteArray::fromBase64(entry[QStringLiteral("bytes")].toString().toLatin1());
+    return entry[QStringLiteral("name")].toString().toUtf8();
+}
+
+QByteArray percentDecoded(const QByteArray &text)
+{
+    return QByteArray::fromPercentEncoding(text);
+}
+
+bool exists(const QByteArray &path)
+{
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Every file of the tree, by its path below the source.
+std::set<QByteArray> filesBelow()
+{
+    std::set<QByteArray> files;
+    for (const QByteArray &name : kAwkward)
+        files.insert(name);
+    files.insert("Album One/Sub/deep.mp3");
+    files.insert("Album One/first.mp3");
+    files.insert("caf\xE9 dir/inside.mp3");
+    return files;
+}
+
+} // namespace
+
+TEST(Outputs, ThePageIsAsciiValidAndEveryLinkLeadsToItsFile)
+{
+    Tree t;
+    ListingSettings s = plainSettings();
+    s.TitleHTML = QStringLiteral("Ma <musique> & moi");
+    s.FileLangue = 1;
+    const RunResult r = runWith(t, s, {{OutputFormat::Page, t.tree.path("out/index.html")}});
+    ASSERT_EQ(r.outcome.end, RunEnd::Written);
+    const QByteArray page = t.tree.read("out/index.html");
+    for (const char c : page)
+        ASSERT_TRUE(uchar(c) < 0x80) << "a byte beyond ASCII";
+    EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"fr\">"));
+    EXPECT_TRUE(page.contains("<title>Ma &lt;musique&gt; &amp; moi</title>"));
+    EXPECT_TRUE(page.contains("Qu&#233;bec")); // composed, as a reference
+    EXPECT_TRUE(page.contains("En tout : 3 r&#233;pertoires, 13 fichiers"));
+
+    QProcess tidy;
+    tidy.start(QStringLiteral("tidy"), {"-q", "-e", str(t.tree.path("out/index.html"))});
+    ASSERT_TRUE(tidy.waitForFinished()) << "tidy is needed";
+    EXPECT_LT(tidy.exitCode(), 2) << tidy.readAllStandardError().constData(); // 1: warnings
+
+    std::set<QByteArray> linked;
+    const QRegularExpression href(QStringLiteral("href=\"([^\"]*)\""));
+    for (const auto &match : href.globalMatch(QString::fromLatin1(page))) {
+        const QByteArray target = percentDecoded(match.captured(1).toLatin1());
+        if (target.startsWith("http"))
+            continue; // the home page
+        EXPECT_TRUE(exists(t.tree.path("out/") + target)) << target.constData();
+        linked.insert(target.mid(QByteArray("../music/").size()));
+    }
+    EXPECT_EQ(linked, filesBelow());
+}
+
+TEST(Outputs, ThePlaylistPlaysLocallyAndServedAndNoNameBreaksALine)
+{
+    Tree t;
+    ListingSettings s = plainSettings();
+    const RunResult r = runWith(t, s, {{OutputFormat::Playlist, t.music() + "/all.m3u8"}});
+    ASSERT_EQ(r.outcome.end, RunEnd::Written);
+    const QList<QByteArray> lines = t.tree.read("music/all.m3u8").split('\n');
+    ASSERT_EQ(lines.first(), QByteArray("#EXTM3U"));
+    std::set<QByteArray> entries;
+    for (qsizetype i = 1; i + 1 < lines.size(); i += 2) {
+        ASSERT_TRUE(lines[i].startsWith("#EXTINF:-1,")) << lines[i].constData();
+        const QByteArray &place = lines[i + 1];
+        ASSERT_FALSE(place.startsWith('#'));
+        // Raw where it can stand on its line, a relative URL where it cannot.
+        const QByteArray path = exists(t.music() + '/' + place) ? place : percentDecoded(place);
+        EXPECT_TRUE(exists(t.music() + '/' + path)) << place.constData();
+        entries.insert(path);
+    }
+    EXPECT_EQ(entries, filesBelow());
+    EXPECT_TRUE(lines.contains("Album One/Sub/deep.mp3"));
+    EXPECT_TRUE(lines.contains("line%0Abreak.mp3"));
+    EXPECT_TRUE(lines.contains("%23hash.mp3"));
+    EXPECT_TRUE(lines.contains("caf%E9.mp3"));
+    EXPECT_TRUE(lines.contains("100%2525%20pure.mp3"));
+    EXPECT_TRUE(lines.contains("Rock & Roll <live> \"1\" 'x' 100% ?=+.mp3"));
+
+    s.DownAllow = true;
+    s.BaseUrl = QStringLiteral("http://music.example/m/");
+    runWith(t, s, {{OutputFormat::Playlist, t.music() + "/all.m3u8"}});
+    EXPECT_TRUE(t.tree.read("music/all.m3u8")
+                    .contains("\nhttp://music.example/m/Album%20One/Sub/deep.mp3\n"));
+}
+
+TEST(Outputs, TheJsonDocumentHoldsTheTreeAndTheRawBytesOfNamesThatAreNotUtf8)
+{
+    Tree t;
+    const RunResult r =
+        runWith(t, plainSettings(), {{OutputFormat::Json, t.tree.path("out/music.json")}});
+    ASSERT_EQ(r.outcome.end, RunEnd::Written);
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(t.tree.read("out/music.json"), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    const QJsonObject root = doc.object();
+    EXPECT_EQ(root[QStringLiteral("generator")].toString(), QStringLiteral("Lystora v1.52.1016"));
+    EXPECT_EQ(root[QStringLiteral("source")].toString(), str(t.music()));
+    std::set<QByteArray> files;
+    std::function<void(const QJsonObject &, const QByteArray &)> visit =
+        [&](const QJsonObject &folder, const QByteArray &below) {
+            for (const QJsonValue &file : folder[QStringLiteral("files")].toArray()) {
+                const QByteArray path = below + jsonName(file.toObject());
+                EXPECT_EQ(file.toObject()[QStringLiteral("size")].toInt(),
+                          path.endsWith("deep.mp3") ? 3
+                          : path.contains('/')      ? 0
+                                                    : 1);
+                files.insert(path);
+            }
+            for (const QJsonValue &sub : folder[QStringLiteral("folders")].toArray())
+                visit(sub.toObject(), below + jsonName(sub.toObject()) + '/');
+        };
+    visit(root[QStringLiteral("folder")].toObject(), QByteArray());
+    EXPECT_EQ(files, filesBelow());
+    EXPECT_EQ(root[QStringLiteral("totals")].toObject()[QStringLiteral("files")].toInt(), 13);
+}
+
+TEST(Outputs, EveryListComesFromOneWalkInTheOrderAsked)
+{
+    Tree t;
+    ListingSettings s = plainSettings(); // listing type 0: the classic list shows the source only
+    s.NaturalOrder = true;
+    const RunResult r = runWith(t, s, {{OutputFormat::Playlist, t.tree.path("out/all.m3u8")}});
+    ASSERT_EQ(r.outcome.end, RunEnd::Written);
+    EXPECT_EQ(r.outcome.lists.size(), 2u);
+    const QByteArray classic = t.tree.read("out/list.txt");
+    EXPECT_TRUE(classic.indexOf("Track 2") < classic.indexOf("Track 10")); // by value
+    EXPECT_FALSE(classic.contains("deep"));
+    EXPECT_TRUE(t.tree.read("out/all.m3u8").contains("Sub/deep.mp3")); // the whole tree
+}
+
+TEST(Outputs, TwoListsInOneFileAreRefusedAndAFailingListLeavesTheOthers)
+{
+    Tree t;
+    t.tree.file("out/list.txt", "OLD");
+    const RunResult same =
+        runWith(t, plainSettings(), {{OutputFormat::Page, t.tree.path("out/list.txt")}});
+    EXPECT_EQ(same.outcome.end, RunEnd::Failed);
+    EXPECT_TRUE(same.boxes.back().text.endsWith(
+        QStringLiteral("Two lists would be written to this file: nothing was written.")));
+    EXPECT_EQ(t.tree.read("out/list.txt"), QByteArray("OLD"));
+
+    const RunResult one = runWith(t, plainSettings(),
+                                  {{OutputFormat::Page, t.tree.path("gone/index.html")},
+                                   {OutputFormat::Json, t.tree.path("out/music.json")}});
+    EXPECT_EQ(one.outcome.end, RunEnd::Failed);
+    EXPECT_EQ(one.outcome.failedLists, 1);
+    EXPECT_EQ(one.outcome.lists.size(), 2u); // the classic list and the JSON are in place
+    EXPECT_NE(t.tree.read("out/list.txt"), QByteArray("OLD"));
+    EXPECT_TRUE(t.tree.read("out/music.json").endsWith("}}\n"));
+
+    // Without the classic list, the page alone.
+    const RunResult page =
+        runWith(t, plainSettings(), {{OutputFormat::Page, t.tree.path("out/only.html")}}, false);
+    EXPECT_EQ(page.outcome.end, RunEnd::Written);
+    EXPECT_EQ(page.outcome.lists.size(), 1u);
+}
