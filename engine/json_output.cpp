@@ -116,7 +116,7 @@ private:
         size_ = durationMs_ = 0;
         const QByteArray source = context().source;
         write("{\"generator\":" + jsonString(productName()) + ",\"format\":1,\"created\":" +
-              jsonString(context().made.toString(Qt::ISODateWithMs)) +
+              jsonString(context().made.toUTC().toString(Qt::ISODateWithMs)) +
               ",\"source\":" + jsonString(QString::fromUtf8(source)) + ",\n\"folder\":{" +
               jsonName(source.mid(source.lastIndexOf('/') + 1)) + ",\"path\":\"\",\"files\":[");
     }

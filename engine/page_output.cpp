@@ -7,7 +7,7 @@
 
 namespace {
 
-enum class PageText { Made, Filter, Files, File, Folders, Folder, Total, Again, NoTitle };
+enum class PageText { Made, Filter, Files, File, Folders, Folder, Total, Again, NoTitle, Track };
 
 const BilingualText<PageText> kTexts[] = {
     {PageText::Made, "List created on %1 by %2", "Liste générée le %1 par %2"},
@@ -19,6 +19,7 @@ const BilingualText<PageText> kTexts[] = {
     {PageText::Total, "In all: %1", "En tout : %1"},
     {PageText::Again, "listed above", "listé plus haut"},
     {PageText::NoTitle, "Music", "Musique"},
+    {PageText::Track, "track %1", "piste %1"},
 };
 
 // The page is ASCII alone: whatever charset a web server declares for it (UTF-8, ISO-8859-1 or
@@ -127,7 +128,7 @@ public:
                 if (!part.isEmpty())
                     info << withoutControls(part);
             if (track->track > 0)
-                info << QString::number(track->track);
+                info << text(PageText::Track).arg(track->track);
             if (!info.isEmpty())
                 out += "<span class=\"info\"> &#8212; " +
                        html(info.join(QStringLiteral(" \u00b7 "))) + "</span>";

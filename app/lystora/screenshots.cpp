@@ -25,7 +25,7 @@ int takeAll(Forms &forms, const QString &dir, const QString &language)
     int failed = save(forms.form1(), dir, QStringLiteral("main-window-") + language);
     frmOptions &options = forms.window<frmOptions>();
     options.show();
-    for (int tab = 0; tab < 3; ++tab) {
+    for (int tab = 0; tab < options.tbsOptions->count(); ++tab) {
         options.tbsOptions->setCurrentIndex(tab);
         failed += save(options, dir, QStringLiteral("options-%1-").arg(tab + 1) + language);
     }
