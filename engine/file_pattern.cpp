@@ -4,6 +4,8 @@
 #include <QStringView>
 #include <QVarLengthArray>
 
+#include <iterator>
+
 namespace {
 
 template <typename Out> void appendFolded(Out &out, QStringView text)
@@ -67,6 +69,26 @@ bool FilePattern::matches(const QString &name) const
     appendFolded(folded, name);
     for (const std::u32string &pattern : patterns_) {
         if (wildcardMatch(pattern, folded.constData(), folded.size()))
+            return true;
+    }
+    return false;
+}
+
+bool FilePattern::matches(const char *name, std::size_t length) const
+{
+    if (patterns_.empty())
+        return true;
+    char32_t folded[256];
+    if (length > std::size(folded))
+        return matches(QString::fromUtf8(name, qsizetype(length)));
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80)
+            return matches(QString::fromUtf8(name, qsizetype(length)));
+        folded[i] = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    }
+    for (const std::u32string &pattern : patterns_) {
+        if (wildcardMatch(pattern, folded, qsizetype(length)))
             return true;
     }
     return false;

@@ -15,6 +15,9 @@ public:
 
     const QString &text() const { return text_; }
     bool matches(const QString &name) const;
+    // The same for a name as the file system holds it (UTF-8): an ASCII name is matched as it
+    // is, without a string made of it.
+    bool matches(const char *name, std::size_t length) const;
 
 private:
     QString text_;

@@ -1,27 +1,6 @@
 #include "engine/fs_lists.h"
 
-#include "engine/name_order.h"
-
-#include <algorithm>
-
-namespace {
-
-std::vector<ListedName> decodedAndSorted(const std::vector<QByteArray> &names,
-                                         const FilePattern *pattern, const ListOrder &order)
-{
-    std::vector<ListedName> listed;
-    listed.reserve(names.size());
-    for (const QByteArray &bytes : names) {
-        QString text = QString::fromUtf8(bytes);
-        if (pattern && !pattern->matches(text))
-            continue;
-        listed.push_back({bytes, std::move(text)});
-    }
-    std::sort(listed.begin(), listed.end(), order);
-    return listed;
-}
-
-} // namespace
+#include <cerrno>
 
 QByteArray normalizedDirPath(const QByteArray &path)
 {
@@ -36,137 +15,205 @@ QByteArray childPath(const QByteArray &dir, const QByteArray &name)
     return dir.endsWith('/') ? dir + name : dir + '/' + name;
 }
 
-const DirScan &FsDirectoryReader::read(const QByteArray &path)
+FsDirectoryReader::FsDirectoryReader() = default;
+
+FsDirectoryReader::~FsDirectoryReader() = default;
+
+// The listing of path, opened at least: taken from the reading ahead, or opened here.
+std::shared_ptr<DirListing> FsDirectoryReader::opened(const QByteArray &path)
 {
-    if (!valid_ || path != path_) {
-        scan_ = reader_.read(path, anew_);
-        anew_ = false;
-        path_ = path;
-        valid_ = true;
+    if (listing_ && path == path_)
+        return listing_;
+    // The directory left keeps no descriptor: one listing at a time holds one.
+    if (listing_)
+        listing_->dir.reset();
+    path_ = path;
+    listing_ = ahead_ ? ahead_->take(path) : nullptr;
+    if (listing_) {
+        if (listing_->dir)
+            reader_.adopt(path, listing_->dir);
+    } else {
+        int error = 0;
+        std::shared_ptr<OpenDir> dir = reader_.open(path, anew_, &error);
+        listing_ = openedListing(std::move(dir), error);
     }
-    return scan_;
+    anew_ = false;
+    return listing_;
+}
+
+std::shared_ptr<const DirListing> FsDirectoryReader::read(const QByteArray &path)
+{
+    const std::shared_ptr<DirListing> listing = opened(path);
+    if (!listing->namesRead) {
+        readNames(*listing, rules_);
+        if (ahead_)
+            ahead_->seed(path, listing);
+    }
+    return listing;
 }
 
 int FsDirectoryReader::open(const QByteArray &path, DirIdentity *identity)
 {
-    if (valid_ && path == path_) {
-        *identity = scan_.identity;
-        return scan_.error;
-    }
-    const int error = reader_.open(path, anew_, identity);
-    anew_ = false;
-    return error;
+    const std::shared_ptr<DirListing> listing = opened(path);
+    *identity = listing->identity;
+    return listing->openError;
 }
 
 void FsDirectoryReader::forget()
 {
-    valid_ = false;
+    if (listing_)
+        listing_->dir.reset();
+    listing_.reset();
     anew_ = true;
+}
+
+void FsDirectoryReader::release()
+{
+    ahead_.reset();
+    reader_.clear();
+    if (listing_)
+        listing_->dir.reset();
+}
+
+void FsDirectoryReader::readAhead(bool details)
+{
+    ahead_ = std::make_unique<ReadAhead>(rules_, details);
+    if (listing_ && listing_->namesRead)
+        ahead_->seed(path_, listing_);
+}
+
+void FsDirectoryReader::setPattern(const QString &pattern)
+{
+    if (pattern == rules_.pattern.text())
+        return;
+    rules_.pattern = FilePattern(pattern);
+    listing_.reset();
+}
+
+void FsDirectoryReader::setOrder(const ListOrder &order)
+{
+    if (order == rules_.order)
+        return;
+    rules_.order = order;
+    listing_.reset();
+}
+
+std::shared_ptr<OpenDir> FsDirectoryReader::dirOf(const DirListing &listing, const QByteArray &path)
+{
+    if (listing.dir)
+        return listing.dir;
+    int error = 0;
+    return reader_.open(path, false, &error);
 }
 
 void FsDirList::setPath(const QByteArray &path)
 {
     path_ = normalizedDirPath(path);
-    read_ = false;
+    listing_.reset();
     reader_.forget();
     if (onChange)
         onChange();
 }
 
-void FsDirList::ensureRead()
+const DirListing &FsDirList::listing()
 {
-    if (read_)
-        return;
-    const DirScan &scan = reader_.read(path_);
-    error_ = scan.error;
-    subDirs_ = decodedAndSorted(scan.subDirs, nullptr, order_);
-    read_ = true;
+    if (!listing_)
+        listing_ = reader_.read(path_);
+    return *listing_;
 }
 
 int FsDirList::subDirCount()
 {
-    ensureRead();
-    return int(subDirs_.size());
+    return listing().subDirs.size();
 }
 
 QByteArray FsDirList::subDirPath(int i)
 {
-    ensureRead();
-    return childPath(path_, subDirs_.at(std::size_t(i)).bytes);
+    return childPath(path_, listing().subDirs.bytes(i));
 }
 
 int FsDirList::identity(DirIdentity *identity)
 {
+    if (listing_) {
+        *identity = listing_->identity;
+        return listing_->openError;
+    }
     return reader_.open(path_, identity);
 }
 
 int FsDirList::readError()
 {
-    ensureRead();
-    return error_;
+    const DirListing &read = listing();
+    return read.openError != 0 ? read.openError : read.readError;
 }
 
 void FsDirList::setOrder(const ListOrder &order)
 {
-    if (!(order == order_))
-        read_ = false;
-    order_ = order;
+    reader_.setOrder(order);
+    listing_.reset();
 }
 
-const std::vector<ListedName> &FsDirList::subDirNames()
+const NameList &FsDirList::subDirNames()
 {
-    ensureRead();
-    return subDirs_;
+    return listing().subDirs;
 }
 
 void FsFileList::setPath(const QByteArray &path)
 {
     path_ = normalizedDirPath(path);
-    read_ = false;
+    listing_.reset();
     reader_.forget();
 }
 
 void FsFileList::setPattern(const QString &pattern)
 {
-    pattern_ = FilePattern(pattern);
-    read_ = false;
-}
-
-void FsFileList::ensureRead()
-{
-    if (read_)
-        return;
-    files_ = decodedAndSorted(reader_.read(path_).files, &pattern_, order_);
-    read_ = true;
-}
-
-int FsFileList::fileCount()
-{
-    ensureRead();
-    return int(files_.size());
-}
-
-ListedName FsFileList::fileName(int k)
-{
-    ensureRead();
-    return files_.at(std::size_t(k));
-}
-
-int FsFileList::fileStat(int k, FileStat *stat)
-{
-    ensureRead();
-    return reader_.stat(path_, files_.at(std::size_t(k)).bytes, stat);
-}
-
-int FsFileList::openFile(int k)
-{
-    ensureRead();
-    return reader_.openFile(path_, files_.at(std::size_t(k)).bytes);
+    reader_.setPattern(pattern);
+    listing_.reset();
 }
 
 void FsFileList::setOrder(const ListOrder &order)
 {
-    if (!(order == order_))
-        read_ = false;
-    order_ = order;
+    reader_.setOrder(order);
+    listing_.reset();
+}
+
+const DirListing &FsFileList::listing()
+{
+    if (!listing_)
+        listing_ = reader_.read(path_);
+    return *listing_;
+}
+
+std::shared_ptr<const DirListing> FsFileList::current()
+{
+    listing();
+    return listing_;
+}
+
+int FsFileList::fileCount()
+{
+    return listing().files.size();
+}
+
+ListedName FsFileList::fileName(int k)
+{
+    return listing().files.listed(k);
+}
+
+int FsFileList::fileStat(int k, FileStat *stat)
+{
+    const DirListing &read = listing();
+    if (!read.details.empty()) {
+        *stat = read.details[std::size_t(k)].stat;
+        return read.details[std::size_t(k)].error;
+    }
+    const std::shared_ptr<OpenDir> dir = reader_.dirOf(read, path_);
+    return dir ? dir->stat(read.files.view(k), stat) : ENOENT;
+}
+
+int FsFileList::openFile(int k)
+{
+    const DirListing &read = listing();
+    const std::shared_ptr<OpenDir> dir = reader_.dirOf(read, path_);
+    return dir ? dir->openFile(read.files.view(k)) : -1;
 }

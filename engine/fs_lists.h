@@ -1,14 +1,16 @@
 #pragma once
 
+#include "engine/dir_listing.h"
 #include "engine/file_pattern.h"
 #include "engine/listing_host.h"
 #include "engine/name_order.h"
+#include "engine/read_ahead.h"
 #include "platform/dir_scan.h"
 
 #include <QByteArray>
 
 #include <functional>
-#include <vector>
+#include <memory>
 
 // The source lists read from the file system, shared by the command-line tool and the main
 // window, so that a list means the same wherever it is made:
@@ -21,33 +23,45 @@
 // asked about it, and that one reading serves both. A walk that climbs back up through a parent
 // it has already read therefore costs nothing, and setting the same path again reads it anew.
 
-// The last reading of a directory, shared by the two lists. Directories are opened from the one
-// the walk came from (see DirectoryReader), so that no depth is out of reach.
+// The last reading of a directory, shared by the two lists, with the rules both read by.
+// Directories are opened from the one the walk came from (see DirectoryReader), so that no depth
+// is out of reach.
 class FsDirectoryReader
 {
 public:
-    const DirScan &read(const QByteArray &path);
+    FsDirectoryReader();
+    ~FsDirectoryReader();
+    FsDirectoryReader(const FsDirectoryReader &) = delete;
+    FsDirectoryReader &operator=(const FsDirectoryReader &) = delete;
+
+    // The listing of path, names read.
+    std::shared_ptr<const DirListing> read(const QByteArray &path);
     // Opens the directory without reading its names: 0, or the system's reason.
     int open(const QByteArray &path, DirIdentity *identity);
     // The next opening or reading of a path takes it as it is on disk now.
     void forget();
-    // Closes every directory held open; what was read stays known.
-    void release() { reader_.clear(); }
-    int stat(const QByteArray &dir, const QByteArray &name, FileStat *stat)
-    {
-        return reader_.stat(dir, name, stat);
-    }
-    int openFile(const QByteArray &dir, const QByteArray &name)
-    {
-        return reader_.openFile(dir, name);
-    }
+    // Closes every directory held open and stops reading ahead; what was read stays known.
+    void release();
+    // From now until release(), the directories a walk from the one read last will come to are
+    // read before they are asked for (see ReadAhead), with their files' details if asked.
+    void readAhead(bool details);
+
+    const FilePattern &pattern() const { return rules_.pattern; }
+    void setPattern(const QString &pattern);
+    void setOrder(const ListOrder &order);
+
+    // The directory of a listing, for its files: opened again when it was let go.
+    std::shared_ptr<OpenDir> dirOf(const DirListing &listing, const QByteArray &path);
 
 private:
+    std::shared_ptr<DirListing> opened(const QByteArray &path);
+
     DirectoryReader reader_;
+    ListingRules rules_;
     QByteArray path_;
-    DirScan scan_;
-    bool valid_ = false;
+    std::shared_ptr<DirListing> listing_; // of path_, null when nothing is known
     bool anew_ = false;
+    std::unique_ptr<ReadAhead> ahead_;
 };
 
 // Dir1 on the file system.
@@ -65,21 +79,19 @@ public:
     QByteArray subDirPath(int i) override;
     int readError() override;
     int identity(DirIdentity *identity) override;
+    void readAhead(bool details) override { reader_.readAhead(details); }
     void release() override { reader_.release(); }
     void setOrder(const ListOrder &order) override;
 
     // Sub-directory names, in list order.
-    const std::vector<ListedName> &subDirNames();
+    const NameList &subDirNames();
 
 private:
-    void ensureRead();
+    const DirListing &listing();
 
     FsDirectoryReader &reader_;
     QByteArray path_;
-    bool read_ = false;
-    int error_ = 0;
-    ListOrder order_;
-    std::vector<ListedName> subDirs_;
+    std::shared_ptr<const DirListing> listing_;
 };
 
 // File1 on the file system.
@@ -90,7 +102,7 @@ public:
 
     QByteArray path() const { return path_; }
     void setPath(const QByteArray &path);
-    const QString &pattern() const { return pattern_.text(); }
+    const QString &pattern() const { return reader_.pattern().text(); }
     void setPattern(const QString &pattern);
 
     int fileCount() override;
@@ -99,15 +111,15 @@ public:
     int openFile(int k) override;
     void setOrder(const ListOrder &order) override;
 
+    // The reading the names come from, for a view that keeps it while it shows them.
+    std::shared_ptr<const DirListing> current();
+
 private:
-    void ensureRead();
+    const DirListing &listing();
 
     FsDirectoryReader &reader_;
     QByteArray path_;
-    FilePattern pattern_{QStringLiteral("*.mp3")};
-    ListOrder order_;
-    bool read_ = false;
-    std::vector<ListedName> files_;
+    std::shared_ptr<const DirListing> listing_;
 };
 
 // A directory path as the lists hold it: no trailing '/', except the root "/" itself.

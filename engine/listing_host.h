@@ -43,6 +43,9 @@ public:
     // Opens the current directory without reading it: 0 and its identity on disk, or the
     // system's reason it cannot be opened.
     virtual int identity(DirIdentity *identity) = 0;
+    // A walk from the current directory begins: the directories it will come to may be read
+    // before they are asked for, until release(); with details, their files' too (fileStat).
+    virtual void readAhead(bool details) { (void)details; }
     // The walk is over: directories held open for it are let go (an open one keeps its disk
     // from being unmounted).
     virtual void release() {}

@@ -193,6 +193,8 @@ void Engines::Command1_Click()
 bool Engines::writeBody()
 {
     const int walkType = others_.empty() ? settings.ListingType : 2;
+    if (walkType != 0)
+        host_.Dir1->readAhead(details_);
     for (;;) {
         const bool classicFiles =
             walk.Levels.size() == 1 || (settings.ListingType != 0 && settings.ListingType != 1);

@@ -27,6 +27,8 @@ public:
 
     bool operator()(const ListedName &a, const ListedName &b) const;
     bool natural() const { return natural_; }
+    int langue() const { return langue_; }
+    const QCollator &collator() const { return collator_; }
     friend bool operator==(const ListOrder &a, const ListOrder &b)
     {
         return a.natural_ == b.natural_ && a.langue_ == b.langue_;

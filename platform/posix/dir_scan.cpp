@@ -1,9 +1,12 @@
 #include "platform/dir_scan.h"
 
 #include "platform/posix/descriptors.h"
+#include "platform/threads.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,8 +14,9 @@
 
 namespace {
 
-// Folders kept open at most, whatever the depth: beyond it, those between the first and the
-// last few are closed, and opened again from an ancestor still open when the walk climbs back.
+// Folders kept open at most, whatever the depth (fewer when the process may hold few
+// descriptors): beyond it, those between the first and the last few are closed, and opened
+// again from an ancestor still open when the walk climbs back.
 constexpr std::size_t kMostOpen = 48;
 constexpr std::size_t kNearestKept = 16;
 
@@ -30,20 +34,86 @@ bool isAncestor(const QByteArray &dir, const QByteArray &path)
     return path.size() > dir.size() && path.startsWith(dir) && path[dir.size()] == '/';
 }
 
-void scanOpenDirectory(int fd, DirScan &scan)
+std::atomic<int> openDirs{0};
+
+// A name of the folder, as the system calls want it: ended by a zero.
+struct NameZ {
+    explicit NameZ(QByteArrayView name)
+    {
+        const std::size_t length = std::min<std::size_t>(std::size_t(name.size()), NAME_MAX);
+        std::memcpy(bytes, name.data(), length);
+        bytes[length] = '\0';
+    }
+    char bytes[NAME_MAX + 1];
+};
+
+} // namespace
+
+std::shared_ptr<OpenDir> OpenDir::wrap(int fd, int *error)
+{
+    if (fd < 0) {
+        *error = -fd;
+        return nullptr;
+    }
+    struct stat self;
+    if (::fstat(fd, &self) != 0) {
+        *error = errno;
+        ::close(fd);
+        return nullptr;
+    }
+    *error = 0;
+    return std::shared_ptr<OpenDir>(new OpenDir(fd, identityOf(self), qint64(self.st_size)));
+}
+
+OpenDir::OpenDir(int fd, const FileIdentity &identity, qint64 size)
+    : fd_(fd), identity_(identity), size_(size)
+{
+    ++openDirs;
+}
+
+OpenDir::~OpenDir()
+{
+    ::close(fd_);
+    --openDirs;
+}
+
+int OpenDir::openCount()
+{
+    return openDirs.load();
+}
+
+std::shared_ptr<OpenDir> OpenDir::open(const QByteArray &path, int *error)
+{
+    if (path.isEmpty()) {
+        *error = ENOENT; // a list not placed yet names no folder
+        return nullptr;
+    }
+    return wrap(openDirectory(path, O_RDONLY), error);
+}
+
+std::shared_ptr<OpenDir> OpenDir::openBelow(const QByteArray &relative, int *error) const
+{
+    return wrap(openDirectoryAt(fd_, relative, O_RDONLY), error);
+}
+
+int OpenDir::read(DirEntrySink &sink) const
+{
+    // Read before: from the start again, as the folder is now.
+    if (readBefore_)
+        ::lseek(fd_, 0, SEEK_SET);
+    readBefore_ = true;
+    return readEntries(sink);
+}
+
+int OpenDir::readEntries(DirEntrySink &sink) const
 {
     alignas(dirent64) char buffer[64 * 1024];
     for (;;) {
-        const ssize_t length = ::getdents64(fd, buffer, sizeof buffer);
-        if (length < 0) {
-            // A folder read only in part would give a list that silently lacks names.
-            scan.error = errno;
-            scan.files.clear();
-            scan.subDirs.clear();
-            return;
-        }
+        const ssize_t length = ::getdents64(fd_, buffer, sizeof buffer);
+        if (length < 0)
+            return errno;
         if (length == 0)
-            return;
+            return 0;
         for (ssize_t at = 0; at < length;) {
             const auto *entry = reinterpret_cast<const dirent64 *>(buffer + at);
             at += entry->d_reclen;
@@ -55,80 +125,115 @@ void scanOpenDirectory(int fd, DirScan &scan)
             // that do not give it need one.
             if (type == DT_LNK || type == DT_UNKNOWN) {
                 struct stat target;
-                if (::fstatat(fd, name, &target, 0) != 0)
+                if (::fstatat(fd_, name, &target, 0) != 0)
                     continue;
                 type = S_ISREG(target.st_mode)   ? DT_REG
                        : S_ISDIR(target.st_mode) ? DT_DIR
                                                  : DT_UNKNOWN;
             }
             if (type == DT_REG)
-                scan.files.emplace_back(name);
+                sink.file(name, std::strlen(name));
             else if (type == DT_DIR)
-                scan.subDirs.emplace_back(name);
+                sink.subDir(name, std::strlen(name));
         }
+        if (sink.stopped())
+            return ECANCELED;
     }
 }
 
-} // namespace
+int OpenDir::stat(QByteArrayView name, FileStat *stat) const
+{
+    struct stat st;
+    if (::fstatat(fd_, NameZ(name).bytes, &st, 0) != 0)
+        return errno;
+    stat->identity = identityOf(st);
+    stat->size = st.st_size;
+    stat->modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stat->changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return 0;
+}
+
+int OpenDir::openFile(QByteArrayView name) const
+{
+    // Never blocks: a file swapped for a pipe since the folder was read is not waited on.
+    return ::openat(fd_, NameZ(name).bytes, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+}
 
 // The folders open on the way from the first one opened down to the last: each entry is a child
-// of the one before it. Entries whose descriptor was closed keep their path.
+// of the one before it. Entries whose folder was let go keep their path.
 struct DirectoryReader::Chain {
     struct Entry {
         QByteArray path;
-        Fd fd;
+        std::shared_ptr<OpenDir> dir;
     };
     std::vector<Entry> entries;
+    const std::size_t mostOpen =
+        std::clamp<std::size_t>(std::size_t(descriptorLimit()) / 8, 4, kMostOpen);
 
-    // The descriptor of path, opened from the nearest ancestor still open; negative on failure.
-    int open(const QByteArray &path, bool anew)
+    // Entries that are not ancestors of path, or path itself when it is to be opened anew, go.
+    void climbTo(const QByteArray &path, bool anew)
     {
-        if (path.isEmpty())
-            return -ENOENT; // a list not placed yet names no folder
         while (!entries.empty() && !isAncestor(entries.back().path, path) &&
                (anew || entries.back().path != path))
             entries.pop_back();
-        if (!entries.empty() && entries.back().path == path && entries.back().fd.valid())
-            return entries.back().fd.get();
-        if (!entries.empty() && entries.back().path == path)
-            entries.pop_back(); // known, but closed: opened again below
-        if (entries.empty()) {
-            const int fd = openDirectory(path, O_RDONLY);
-            if (fd < 0)
-                return fd;
-            entries.push_back({path, Fd(fd)});
-            return fd;
+    }
+
+    std::shared_ptr<OpenDir> open(const QByteArray &path, bool anew, int *error)
+    {
+        if (path.isEmpty()) {
+            *error = ENOENT; // a list not placed yet names no folder
+            return nullptr;
         }
-        // Down from the nearest ancestor with an open descriptor, one folder at a time.
+        climbTo(path, anew);
+        if (!entries.empty() && entries.back().path == path && entries.back().dir) {
+            *error = 0;
+            return entries.back().dir;
+        }
+        if (!entries.empty() && entries.back().path == path)
+            entries.pop_back(); // known, but let go: opened again below
+        if (entries.empty()) {
+            std::shared_ptr<OpenDir> dir = OpenDir::open(path, error);
+            if (dir)
+                entries.push_back({path, dir});
+            return dir;
+        }
+        // Down from the nearest ancestor still open, one folder at a time.
         std::size_t from = entries.size() - 1;
-        while (!entries[from].fd.valid())
-            --from; // the first entry is never closed
-        const int fd = openDirectoryAt(
-            entries[from].fd.get(),
-            path.mid(entries[from].path == "/" ? 1 : entries[from].path.size() + 1), O_RDONLY);
-        if (fd < 0)
-            return fd;
+        while (!entries[from].dir)
+            --from; // the first entry is never let go
+        std::shared_ptr<OpenDir> dir = entries[from].dir->openBelow(
+            path.mid(entries[from].path == "/" ? 1 : entries[from].path.size() + 1), error);
+        if (!dir)
+            return nullptr;
         // Entries between the ancestor and path are known by path only; the walk adds one level
         // at a time, so there are none in the usual case.
         entries.resize(from + 1);
-        entries.push_back({path, Fd(fd)});
+        entries.push_back({path, dir});
         thinOut();
-        return fd;
+        return dir;
+    }
+
+    void adopt(const QByteArray &path, std::shared_ptr<OpenDir> dir)
+    {
+        climbTo(path, true);
+        entries.push_back({path, std::move(dir)});
+        thinOut();
     }
 
     // Keeps the first, every other one of the middle and the last few open.
     void thinOut()
     {
         const auto open = std::count_if(entries.begin(), entries.end(),
-                                        [](const Entry &e) { return e.fd.valid(); });
-        if (std::size_t(open) <= kMostOpen)
+                                        [](const Entry &e) { return e.dir != nullptr; });
+        if (std::size_t(open) <= mostOpen)
             return;
         bool keep = false;
-        for (std::size_t i = 1; i + kNearestKept < entries.size(); ++i) {
-            if (!entries[i].fd.valid())
+        const std::size_t nearest = std::min(kNearestKept, mostOpen / 2);
+        for (std::size_t i = 1; i + nearest < entries.size(); ++i) {
+            if (!entries[i].dir)
                 continue;
             if (!keep)
-                entries[i].fd.reset();
+                entries[i].dir.reset();
             keep = !keep;
         }
     }
@@ -144,59 +249,14 @@ void DirectoryReader::clear()
     chain_->entries.clear();
 }
 
-int DirectoryReader::open(const QByteArray &path, bool anew, FileIdentity *identity)
+std::shared_ptr<OpenDir> DirectoryReader::open(const QByteArray &path, bool anew, int *error)
 {
-    const int fd = chain_->open(path, anew);
-    if (fd < 0)
-        return -fd;
-    struct stat self;
-    if (::fstat(fd, &self) != 0)
-        return errno;
-    *identity = identityOf(self);
-    return 0;
+    return chain_->open(path, anew, error);
 }
 
-DirScan DirectoryReader::read(const QByteArray &path, bool anew)
+void DirectoryReader::adopt(const QByteArray &path, std::shared_ptr<OpenDir> dir)
 {
-    DirScan scan;
-    const int fd = chain_->open(path, anew);
-    if (fd < 0) {
-        scan.error = -fd;
-        return scan;
-    }
-    struct stat self;
-    if (::fstat(fd, &self) != 0) {
-        scan.error = errno;
-        return scan;
-    }
-    scan.identity = identityOf(self);
-    // The descriptor may have been read before: from the start again, as the folder is now.
-    ::lseek(fd, 0, SEEK_SET);
-    scanOpenDirectory(fd, scan);
-    return scan;
-}
-
-int DirectoryReader::stat(const QByteArray &dirPath, const QByteArray &name, FileStat *stat)
-{
-    const int dir = chain_->open(dirPath, false);
-    struct stat st;
-    if (dir < 0)
-        return -dir;
-    if (::fstatat(dir, name.constData(), &st, 0) != 0)
-        return errno;
-    stat->identity = identityOf(st);
-    stat->size = st.st_size;
-    stat->modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stat->changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return 0;
-}
-
-int DirectoryReader::openFile(const QByteArray &dirPath, const QByteArray &name)
-{
-    const int dir = chain_->open(dirPath, false);
-    // Never blocks: a file swapped for a pipe since the folder was read is not waited on.
-    return dir < 0 ? -1
-                   : ::openat(dir, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    chain_->adopt(path, std::move(dir));
 }
 
 int directoryIdentity(const QByteArray &path, FileIdentity *identity)

@@ -138,9 +138,18 @@ public:
             // also ends a walk through a link back to an ancestor.
             if (!isNew)
                 continue;
-            DirectoryReader reader;
-            const DirScan scan = reader.read(next.path, false);
-            for (const QByteArray &sub : scan.subDirs)
+            struct SubDirs : DirEntrySink {
+                std::vector<QByteArray> names;
+                void file(const char *, std::size_t) override {}
+                void subDir(const char *name, std::size_t length) override
+                {
+                    names.emplace_back(name, qsizetype(length));
+                }
+            } subDirs;
+            int error = 0;
+            if (const std::shared_ptr<OpenDir> dir = OpenDir::open(next.path, &error))
+                dir->read(subDirs);
+            for (const QByteArray &sub : subDirs.names)
                 pending.push_back(
                     {child(next.path, sub), Fd(openDirectoryAt(next.fd.get(), sub, O_RDONLY))});
         }

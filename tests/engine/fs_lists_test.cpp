@@ -3,9 +3,12 @@
 
 #include "engine/file_pattern.h"
 #include "engine/fs_lists.h"
+#include "engine/name_list.h"
+#include "engine/name_order.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -109,6 +112,80 @@ TEST(FsLists, OrderIgnoresCaseAndBreaksTiesTheSameWayEveryTime)
     for (const QString &path : lists.dirs())
         dirNames << path.section(QLatin1Char('/'), -1);
     EXPECT_EQ(dirNames, QStringList({"Alpha", "alpha", "beta"}));
+}
+
+// The compact lists sort from the bytes: they must agree with the order of decoded names on any
+// bytes a name may hold, cased letters of every script, invalid UTF-8 and characters beyond the
+// BMP (compared unit by unit, as QString compares them) included.
+TEST(FsLists, CompactSortAgreesWithTheOrderOfDecodedNames)
+{
+    const std::vector<QByteArray> pieces = {"a",
+                                            "A",
+                                            "b",
+                                            "Z",
+                                            "z",
+                                            "0",
+                                            "9",
+                                            " ",
+                                            ".",
+                                            "_",
+                                            "~",
+                                            "é",
+                                            "É",
+                                            "ß",
+                                            "ẞ",
+                                            "ſ",
+                                            "K",
+                                            "Σ",
+                                            "σ",
+                                            "ς",
+                                            "İ",
+                                            "ı",
+                                            "Ǆ",
+                                            "ǅ",
+                                            "ǆ",
+                                            "Ω",
+                                            "Ω",
+                                            "ﬀ",
+                                            "𐐀",
+                                            "𐐨",
+                                            "🎵",
+                                            "\xef\xbf\xbd",
+                                            "\xff",
+                                            "\xc3",
+                                            "\x80",
+                                            "\xed\xa0\x80",
+                                            "\xf4\x90\x80\x80",
+                                            "\xe2\x82",
+                                            "\xc0\xaf",
+                                            "\xef\xbf\xbf",
+                                            "track 0",
+                                            "Track 1"};
+    std::mt19937 random(20261206);
+    for (int round = 0; round < 200; ++round) {
+        NameList names;
+        std::vector<ListedName> expected;
+        const int count = 1 + int(random() % 80); // below and above what is sorted with prefixes
+        for (int n = 0; n < count; ++n) {
+            QByteArray name;
+            const int parts = 1 + int(random() % 5);
+            for (int k = 0; k < parts; ++k)
+                name += pieces[random() % pieces.size()];
+            names.append(name.constData(), std::size_t(name.size()));
+            expected.push_back({name, QString::fromUtf8(name)});
+        }
+        for (const bool natural : {false, true}) {
+            const ListOrder order(natural, 0);
+            NameList sorted = names;
+            sorted.sort(order);
+            std::vector<ListedName> byText = expected;
+            std::stable_sort(byText.begin(), byText.end(), order);
+            ASSERT_EQ(sorted.size(), int(byText.size()));
+            for (int i = 0; i < sorted.size(); ++i)
+                ASSERT_EQ(sorted.bytes(i), byText[std::size_t(i)].bytes)
+                    << "round " << round << " position " << i << (natural ? " natural" : "");
+        }
+    }
 }
 
 TEST(FsLists, SettingAPathAgainReadsTheDirectoryAnew)

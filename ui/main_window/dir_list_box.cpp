@@ -66,8 +66,9 @@ void DirListBox::refreshDisplay()
                          QString::fromUtf8(current.mid(start, slash - start)), openIcon);
         start = slash + 1;
     }
-    for (const ListedName &name : dirs_.subDirNames())
-        addItem(parent, this, childPath(current, name.bytes), name.text, closedIcon);
+    const NameList &names = dirs_.subDirNames();
+    for (int i = 0; i < names.size(); ++i)
+        addItem(parent, this, childPath(current, names.bytes(i)), names.text(i), closedIcon);
     expandAll();
     setCurrentItem(parent);
     scrollToItem(parent);

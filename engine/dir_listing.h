@@ -1,0 +1,46 @@
+#pragma once
+
+#include "engine/file_pattern.h"
+#include "engine/name_list.h"
+#include "engine/name_order.h"
+#include "platform/dir_scan.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+// One reading of a directory, as both source lists need it: the directory opened (what it is
+// was settled then), and, once read, the files matching the pattern and the sub-directories,
+// each in list order. A directory is opened before it is read, and read only if the walk enters
+// it (one met again, or a kernel interface, may be huge or endless).
+struct DirListing {
+    int openError = 0; // the directory could not be opened: nothing else is known
+    int readError = 0; // opened, but its names could not all be read
+    FileIdentity identity;
+    std::shared_ptr<OpenDir> dir; // let go when the walk is over
+    bool namesRead = false;
+    NameList files;
+    NameList subDirs;
+    // Each file's, when they were read with the names (else they are asked for one by one).
+    struct Details {
+        FileStat stat;
+        int error = 0;
+    };
+    std::vector<Details> details;
+};
+
+// What a reading keeps and how it orders it: the same for every directory of a walk.
+struct ListingRules {
+    FilePattern pattern{QStringLiteral("*.mp3")};
+    ListOrder order;
+};
+
+// Reads listing.dir's names: files kept when they match, both lists then sorted. Gives up,
+// with ECANCELED, once *stop is set.
+void readNames(DirListing &listing, const ListingRules &rules,
+               const std::atomic<bool> *stop = nullptr);
+// Reads the details of each of the listing's files.
+void readDetails(DirListing &listing);
+
+// The listing of a directory opened, not read: dir, or the reason there is none.
+std::shared_ptr<DirListing> openedListing(std::shared_ptr<OpenDir> dir, int error);
