@@ -60,42 +60,54 @@ QString displayedName(const QString &name, bool incExt)
 
 void appendHtmlEscaped(QString &out, const QString &text)
 {
-    for (const QChar c : text) {
-        switch (c.unicode()) {
+    const QChar *data = text.constData();
+    const qsizetype size = text.size();
+    qsizetype plain = 0; // where the characters that stand for themselves start
+    for (qsizetype i = 0; i < size; ++i) {
+        QLatin1String entity;
+        switch (data[i].unicode()) {
         case '&':
-            out += QLatin1String("&amp;");
+            entity = QLatin1String("&amp;");
             break;
         case '<':
-            out += QLatin1String("&lt;");
+            entity = QLatin1String("&lt;");
             break;
         case '>':
-            out += QLatin1String("&gt;");
+            entity = QLatin1String("&gt;");
             break;
         case '"':
-            out += QLatin1String("&quot;");
+            entity = QLatin1String("&quot;");
             break;
         default:
-            out += c;
+            continue;
         }
+        out.append(data + plain, i - plain);
+        out += entity;
+        plain = i + 1;
     }
+    out.append(data + plain, size - plain);
 }
 
 void appendPercentEncoded(QString &out, const QByteArray &bytes)
 {
     static const char hex[] = "0123456789ABCDEF";
+    const qsizetype at = out.size();
+    out.resize(at + 3 * bytes.size()); // at most
+    QChar *to = out.data() + at;
     for (const char byte : bytes) {
         const unsigned char b = static_cast<unsigned char>(byte);
         const bool unreserved = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
                                 (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' ||
                                 b == '~';
         if (unreserved) {
-            out += QLatin1Char(char(b));
+            *to++ = QLatin1Char(char(b));
         } else {
-            out += QLatin1Char('%');
-            out += QLatin1Char(hex[b >> 4]);
-            out += QLatin1Char(hex[b & 0xF]);
+            *to++ = QLatin1Char('%');
+            *to++ = QLatin1Char(hex[b >> 4]);
+            *to++ = QLatin1Char(hex[b & 0xF]);
         }
     }
+    out.truncate(to - out.constData());
 }
 
 void putDirectoryLine(QString &out, const ListingSettings &settings, const QString &name)

@@ -55,24 +55,32 @@ QByteArray relativePath(const QByteArray &from, const QByteArray &to)
     return path;
 }
 
-QByteArray percentEncoded(const QByteArray &bytes, bool keepSlashes)
+void appendPercentEncoded(QByteArray &out, QByteArrayView bytes, bool keepSlashes)
 {
     static const char hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(bytes.size() * 3 / 2);
+    const qsizetype at = out.size();
+    out.resize(at + 3 * bytes.size()); // at most
+    char *to = out.data() + at;
     for (const char byte : bytes) {
         const unsigned char b = static_cast<unsigned char>(byte);
         const bool unreserved = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
                                 (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_' ||
                                 b == '~' || (keepSlashes && b == '/');
         if (unreserved) {
-            out += char(b);
+            *to++ = char(b);
         } else {
-            out += '%';
-            out += hex[b >> 4];
-            out += hex[b & 0xF];
+            *to++ = '%';
+            *to++ = hex[b >> 4];
+            *to++ = hex[b & 0xF];
         }
     }
+    out.truncate(to - out.constData());
+}
+
+QByteArray percentEncoded(const QByteArray &bytes, bool keepSlashes)
+{
+    QByteArray out;
+    appendPercentEncoded(out, bytes, keepSlashes);
     return out;
 }
 

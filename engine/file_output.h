@@ -43,6 +43,7 @@ QByteArray relativePath(const QByteArray &from, const QByteArray &to);
 // Percent-encodes every byte but the unreserved "A-Z a-z 0-9 - . _ ~" and, when keepSlashes,
 // the "/" between names.
 QByteArray percentEncoded(const QByteArray &bytes, bool keepSlashes);
+void appendPercentEncoded(QByteArray &out, QByteArrayView bytes, bool keepSlashes);
 // A file's absolute path.
 QByteArray absolutePath(const OutputContext &context, const OutputFile &file);
 // "3:45", "1:02:03".

@@ -3,41 +3,87 @@
 
 #include <QTimeZone>
 
+#include <cstdio>
+
 #include <vector>
 
 namespace {
 
-QByteArray jsonString(const QString &text)
+// UTF-8 text as a JSON string: only quotes, backslashes and controls are escaped, all ASCII, so
+// that the text is copied as it is around them.
+void appendJsonString(QByteArray &out, QByteArrayView utf8)
 {
-    QString escaped;
-    escaped.reserve(text.size() + 2);
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
         if (u == '"' || u == '\\') {
-            escaped += QLatin1Char('\\');
-            escaped += c;
+            out += '\\';
+            out += c;
         } else if (u < 0x20) {
-            escaped += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+            const char escape[] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 0xF]};
+            out.append(escape, sizeof escape);
         } else {
-            escaped += c;
+            out += c;
         }
     }
-    return '"' + escaped.toUtf8() + '"';
+    out += '"';
 }
 
-QByteArray jsonTime(qint64 nanoseconds)
+QByteArray jsonString(const QString &text)
 {
-    return jsonString(
-        QDateTime::fromMSecsSinceEpoch(nanoseconds / 1000000, Qt::UTC).toString(Qt::ISODate));
+    QByteArray out;
+    appendJsonString(out, text.toUtf8());
+    return out;
+}
+
+// "2026-12-06T10:20:30Z", as Qt's ISO date of the time in UTC, to the second below.
+void appendJsonTime(QByteArray &out, qint64 nanoseconds)
+{
+    const qint64 milliseconds = nanoseconds / 1000000;
+    const qint64 seconds = milliseconds / 1000;
+    const qint64 days = seconds / 86400;
+    // From 1970 to 9999, by hand: the usual case, a million times in a large tree.
+    if (milliseconds < 0 || days >= 2932897) {
+        appendJsonString(
+            out,
+            QDateTime::fromMSecsSinceEpoch(milliseconds, Qt::UTC).toString(Qt::ISODate).toUtf8());
+        return;
+    }
+    // Days to a civil date (H. Hinnant's algorithm), from 0000-03-01.
+    const qint64 z = days + 719468;
+    const qint64 era = z / 146097;
+    const qint64 dayOfEra = z - era * 146097;
+    const qint64 yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const qint64 monthIndex = (5 * dayOfYear + 2) / 153;
+    const int day = int(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    const int month = int(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    const int inDay = int(seconds % 86400);
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "\"%04d-%02d-%02dT%02d:%02d:%02dZ\"", year,
+                                     month, day, inDay / 3600, inDay / 60 % 60, inDay % 60);
+    out.append(text, length);
 }
 
 // A name as JSON holds it: the text, and the system's own bytes besides when they are not UTF-8.
+void appendJsonName(QByteArray &out, const QByteArray &bytes)
+{
+    out += "\"name\":";
+    if (QByteArrayView(bytes).isValidUtf8()) {
+        appendJsonString(out, bytes);
+        return;
+    }
+    appendJsonString(out, QString::fromUtf8(bytes).toUtf8());
+    out += ",\"bytes\":\"" + bytes.toBase64() + '"';
+}
+
 QByteArray jsonName(const QByteArray &bytes)
 {
-    const QString text = QString::fromUtf8(bytes);
-    QByteArray out = "\"name\":" + jsonString(text);
-    if (text.toUtf8() != bytes)
-        out += ",\"bytes\":\"" + bytes.toBase64() + '"';
+    QByteArray out;
+    appendJsonName(out, bytes);
     return out;
 }
 
@@ -67,13 +113,28 @@ public:
     void file(const OutputFile &file) override
     {
         Level &level = levels_.back();
-        const QByteArray path =
-            file.dir.isEmpty() ? file.name->bytes : file.dir + '/' + file.name->bytes;
-        QByteArray out = QByteArray(level.files++ ? "," : "") + "\n{" + jsonName(file.name->bytes) +
-                         ",\"path\":" + jsonString(QString::fromUtf8(path));
+        QByteArray &out = line_;
+        out.resize(0);
+        out += level.files++ ? ",\n{" : "\n{";
+        appendJsonName(out, file.name->bytes);
+        out += ",\"path\":";
+        if (file.dir.isEmpty()) {
+            appendJsonString(out, file.name->text.toUtf8());
+        } else {
+            path_.resize(0);
+            path_ += file.dir;
+            path_ += '/';
+            path_ += file.name->bytes;
+            if (path_.isValidUtf8())
+                appendJsonString(out, path_);
+            else
+                appendJsonString(out, QString::fromUtf8(path_).toUtf8());
+        }
         if (file.statKnown) {
-            out += ",\"size\":" + QByteArray::number(file.stat.size) +
-                   ",\"modified\":" + jsonTime(file.stat.modifiedNs);
+            out += ",\"size\":";
+            out += QByteArray::number(file.stat.size);
+            out += ",\"modified\":";
+            appendJsonTime(out, file.stat.modifiedNs);
             size_ += file.stat.size;
         }
         if (const TrackInfo *track = file.track; track && track->read) {
@@ -92,7 +153,8 @@ public:
                 out += ",\"bitrate\":" + QByteArray::number(track->bitrate);
             durationMs_ += track->durationMs;
         }
-        write(out + '}');
+        out += '}';
+        write(out);
         ++files_;
     }
 
@@ -130,6 +192,8 @@ private:
     }
 
     std::vector<Level> levels_;
+    QByteArray line_; // one file's, made anew each time in the same room
+    QByteArray path_;
     int folders_ = 0;
     int files_ = 0;
     qint64 size_ = 0;

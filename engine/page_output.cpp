@@ -24,11 +24,23 @@ const BilingualText<PageText> kTexts[] = {
 
 // The page is ASCII alone: whatever charset a web server declares for it (UTF-8, ISO-8859-1 or
 // none), it reads the same. Every other character is a numeric reference.
-QByteArray html(const QString &text)
+void appendHtml(QByteArray &out, const QString &text)
 {
-    QByteArray out;
-    out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
+        // Most of a page: characters that stand for themselves, a run at a time.
+        qsizetype end = i;
+        while (end < text.size() && text[end].unicode() >= 0x20 && text[end].unicode() < 0x7F &&
+               text[end] != QLatin1Char('&') && text[end] != QLatin1Char('<') &&
+               text[end] != QLatin1Char('>') && text[end] != QLatin1Char('"'))
+            ++end;
+        if (end > i) {
+            const qsizetype at = out.size();
+            out.resize(at + (end - i));
+            for (char *to = out.data() + at; i < end; ++i)
+                *to++ = char(text[i].unicode());
+            if (i == text.size())
+                break;
+        }
         char32_t c = text[i].unicode();
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             c = QChar::surrogateToUcs4(text[i], text[i + 1]);
@@ -58,6 +70,13 @@ QByteArray html(const QString &text)
                 out += "&#" + QByteArray::number(uint(c)) + ';';
         }
     }
+}
+
+QByteArray html(const QString &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    appendHtml(out, text);
     return out;
 }
 
@@ -113,15 +132,30 @@ public:
         const TrackInfo *track = file.track && file.track->read ? file.track : nullptr;
         const QString title = track && !track->title.isEmpty() ? withoutControls(track->title)
                                                                : shownName(context(), file);
-        const QByteArray link =
-            context().settings->DownAllow
-                ? html(context().settings->BaseUrl) +
-                      percentEncoded(file.dir.isEmpty() ? file.name->bytes
-                                                        : file.dir + '/' + file.name->bytes,
-                                     true)
-                : percentEncoded(relativePath(folder_(), absolutePath(context(), file)), true);
+        // The link: the same start for every file of a folder, then the name.
+        if (!linkStartKnown_ || file.dir != linkDir_) {
+            linkDir_ = file.dir;
+            linkStartKnown_ = true;
+            if (context().settings->DownAllow) {
+                linkStart_ = html(context().settings->BaseUrl) +
+                             percentEncoded(file.dir.isEmpty() ? file.dir : file.dir + '/', true);
+            } else {
+                // Placed in the folder as a name would be, then taken off again.
+                OutputFile placeholder = file;
+                const ListedName name{"x", QString()};
+                placeholder.name = &name;
+                const QByteArray path =
+                    relativePath(folder_(), absolutePath(context(), placeholder));
+                linkStart_ = percentEncoded(path.left(path.size() - 1), true);
+            }
+        }
         QByteArray &out = folder.files;
-        out += "<li class=\"file\"><a href=\"" + link + "\">" + html(title) + "</a>";
+        out += "<li class=\"file\"><a href=\"";
+        out += linkStart_;
+        appendPercentEncoded(out, file.name->bytes, true);
+        out += "\">";
+        appendHtml(out, title);
+        out += "</a>";
         if (track) {
             QStringList info;
             for (const QString &part : {track->artist, track->album})
@@ -138,8 +172,9 @@ public:
             totalDurationMs_ += track->durationMs;
         }
         if (file.statKnown) {
-            out += " <span class=\"size\">" +
-                   html(sizeText(file.stat.size, context().settings->FileLangue)) + "</span>";
+            out += " <span class=\"size\">";
+            appendHtml(out, sizeText(file.stat.size, context().settings->FileLangue));
+            out += "</span>";
             totalSize_ += file.stat.size;
         }
         out += "</li>\n";
@@ -210,6 +245,7 @@ private:
     void writeStart() override
     {
         folders_.assign(1, Folder());
+        linkStartKnown_ = false;
         totalFolders_ = totalFiles_ = 0;
         totalDurationMs_ = totalSize_ = 0;
         const ListingSettings &s = *context().settings;
@@ -250,6 +286,9 @@ private:
     }
 
     std::vector<Folder> folders_; // the source, then each folder the walk stands in
+    QByteArray linkDir_;          // the folder of the last link made, and its start
+    QByteArray linkStart_;
+    bool linkStartKnown_ = false;
     int totalFolders_ = 0;
     int totalFiles_ = 0;
     qint64 totalDurationMs_ = 0;

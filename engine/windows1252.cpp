@@ -45,11 +45,20 @@ void appendWindows1252(QByteArray &out, QStringView text, Unrepresentable mode)
     const qsizetype size = text.size();
     const QChar *data = text.data();
     for (qsizetype i = 0; i < size; ++i) {
-        const char16_t unit = data[i].unicode();
-        if (unit < 0x80) {
-            out += char(unit);
-            continue;
+        // ASCII, most of any list, a run at a time.
+        qsizetype end = i;
+        while (end < size && data[end].unicode() < 0x80)
+            ++end;
+        if (end > i) {
+            const qsizetype at = out.size();
+            out.resize(at + (end - i));
+            char *to = out.data() + at;
+            for (; i < end; ++i)
+                *to++ = char(data[i].unicode());
+            if (i == size)
+                return;
         }
+        const char16_t unit = data[i].unicode();
         char32_t c = unit;
         if (QChar::isHighSurrogate(unit) && i + 1 < size && data[i + 1].isLowSurrogate()) {
             c = QChar::surrogateToUcs4(unit, data[i + 1].unicode());
