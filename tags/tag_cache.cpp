@@ -3,21 +3,28 @@
 #include "platform/xdg_places.h"
 #include "tag_reader.h"
 
-#include <QDateTime>
 #include <QDir>
+#include <QHash>
 
 #include <sqlite3.h>
 #include <unistd.h>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
 // What the cache holds, by version: a file that says otherwise is made anew.
-const char *const kSchema = "lystora-tags 1";
+const char *const kSchema = "lystora-tags 2";
 
 // Writes wait for other processes this long before the cache is left aside for them.
 constexpr int kBusyMs = 10000;
 // Entries are written in batches of this many, each one short transaction.
 constexpr int kBatch = 500;
+// Directories read in one read transaction.
+constexpr int kReadsInTransaction = 256;
+
+const char *const kLoad = "SELECT name, device, inode, size, mtime, ctime, readok, title, artist, "
+                          "album, track, duration, bitrate FROM tracks WHERE source=?1 AND dir=?2";
 
 QString columnText(sqlite3_stmt *statement, int column)
 {
@@ -49,76 +56,198 @@ public:
 
     bool usable() const { return db_ != nullptr; }
 
-    // The entry of a file as it is now, marked as met in this walk; false when there is none.
-    bool lookup(const QByteArray &source, const FileStat &stat, TrackInfo *info)
+    // The entry of a file as it is now; false when there is none.
+    bool lookup(const QByteArray &source, const QByteArray &dir, const QByteArray &name,
+                const FileStat &stat, TrackInfo *info)
     {
-        if (!beginBatch())
+        enterDirectory(source, dir);
+        const auto row = rows_.find(name);
+        if (row == rows_.end() || !sameFile(row->stat, stat))
             return false;
-        sqlite3_stmt *s = touch_;
-        bindKey(s, source, stat);
-        const int rc = sqlite3_step(s);
-        const bool found = rc == SQLITE_ROW;
-        if (found) {
-            info->read = sqlite3_column_int(s, 0) != 0;
-            info->title = columnText(s, 1);
-            info->artist = columnText(s, 2);
-            info->album = columnText(s, 3);
-            info->track = sqlite3_column_int(s, 4);
-            info->durationMs = sqlite3_column_int64(s, 5);
-            info->bitrate = sqlite3_column_int(s, 6);
-            while (sqlite3_step(s) == SQLITE_ROW) {
-            }
-        }
-        sqlite3_reset(s);
-        if (found)
-            ++pending_;
-        else if (rc != SQLITE_DONE)
-            failed(rc);
-        return found;
+        row->met = true;
+        *info = row->info;
+        return true;
     }
 
-    void store(const QByteArray &source, const FileStat &stat, const TrackInfo &info)
+    void store(const QByteArray &source, const QByteArray &dir, const QByteArray &name,
+               const FileStat &stat, const TrackInfo &info)
     {
+        enterDirectory(source, dir);
+        rows_.insert(name, {stat, info, true});
         if (!beginBatch())
             return;
         sqlite3_stmt *s = put_;
-        bindKey(s, source, stat);
-        sqlite3_bind_int(s, 8, info.read ? 1 : 0);
-        bindText(s, 9, info.title);
-        bindText(s, 10, info.artist);
-        bindText(s, 11, info.album);
-        sqlite3_bind_int(s, 12, info.track);
-        sqlite3_bind_int64(s, 13, info.durationMs);
-        sqlite3_bind_int(s, 14, info.bitrate);
+        bindBlob(s, 1, source);
+        bindBlob(s, 2, dir);
+        bindBlob(s, 3, name);
+        sqlite3_bind_int64(s, 4, sqlite3_int64(stat.identity.device));
+        sqlite3_bind_int64(s, 5, sqlite3_int64(stat.identity.inode));
+        sqlite3_bind_int64(s, 6, stat.size);
+        sqlite3_bind_int64(s, 7, stat.modifiedNs);
+        sqlite3_bind_int64(s, 8, stat.changedNs);
+        sqlite3_bind_int(s, 9, info.read ? 1 : 0);
+        bindText(s, 10, info.title);
+        bindText(s, 11, info.artist);
+        bindText(s, 12, info.album);
+        sqlite3_bind_int(s, 13, info.track);
+        sqlite3_bind_int64(s, 14, info.durationMs);
+        sqlite3_bind_int(s, 15, info.bitrate);
+        step(s);
+    }
+
+    // After a full walk of source: the entries of directories it did not meet go.
+    void walkComplete(const QByteArray &source)
+    {
+        leaveDirectory();
+        if (db_) {
+            std::vector<QByteArray> gone;
+            bindBlob(dirs_, 1, source);
+            while (sqlite3_step(dirs_) == SQLITE_ROW) {
+                const QByteArray dir(static_cast<const char *>(sqlite3_column_blob(dirs_, 0)),
+                                     sqlite3_column_bytes(dirs_, 0));
+                if (visited_.count(dirKey(source, dir)) == 0)
+                    gone.push_back(dir);
+            }
+            sqlite3_reset(dirs_);
+            for (const QByteArray &dir : gone) {
+                if (!beginBatch())
+                    break;
+                bindBlob(forgetDir_, 1, source);
+                bindBlob(forgetDir_, 2, dir);
+                step(forgetDir_);
+            }
+        }
+        endBatch();
+        visited_.clear();
+    }
+
+private:
+    struct Row {
+        FileStat stat;
+        TrackInfo info;
+        bool met = false; // its file was in the directory this time
+    };
+
+    static bool sameFile(const FileStat &a, const FileStat &b)
+    {
+        return a.identity == b.identity && a.size == b.size && a.modifiedNs == b.modifiedNs &&
+               a.changedNs == b.changedNs;
+    }
+
+    // A directory met by this walk, as a number: a walk of millions of directories keeps little.
+    // Two that share one only keep entries of the other a little longer.
+    static std::size_t dirKey(const QByteArray &source, const QByteArray &dir)
+    {
+        return qHash(dir, qHash(source));
+    }
+
+    // The files of a directory are asked for one after the other: its entries are read at once,
+    // and those of the directory before that were not met go.
+    void enterDirectory(const QByteArray &source, const QByteArray &dir)
+    {
+        if (inDirectory_ && dir == dir_ && source == source_)
+            return;
+        leaveDirectory();
+        source_ = source;
+        dir_ = dir;
+        inDirectory_ = true;
+        visited_.insert(dirKey(source, dir));
+        if (!db_ || !beginReading())
+            return;
+        bindBlob(load_, 1, source);
+        bindBlob(load_, 2, dir);
+        int rc;
+        while ((rc = sqlite3_step(load_)) == SQLITE_ROW) {
+            Row row;
+            row.stat.identity = {std::uint64_t(sqlite3_column_int64(load_, 1)),
+                                 std::uint64_t(sqlite3_column_int64(load_, 2))};
+            row.stat.size = sqlite3_column_int64(load_, 3);
+            row.stat.modifiedNs = sqlite3_column_int64(load_, 4);
+            row.stat.changedNs = sqlite3_column_int64(load_, 5);
+            row.info.read = sqlite3_column_int(load_, 6) != 0;
+            row.info.title = columnText(load_, 7);
+            row.info.artist = columnText(load_, 8);
+            row.info.album = columnText(load_, 9);
+            row.info.track = sqlite3_column_int(load_, 10);
+            row.info.durationMs = sqlite3_column_int64(load_, 11);
+            row.info.bitrate = sqlite3_column_int(load_, 12);
+            rows_.insert(QByteArray(static_cast<const char *>(sqlite3_column_blob(load_, 0)),
+                                    sqlite3_column_bytes(load_, 0)),
+                         row);
+        }
+        sqlite3_reset(load_);
+        if (rc != SQLITE_DONE)
+            endReading();
+    }
+
+    // Reads go through a second connection, in one transaction for many directories: taking
+    // the shared lock for each would cost more than the reading. It is renewed now and then, so
+    // that the writes of others reach it and the log can be folded back into the database.
+    bool beginReading()
+    {
+        if (reading_ && ++readsInTransaction_ < kReadsInTransaction)
+            return true;
+        endReading();
+        if (!reader_ &&
+            (sqlite3_open_v2(file_.constData(), &reader_,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+             sqlite3_prepare_v2(reader_, kLoad, -1, &load_, nullptr) != SQLITE_OK)) {
+            closeReader();
+            return false;
+        }
+        sqlite3_busy_timeout(reader_, kBusyMs);
+        reading_ = sqlite3_exec(reader_, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+        readsInTransaction_ = 0;
+        return reading_;
+    }
+
+    void endReading()
+    {
+        if (reading_)
+            sqlite3_exec(reader_, "COMMIT", nullptr, nullptr, nullptr);
+        reading_ = false;
+    }
+
+    void closeReader()
+    {
+        endReading();
+        sqlite3_finalize(load_);
+        load_ = nullptr;
+        if (reader_)
+            sqlite3_close(reader_);
+        reader_ = nullptr;
+    }
+
+    void leaveDirectory()
+    {
+        if (!inDirectory_)
+            return;
+        inDirectory_ = false;
+        for (auto row = rows_.cbegin(); row != rows_.cend() && db_; ++row) {
+            if (row->met || !beginBatch())
+                continue;
+            bindBlob(forget_, 1, source_);
+            bindBlob(forget_, 2, dir_);
+            bindBlob(forget_, 3, row.key());
+            step(forget_);
+        }
+        rows_.clear();
+    }
+
+    static void bindBlob(sqlite3_stmt *s, int index, const QByteArray &bytes)
+    {
+        sqlite3_bind_blob(s, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    }
+
+    // A write of the current batch.
+    void step(sqlite3_stmt *s)
+    {
         const int rc = sqlite3_step(s);
         sqlite3_reset(s);
         if (rc != SQLITE_DONE)
             failed(rc);
         else if (++pending_ >= kBatch)
             endBatch();
-    }
-
-    // After a full walk of source: what it did not meet goes, and the next walk is another one.
-    void dropUnseen(const QByteArray &source)
-    {
-        if (beginBatch()) {
-            sqlite3_bind_blob(drop_, 1, source.constData(), int(source.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_int64(drop_, 2, walk_);
-            const int rc = sqlite3_step(drop_);
-            sqlite3_reset(drop_);
-            if (rc != SQLITE_DONE)
-                failed(rc);
-        }
-        endBatch();
-        walk_ = newWalk();
-    }
-
-private:
-    static qint64 newWalk()
-    {
-        static qint64 last = 0;
-        last = std::max(last + 1, QDateTime::currentMSecsSinceEpoch());
-        return last;
     }
 
     bool execute(const char *sql)
@@ -142,7 +271,6 @@ private:
             close();
             return false;
         }
-        walk_ = newWalk();
         return true;
     }
 
@@ -169,12 +297,13 @@ private:
         const bool empty =
             tables && sqlite3_step(tables) == SQLITE_ROW && sqlite3_column_int(tables, 0) == 0;
         sqlite3_finalize(tables);
+        // Keyed by directory, so that a directory's entries are one read.
         return empty &&
-               execute("CREATE TABLE tracks(source BLOB NOT NULL, device INTEGER NOT NULL, "
-                       "inode INTEGER NOT NULL, size INTEGER, mtime INTEGER, ctime INTEGER, "
-                       "readok INTEGER, title TEXT, artist TEXT, album TEXT, track INTEGER, "
-                       "duration INTEGER, bitrate INTEGER, seen INTEGER, "
-                       "PRIMARY KEY(source, device, inode)) WITHOUT ROWID") &&
+               execute("CREATE TABLE tracks(source BLOB NOT NULL, dir BLOB NOT NULL, "
+                       "name BLOB NOT NULL, device INTEGER, inode INTEGER, size INTEGER, "
+                       "mtime INTEGER, ctime INTEGER, readok INTEGER, title TEXT, artist TEXT, "
+                       "album TEXT, track INTEGER, duration INTEGER, bitrate INTEGER, "
+                       "PRIMARY KEY(source, dir, name)) WITHOUT ROWID") &&
                execute(
                    (QByteArray("INSERT INTO meta VALUES('schema','") + kSchema + "')").constData());
     }
@@ -184,26 +313,12 @@ private:
         const auto make = [this](const char *sql, sqlite3_stmt **statement) {
             return sqlite3_prepare_v2(db_, sql, -1, statement, nullptr) == SQLITE_OK;
         };
-        return make("UPDATE tracks SET seen=?7 WHERE source=?1 AND device=?2 AND inode=?3 AND "
-                    "size=?4 AND mtime=?5 AND ctime=?6 "
-                    "RETURNING readok, title, artist, album, track, duration, bitrate",
-                    &touch_) &&
-               make("INSERT OR REPLACE INTO tracks(source, device, inode, size, mtime, ctime, "
-                    "seen, readok, title, artist, album, track, duration, bitrate) "
-                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)",
+        return make("INSERT OR REPLACE INTO tracks VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+                    "?10, ?11, ?12, ?13, ?14, ?15)",
                     &put_) &&
-               make("DELETE FROM tracks WHERE source=?1 AND seen<>?2", &drop_);
-    }
-
-    void bindKey(sqlite3_stmt *s, const QByteArray &source, const FileStat &stat)
-    {
-        sqlite3_bind_blob(s, 1, source.constData(), int(source.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(s, 2, sqlite3_int64(stat.identity.device));
-        sqlite3_bind_int64(s, 3, sqlite3_int64(stat.identity.inode));
-        sqlite3_bind_int64(s, 4, stat.size);
-        sqlite3_bind_int64(s, 5, stat.modifiedNs);
-        sqlite3_bind_int64(s, 6, stat.changedNs);
-        sqlite3_bind_int64(s, 7, walk_);
+               make("DELETE FROM tracks WHERE source=?1 AND dir=?2 AND name=?3", &forget_) &&
+               make("SELECT DISTINCT dir FROM tracks WHERE source=?1", &dirs_) &&
+               make("DELETE FROM tracks WHERE source=?1 AND dir=?2", &forgetDir_);
     }
 
     bool beginBatch()
@@ -223,6 +338,7 @@ private:
             execute("ROLLBACK");
         inBatch_ = false;
         pending_ = 0;
+        endReading(); // the next reading sees what was written
     }
 
     // A damaged database is made anew, once; a busy one is left aside for this batch.
@@ -253,7 +369,8 @@ private:
 
     void close()
     {
-        for (sqlite3_stmt **statement : {&touch_, &put_, &drop_}) {
+        closeReader();
+        for (sqlite3_stmt **statement : {&put_, &forget_, &dirs_, &forgetDir_}) {
             sqlite3_finalize(*statement);
             *statement = nullptr;
         }
@@ -265,13 +382,23 @@ private:
 
     QByteArray file_;
     sqlite3 *db_ = nullptr;
-    sqlite3_stmt *touch_ = nullptr;
+    sqlite3 *reader_ = nullptr;
+    sqlite3_stmt *load_ = nullptr;
+    bool reading_ = false;
+    int readsInTransaction_ = 0;
     sqlite3_stmt *put_ = nullptr;
-    sqlite3_stmt *drop_ = nullptr;
-    qint64 walk_ = 0;
+    sqlite3_stmt *forget_ = nullptr;
+    sqlite3_stmt *dirs_ = nullptr;
+    sqlite3_stmt *forgetDir_ = nullptr;
     bool inBatch_ = false;
     int pending_ = 0;
     bool rebuilt_ = false;
+    // The directory whose entries are at hand.
+    bool inDirectory_ = false;
+    QByteArray source_;
+    QByteArray dir_;
+    QHash<QByteArray, Row> rows_;
+    std::unordered_set<std::size_t> visited_;
 };
 
 TagCache::TagCache() : TagCache(cacheHome() + "/lystora/tags.sqlite")
@@ -287,19 +414,22 @@ bool TagCache::usable() const
     return db_->usable();
 }
 
-TrackInfo TagCache::trackInfo(const QByteArray &source, const QByteArray &, const FileStat &stat,
-                              const std::function<int()> &open)
+TrackInfo TagCache::trackInfo(const QByteArray &source, const QByteArray &relativePath,
+                              const FileStat &stat, const std::function<int()> &open)
 {
+    const qsizetype slash = relativePath.lastIndexOf('/');
+    const QByteArray dir = slash < 0 ? QByteArray() : relativePath.left(slash);
+    const QByteArray name = relativePath.mid(slash + 1);
     TrackInfo info;
-    if (db_->lookup(source, stat, &info))
+    if (db_->lookup(source, dir, name, stat, &info))
         return info;
     info = readTrackInfo(open());
     ++filesRead_;
-    db_->store(source, stat, info);
+    db_->store(source, dir, name, stat, info);
     return info;
 }
 
 void TagCache::walkComplete(const QByteArray &source)
 {
-    db_->dropUnseen(source);
+    db_->walkComplete(source);
 }
