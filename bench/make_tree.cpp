@@ -1,9 +1,11 @@
 // Makes the benchmark trees, empty files only:
 //   lystora-bench-tree deep DIR   200 artists x 50 albums, 10 .mp3 and a cover .jpg in each album
 //   lystora-bench-tree wide DIR   20,000 sub-directories of one .mp3 each
+//   lystora-bench-tree flat N DIR one directory of N .mp3 ("Track 0000001.mp3"...)
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -61,17 +63,47 @@ bool wide(const std::string &root)
     return true;
 }
 
+bool flat(const std::string &root, long count)
+{
+    // Created from the directory itself: a million full paths looked up one by one would take
+    // longer than the benchmark.
+    const int dir = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        std::perror(root.c_str());
+        return false;
+    }
+    char name[32];
+    for (long i = 1; i <= count; ++i) {
+        std::snprintf(name, sizeof name, "Track %07ld.mp3", i);
+        const int fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            std::perror(name);
+            ::close(dir);
+            return false;
+        }
+        ::close(fd);
+    }
+    ::close(dir);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3 || (std::strcmp(argv[1], "deep") != 0 && std::strcmp(argv[1], "wide") != 0)) {
-        std::fprintf(stderr, "usage: %s deep|wide DIR\n", argv[0]);
+    const bool isFlat = argc == 4 && std::strcmp(argv[1], "flat") == 0;
+    if (!isFlat &&
+        (argc != 3 || (std::strcmp(argv[1], "deep") != 0 && std::strcmp(argv[1], "wide") != 0))) {
+        std::fprintf(stderr, "usage: %s deep|wide DIR, or %s flat COUNT DIR\n", argv[0], argv[0]);
         return 2;
     }
-    const std::string root = argv[2];
+    const std::string root = argv[argc - 1];
     if (!makeDir(root))
         return 1;
-    const bool made = std::strcmp(argv[1], "deep") == 0 ? deep(root) : wide(root);
+    bool made;
+    if (isFlat)
+        made = flat(root, std::atol(argv[2]));
+    else
+        made = std::strcmp(argv[1], "deep") == 0 ? deep(root) : wide(root);
     return made ? 0 : 1;
 }

@@ -2,16 +2,38 @@
 
 #include <QTimer>
 
-namespace {
+void FileNamesModel::show(std::shared_ptr<const DirListing> listing)
+{
+    beginResetModel();
+    listing_ = std::move(listing);
+    endResetModel();
+}
 
-constexpr int kNameRole = Qt::UserRole;
+QByteArray FileNamesModel::bytes(int row) const
+{
+    return listing_ && row >= 0 && row < listing_->files.size() ? listing_->files.bytes(row)
+                                                                : QByteArray();
+}
 
-} // namespace
+int FileNamesModel::rowCount(const QModelIndex &parent) const
+{
+    return listing_ && !parent.isValid() ? listing_->files.size() : 0;
+}
+
+QVariant FileNamesModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+        return QVariant();
+    return listing_->files.text(index.row());
+}
 
 FileListBox::FileListBox(FsDirectoryReader &reader, QWidget *parent)
-    : QListWidget(parent), files_(reader)
+    : QListView(parent), files_(reader), names_(this)
 {
     setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setModel(&names_);
+    connect(this, &QListView::doubleClicked, this, &FileListBox::fileDoubleClicked);
 }
 
 void FileListBox::setPath(const QByteArray &path)
@@ -36,8 +58,19 @@ void FileListBox::displayChanged()
 
 QByteArray FileListBox::selectedName() const
 {
-    const QListWidgetItem *item = currentItem();
-    return item && item->isSelected() ? item->data(kNameRole).toByteArray() : QByteArray();
+    const QModelIndex current = currentIndex();
+    return current.isValid() && selectionModel()->isSelected(current) ? names_.bytes(current.row())
+                                                                      : QByteArray();
+}
+
+QString FileListBox::shownText(int row) const
+{
+    return names_.data(names_.index(row), Qt::DisplayRole).toString();
+}
+
+void FileListBox::selectRow(int row)
+{
+    setCurrentIndex(names_.index(row));
 }
 
 void FileListBox::refreshDisplay()
@@ -45,11 +78,5 @@ void FileListBox::refreshDisplay()
     if (!displayStale_)
         return;
     displayStale_ = false;
-    clear();
-    const int count = files_.fileCount();
-    for (int k = 0; k < count; ++k) {
-        const ListedName name = files_.fileName(k);
-        auto *item = new QListWidgetItem(name.text, this);
-        item->setData(kNameRole, name.bytes);
-    }
+    names_.show(files_.current());
 }

@@ -2,12 +2,35 @@
 
 #include "engine/fs_lists.h"
 
-#include <QListWidget>
+#include <QAbstractListModel>
+#include <QListView>
+
+#include <memory>
+
+// The names a file list shows, straight from the directory's reading: a name is decoded only
+// when it is drawn, so that a folder of a hundred thousand files shows at once.
+class FileNamesModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void show(std::shared_ptr<const DirListing> listing);
+    // The name of a row as the file system holds it.
+    QByteArray bytes(int row) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+
+private:
+    std::shared_ptr<const DirListing> listing_;
+};
 
 // The list of the files of a directory that match the pattern: the engine's file-system file
 // list shown as a widget. Like the directory list, its contents follow at once and its display
 // when the event loop next runs or refreshDisplay() is called.
-class FileListBox : public QListWidget, public SourceFileList
+class FileListBox : public QListView, public SourceFileList
 {
     Q_OBJECT
 
@@ -27,12 +50,20 @@ public:
 
     // The selected file's name as the file system holds it; empty when none is selected.
     QByteArray selectedName() const;
+    // Rows shown, and the text of one, as the user sees them.
+    int shownCount() const { return names_.rowCount(); }
+    QString shownText(int row) const;
+    void selectRow(int row);
 
     void refreshDisplay();
+
+signals:
+    void fileDoubleClicked();
 
 private:
     void displayChanged();
 
     FsFileList files_;
+    FileNamesModel names_;
     bool displayStale_ = false;
 };

@@ -149,7 +149,7 @@ void Form1::createSourceFrame(QWidget *area)
     File1 = new FileListBox(*reader_, Frame1);
     File1->setGeometry(scaled(168, 16, 153, 292));
     File1->setPattern(QStringLiteral("*.mp3"));
-    connect(File1, &QListWidget::itemDoubleClicked, this, &Form1::File1_DblClick);
+    connect(File1, &FileListBox::fileDoubleClicked, this, &Form1::File1_DblClick);
 }
 
 void Form1::createTargetFrame(QWidget *area)
