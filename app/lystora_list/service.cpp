@@ -266,11 +266,11 @@ private:
         if (outcome.end == RunEnd::Written) {
             retryAt_ = -1;
             lastFailure_.clear();
-            // A list's folder removed and made again is another folder, to watch anew.
-            for (std::size_t i = 0; watcher_ && i < outcome.lists.size(); ++i) {
-                if (i >= lists_.size() || lists_[i].folder != outcome.lists[i].folder)
-                    watcher_->watchFolder(outcome.lists[i].folderPath);
-            }
+            // A list's folder removed and made again is another folder, to watch anew, even
+            // when the system gives it the number of the one removed: watched again each time
+            // (a folder watched already keeps its watch).
+            for (std::size_t i = 0; watcher_ && i < outcome.lists.size(); ++i)
+                watcher_->watchFolder(outcome.lists[i].folderPath);
             lists_ = outcome.lists;
             if (options_.quiet)
                 return;
