@@ -7,9 +7,12 @@ LYSTORA_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-d
 # made for, Qt's own translations, and the desktop's opener.
 LYSTORA_DESKTOP_PACKAGES=(qt6-qpa-plugins fonts-liberation2 qt6-translations-l10n xdg-utils)
 # What the tests need besides: X servers of their own with a window manager and a notification
-# area, the tools that drive them, and the font that stands in when Liberation Sans is missing.
+# area, the tools that drive them, the font that stands in when Liberation Sans is missing, an
+# HTML checker, and encoders to make real tagged files of each format.
 LYSTORA_TEST_PACKAGES=(xvfb xauth openbox wmctrl trayer xdotool x11-utils fonts-dejavu-core
     tidy lame vorbis-tools opus-tools flac ffmpeg)
+# What the benchmarks need besides: GNU time for the peak memory, and encoders for tagged files.
+LYSTORA_BENCH_PACKAGES=(time lame vorbis-tools flac)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
