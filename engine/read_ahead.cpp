@@ -162,15 +162,16 @@ struct ReadAhead::State {
             wanted.notify_one();
     }
 
-    void forget(Node &node)
+    // By value: the maps may hold the last references to the node.
+    void forget(const std::shared_ptr<Node> node)
     {
-        if (node.stage == Node::Stage::Dropped)
+        if (node->stage == Node::Stage::Dropped)
             return;
-        nodes.erase(node.place);
-        nodesByPath.remove(node.path);
+        nodes.erase(node->place);
+        nodesByPath.remove(node->path);
         --ahead;
-        aheadBytes -= node.bytes;
-        node.stage = Node::Stage::Dropped;
+        aheadBytes -= node->bytes;
+        node->stage = Node::Stage::Dropped;
         resume();
     }
 
@@ -220,7 +221,7 @@ struct ReadAhead::State {
     {
         const PlaceBefore before;
         while (!nodes.empty() && before(nodes.begin()->first, place))
-            forget(*nodes.begin()->second);
+            forget(nodes.begin()->second);
         while (!fans.empty() && before(fans.begin()->first, place)) {
             const std::shared_ptr<Fan> fan = fans.begin()->second;
             int next = fan->listing->subDirs.size();
@@ -264,7 +265,7 @@ struct ReadAhead::State {
         node->parent = fan->dir;
         moveFan(fan, fan->next + 1);
         if (const auto old = nodesByPath.value(node->path))
-            forget(*old);
+            forget(old);
         nodes.emplace(node->place, node);
         nodesByPath.insert(node->path, node);
         ++ahead;
@@ -401,7 +402,7 @@ std::shared_ptr<DirListing> ReadAhead::take(const QByteArray &path)
     const bool read = node->stage == Node::Stage::Read;
     s.takenPath = path;
     s.takenPlace = node->place;
-    s.forget(*node);
+    s.forget(node);
     return read ? node->listing : nullptr;
 }
 
