@@ -45,3 +45,13 @@ inline QString welcomeMusicName()
 {
     return QStringLiteral("lya_v1.52.mp3");
 }
+
+// What --version prints, in the GNU form that packaging tools and help2man read.
+inline QString versionText(const QString &program)
+{
+    return program + QStringLiteral(" (Lystora) ") + productVersion() +
+           QStringLiteral("\nCopyright (C) 2026 the Lystora authors.\n"
+                          "License MIT <https://opensource.org/licenses/MIT>.\n"
+                          "This is free software: you are free to change and redistribute it.\n"
+                          "There is NO WARRANTY, to the extent permitted by law.\n");
+}

@@ -59,6 +59,24 @@ void chooseOutputs(const QString &format, const QStringList &alsos, int langue, 
     }
 }
 
+// Qt's parser speaks English whatever the locale, and a tool without a QCoreApplication has no
+// translator to ask: its few messages are told again in the program's language.
+QString parserError(const QCommandLineParser &parser, int langue)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty())
+        return cliText(CliText::UnknownOption, langue).arg(unknown.first());
+    const QString english = parser.errorText();
+    for (const auto &[start, text] :
+         {std::make_pair("Missing value after '", CliText::MissingValue),
+          std::make_pair("Unexpected value after '", CliText::UnexpectedValue)}) {
+        const QString prefix = QString::fromLatin1(start);
+        if (english.startsWith(prefix) && english.endsWith(QLatin1String("'.")))
+            return cliText(text, langue).arg(english.mid(prefix.size()).chopped(2));
+    }
+    return english;
+}
+
 } // namespace
 
 CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &store)
@@ -102,7 +120,7 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
                        format,  also,    noAlso, tags,     noTags, sort,  help,  version});
 
     if (!parser.parse(arguments)) {
-        options.error = parser.errorText();
+        options.error = parserError(parser, langue);
         return options;
     }
     options.help = parser.isSet(help);
@@ -212,6 +230,12 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
         const QString targetDir = stored("TargetDir");
         if (source.isEmpty() || targetDir.isEmpty()) {
             options.error = cliText(CliText::NothingStored, langue).arg(store.location());
+            return options;
+        }
+        // What a first start of the window stores before any folder is chosen: listing the
+        // whole file system from a timer is never what was meant.
+        if (normalizedDirPath(losslessBytes(source)) == "/") {
+            options.error = cliText(CliText::StoredRoot, langue).arg(store.location());
             return options;
         }
         options.sourceDir = normalizedDirPath(losslessBytes(source));

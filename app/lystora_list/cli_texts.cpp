@@ -98,6 +98,15 @@ const BilingualText<CliText> kTexts[] = {
      "No SOURCE_DIR and TARGET_FILE given, and no source and target folders stored in %1.",
      "Ni REPERTOIRE_SOURCE ni FICHIER_CIBLE, et aucun répertoire source et cible enregistré "
      "dans %1."},
+    {CliText::StoredRoot,
+     "The stored source folder is the root \"/\" (%1): give SOURCE_DIR and TARGET_FILE, or choose "
+     "the source in the window; \"/\" given on the command line is listed.",
+     "Le répertoire source enregistré est la racine \"/\" (%1) : donnez REPERTOIRE_SOURCE et "
+     "FICHIER_CIBLE, ou choisissez la source dans la fenêtre ; \"/\" donné sur la ligne de "
+     "commande est listé."},
+    {CliText::UnknownOption, "Unknown option '%1'.", "Option inconnue « %1 »."},
+    {CliText::MissingValue, "Missing value after '%1'.", "Valeur manquante après « %1 »."},
+    {CliText::UnexpectedValue, "Unexpected value after '%1'.", "Valeur inattendue après « %1 »."},
     {CliText::Contradiction, "--%1 and --%2 cannot be given together.",
      "--%1 et --%2 ne peuvent pas être donnés ensemble."},
     {CliText::BadType, "The listing type is 0, 1 or 2, not \"%1\".",

@@ -5,22 +5,26 @@
 // The command-line tool's own texts, in both languages (1 French, else English). The engine's
 // messages come from the engine.
 enum class CliText {
-    Usage,         // the whole --help text
-    TryHelp,       // after an error in the command line
-    NeedTwoPaths,  // one of SOURCE_DIR and TARGET_FILE missing
-    NothingStored, // no paths given and none stored; %1: the settings file
-    Contradiction, // %1 and %2: two options that say opposite things
-    BadType,       // %1: the value given
-    BadListLang,   // %1: the value given
-    BadFormat,     // %1: the value given to --format
-    BadAlso,       // %1: the value given to --also
-    BadSort,       // %1: the value given to --sort
-    YesNo,         // the answer hint after the overwrite question
-    NotReplaced,   // the target exists and nobody can be asked
-    Progress,      // %1 files written, %2 the directory
-    BadEvery,      // %1: the value given to --every
-    WatchFallback, // %1 the source, %2 why, %3 how often (everyMinutesText)
-    WatchRemote,   // %1: the folder on a network file system
+    Usage,           // the whole --help text
+    TryHelp,         // after an error in the command line
+    NeedTwoPaths,    // one of SOURCE_DIR and TARGET_FILE missing
+    NothingStored,   // no paths given and none stored; %1: the settings file
+    StoredRoot,      // no paths given and the stored source is "/"; %1: the settings file
+    UnknownOption,   // %1: the option as given, without its dashes
+    MissingValue,    // %1: the option
+    UnexpectedValue, // %1: the option
+    Contradiction,   // %1 and %2: two options that say opposite things
+    BadType,         // %1: the value given
+    BadListLang,     // %1: the value given
+    BadFormat,       // %1: the value given to --format
+    BadAlso,         // %1: the value given to --also
+    BadSort,         // %1: the value given to --sort
+    YesNo,           // the answer hint after the overwrite question
+    NotReplaced,     // the target exists and nobody can be asked
+    Progress,        // %1 files written, %2 the directory
+    BadEvery,        // %1: the value given to --every
+    WatchFallback,   // %1 the source, %2 why, %3 how often (everyMinutesText)
+    WatchRemote,     // %1: the folder on a network file system
     WatchLimit,
     WatchUnavailable,
     LogWritten,    // %1 time, %2 files, %3 seconds

@@ -23,6 +23,23 @@ bool isYes(const QString &answer)
 
 } // namespace
 
+QString errorLine(const QString &message)
+{
+    QString line = QStringLiteral("lystora-list:");
+    for (const QString &part : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString piece = part.trimmed();
+        if (piece.isEmpty())
+            continue;
+        const bool sentenceEnded = line.endsWith(QLatin1Char('.')) ||
+                                   line.endsWith(QLatin1Char('!')) ||
+                                   line.endsWith(QLatin1Char('?'));
+        line += sentenceEnded || line.endsWith(QLatin1Char(':')) ? QStringLiteral(" ")
+                                                                 : QStringLiteral(": ");
+        line += piece;
+    }
+    return line + QLatin1Char('\n');
+}
+
 void printText(FILE *stream, const QString &text)
 {
     QString lines = text;
@@ -48,12 +65,12 @@ int ConsoleHost::MsgBox(const QString &text, int style, const QString &)
         return kAnswerOk;
     }
     if (style != kStyleYesNoExclamation) {
-        printText(stderr, text + QLatin1Char('\n'));
+        printText(stderr, errorLine(text));
         return kAnswerOk;
     }
     if (!isTerminal(STDIN_FILENO)) {
-        printText(stderr, text + QLatin1Char('\n') + cliText(CliText::NotReplaced, langue_) +
-                              QLatin1Char('\n'));
+        printText(stderr,
+                  errorLine(text + QLatin1Char('\n') + cliText(CliText::NotReplaced, langue_)));
         return kAnswerNo;
     }
     printText(stderr,

@@ -41,3 +41,7 @@ private:
 // Writes text to a standard stream as the terminal expects it: UTF-8, LF line ends, and the
 // system's own bytes for a name that is not UTF-8.
 void printText(FILE *stream, const QString &text);
+
+// A message of the window, made of lines, as one line of a command-line program's error:
+// "lystora-list: /srv/nope: This folder cannot be read: no such file or folder".
+QString errorLine(const QString &message);

@@ -25,7 +25,7 @@ enum ExitStatus { kWritten = 0, kStopped = 1, kError = 2 };
 
 void printError(const QString &text)
 {
-    printText(stderr, QStringLiteral("lystora-list: ") + text + QLatin1Char('\n'));
+    printText(stderr, errorLine(text));
 }
 
 } // namespace
@@ -46,7 +46,7 @@ int main(int argc, char **argv)
         return kWritten;
     }
     if (options.version) {
-        printText(stdout, QStringLiteral("lystora-list (") + productName() + QStringLiteral(")\n"));
+        printText(stdout, versionText(QStringLiteral("lystora-list")));
         return kWritten;
     }
     if (store.problem().kind != StoreProblem::None)
@@ -87,9 +87,8 @@ int main(int argc, char **argv)
     case RunEnd::Written:
         // With --force no end message is shown, but skipped folders must still be told.
         if (settings.AutoUpdate && engines.outcome.unreadableDirs > 0)
-            printText(stderr, messageText(Message::UnreadableFolders, langue)
-                                      .arg(engines.outcome.unreadableDirs) +
-                                  QLatin1Char('\n'));
+            printError(messageText(Message::UnreadableFolders, langue)
+                           .arg(engines.outcome.unreadableDirs));
         return engines.outcome.refusedLists > 0 ? kStopped : kWritten;
     case RunEnd::Stopped:
         return kStopped;

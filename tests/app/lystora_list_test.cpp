@@ -89,13 +89,13 @@ TEST(LystoraList, StoppedRunsExitWithOneAndTellWhy)
     tree.file("out.txt", "OLD");
     const Result none = run({str(tree.path("src")), str(tree.path("new.txt"))});
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.err, QStringLiteral("No file found\n"));
+    EXPECT_EQ(none.err, QStringLiteral("lystora-list: No file found\n"));
 
     tree.file("src/a.mp3");
     const Result kept = run({str(tree.path("src")), str(tree.path("out.txt"))}, "fr_FR.UTF-8");
     EXPECT_EQ(kept.status, 1);
-    EXPECT_EQ(kept.err, str(tree.path("out.txt")) +
-                            QStringLiteral("\nCe fichier existe déjà, voulez-vous le remplacer ?\n"
+    EXPECT_EQ(kept.err, "lystora-list: " + str(tree.path("out.txt")) +
+                            QStringLiteral(": Ce fichier existe déjà, voulez-vous le remplacer ? "
                                            "Non remplacé : relancez avec --force pour le "
                                            "remplacer.\n"));
     EXPECT_EQ(tree.read("out.txt"), QByteArray("OLD"));
@@ -111,8 +111,8 @@ TEST(LystoraList, ErrorsExitWithTwoAndAClearMessage)
     tree.file("src/a.mp3");
     const Result missing = run({str(tree.path("src")), str(tree.path("gone/audio.txt"))});
     EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.err, str(tree.path("gone/audio.txt")) +
-                               QStringLiteral("\nThe list could not be written: no such file or "
+    EXPECT_EQ(missing.err, "lystora-list: " + str(tree.path("gone/audio.txt")) +
+                               QStringLiteral(": The list could not be written: no such file or "
                                               "folder\n"));
     const Result full = run({"-f", str(tree.path("src")), "/dev/full"});
     EXPECT_EQ(full.status, 2);
@@ -128,10 +128,23 @@ TEST(LystoraList, ErrorsExitWithTwoAndAClearMessage)
         const Result r = run(bad);
         EXPECT_EQ(r.status, 2) << bad.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(r.err.startsWith(QStringLiteral("lystora-list: ")));
-        EXPECT_TRUE(r.err.endsWith(QStringLiteral("Try 'lystora-list --help'.\n")));
+        EXPECT_TRUE(r.err.endsWith(QStringLiteral(" Try 'lystora-list --help'.\n")));
+        EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
     }
     EXPECT_TRUE(run({"--type", "3", "a", "b"}, "fr_FR.UTF-8")
                     .err.contains(QStringLiteral("Le type de liste est 0, 1 ou 2, pas \"3\".")));
+    EXPECT_TRUE(run({"--bogus"}, "fr_FR.UTF-8")
+                    .err.startsWith(QStringLiteral("lystora-list: Option inconnue « bogus ».")));
+    EXPECT_TRUE(run({"--type"}, "fr_FR.UTF-8")
+                    .err.startsWith(QStringLiteral("lystora-list: Valeur manquante après")));
+
+    // The root a first start of the window stores is never listed from the stored settings.
+    tree.file("config/Korvane/Lystora.conf",
+              "[v1.52.1016]\nSourceDir=/\nTargetDir=" + tree.path() + "/\n");
+    const Result root = run({"--force"}, "C.UTF-8", QString(), str(tree.path("config")));
+    EXPECT_EQ(root.status, 2);
+    EXPECT_TRUE(root.err.contains(QStringLiteral("root \"/\""))) << root.err.toStdString();
+    EXPECT_FALSE(QFile::exists(str(tree.path("audio.txt"))));
 }
 
 TEST(LystoraList, HelpAndVersionInTheUsersLanguage)
@@ -141,7 +154,10 @@ TEST(LystoraList, HelpAndVersionInTheUsersLanguage)
     EXPECT_TRUE(help.out.startsWith(
         QStringLiteral("Usage: lystora-list [OPTIONS] [SOURCE_DIR TARGET_FILE]\n")));
     EXPECT_TRUE(run({"-h"}, "fr_FR.UTF-8").out.startsWith(QStringLiteral("Usage : lystora-list")));
-    EXPECT_EQ(run({"--version"}).out, QStringLiteral("lystora-list (Lystora v1.52.1016)\n"));
+    const QString version = run({"--version"}).out;
+    EXPECT_TRUE(version.startsWith(QStringLiteral("lystora-list (Lystora) 1.52.1016\n"
+                                                  "Copyright (C) 2026 the Lystora authors.\n")))
+        << version.toStdString();
 }
 
 TEST(LystoraList, PathsKeepTheirBytesAndASettingsFileThatIsNoFileIsToldOnce)
