@@ -85,6 +85,8 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("Lystora"));
     QApplication::setApplicationVersion(productVersion());
+    // The menu entry's name: what a Wayland compositor matches the window to its icon by.
+    QGuiApplication::setDesktopFileName(QStringLiteral("net.korvane.Lystora"));
     // Menus and message boxes too, not only the windows' own controls.
     QApplication::setFont(classicDialogFont());
 

@@ -33,7 +33,7 @@ const BilingualText<CliText> kTexts[] = {
      "      --no-also           none of the lists the stored settings ask for besides\n"
      "      --tags, --no-tags   read the tags and lengths of the files (for page, m3u8, json),\n"
      "                          or not; they are kept in a cache under $XDG_CACHE_HOME/lystora\n"
-     "      --sort name|natural order by name (default), or naturally: 2 before 10\n"
+     "      --sort ORDER        name: order by name (default); natural: 2 before 10\n"
      "  -f, --force             replace an existing TARGET_FILE without asking\n"
      "      --every MINUTES     make the list, then again every MINUTES minutes, until stopped\n"
      "      --watch             make the list, then again whenever files or folders appear,\n"
@@ -45,8 +45,10 @@ const BilingualText<CliText> kTexts[] = {
      "TARGET_FILE is replaced only once the new list is complete: a reader sees the old list\n"
      "or the new one, never a part of it.\n"
      "\n"
-     "Exit status: 0 every list is written; 1 stopped (no file found with type 0, or a list\n"
-     "exists and is kept); 2 an error (the lists that could be written are).\n",
+     "Exit status:\n"
+     "  0  every list is written\n"
+     "  1  stopped: no file found with type 0, or a list exists and is kept\n"
+     "  2  an error (the lists that could be written are)\n",
      "Usage : lystora-list [OPTIONS] [REPERTOIRE_SOURCE FICHIER_CIBLE]\n"
      "Écrit la liste des fichiers audio de REPERTOIRE_SOURCE dans FICHIER_CIBLE, en texte ou en "
      "HTML.\n"
@@ -75,7 +77,7 @@ const BilingualText<CliText> kTexts[] = {
      "      --no-also           aucune des listes supplémentaires des réglages enregistrés\n"
      "      --tags, --no-tags   lire les tags et les durées des fichiers (pour page, m3u8, json),\n"
      "                          ou non ; ils sont gardés en cache sous $XDG_CACHE_HOME/lystora\n"
-     "      --sort name|natural trier par nom (défaut) ou naturellement : 2 avant 10\n"
+     "      --sort ORDRE        name : trier par nom (défaut) ; natural : 2 avant 10\n"
      "  -f, --force             remplacer FICHIER_CIBLE sans demander\n"
      "      --every MINUTES     faire la liste, puis à nouveau toutes les MINUTES minutes\n"
      "      --watch             faire la liste, puis à nouveau dès que des fichiers ou des\n"
@@ -88,9 +90,10 @@ const BilingualText<CliText> kTexts[] = {
      "FICHIER_CIBLE n'est remplacé qu'une fois la nouvelle liste complète : un lecteur voit\n"
      "l'ancienne liste ou la nouvelle, jamais une partie.\n"
      "\n"
-     "Code de sortie : 0 toutes les listes sont écrites ; 1 arrêt (aucun fichier trouvé avec le\n"
-     "type 0, ou une liste existe et est gardée) ; 2 une erreur (les listes qui pouvaient\n"
-     "l'être sont écrites).\n"},
+     "Code de sortie :\n"
+     "  0  toutes les listes sont écrites\n"
+     "  1  arrêt : aucun fichier trouvé avec le type 0, ou une liste existe et est gardée\n"
+     "  2  une erreur (les listes qui pouvaient l'être sont écrites)\n"},
     {CliText::TryHelp, "Try 'lystora-list --help'.", "Essayez « lystora-list --help »."},
     {CliText::NeedTwoPaths, "Give both SOURCE_DIR and TARGET_FILE, or neither.",
      "Donnez REPERTOIRE_SOURCE et FICHIER_CIBLE, ou aucun des deux."},

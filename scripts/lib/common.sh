@@ -10,7 +10,10 @@ LYSTORA_DESKTOP_PACKAGES=(qt6-qpa-plugins fonts-liberation2 qt6-translations-l10
 # area, the tools that drive them, the font that stands in when Liberation Sans is missing, an
 # HTML checker, and encoders to make real tagged files of each format.
 LYSTORA_TEST_PACKAGES=(xvfb xauth openbox wmctrl trayer xdotool x11-utils fonts-dejavu-core
-    tidy lame vorbis-tools opus-tools flac ffmpeg)
+    tidy lame vorbis-tools opus-tools flac ffmpeg help2man man-db bash-completion zsh fish
+    desktop-file-utils appstream systemd)
+# What the manual pages, the package and its checks need besides.
+LYSTORA_PACKAGE_PACKAGES=(help2man dpkg-dev file lintian)
 # What the benchmarks need besides: GNU time for the peak memory, and encoders for tagged files.
 LYSTORA_BENCH_PACKAGES=(time lame vorbis-tools flac)
 
@@ -36,14 +39,28 @@ ensure_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
-    as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # Another install may hold apt's lock (unattended upgrades on a fresh machine): wait for it.
+    local wait=(-o DPkg::Lock::Timeout=600)
+    if ! as_root flock -n /var/lib/dpkg/lock-frontend true 2>/dev/null; then
+        echo "apt is busy with another install: waiting for it (up to 10 minutes)..."
+    fi
+    as_root apt-get "${wait[@]}" update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get "${wait[@]}" install -y -qq \
+        --no-install-recommends "${missing[@]}"
 }
 
-# build_into DIR [extra cmake arguments]
+# build_into DIR [extra cmake arguments]: everything, tests included.
 build_into() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLYSTORA_WERROR=ON "$@"
+    configure_into "$dir" "$@"
     cmake --build "$dir"
+}
+
+# configure_into DIR [extra cmake arguments]
+configure_into() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLYSTORA_WERROR=ON "$@" \
+        >/dev/null
 }
