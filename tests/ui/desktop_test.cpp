@@ -58,11 +58,13 @@ public:
                    ? process.exitCode()
                    : -1;
     }
-    // Waits until a visible window of this exact title exists (xdotool waits for it itself).
+    // Waits until a visible window of this exact title exists. Asked again and again rather than
+    // with xdotool's --sync, which gives up on the X error of a window destroyed while it looks.
     bool windowShown(const QString &title)
     {
-        return tool(QStringLiteral("xdotool"), {"search", "--sync", "--onlyvisible", "--name",
-                                                QLatin1Char('^') + title + QLatin1Char('$')}) == 0;
+        const QStringList search = {"search", "--onlyvisible", "--name",
+                                    QLatin1Char('^') + title + QLatin1Char('$')};
+        return until([&] { return tool(QStringLiteral("xdotool"), search, nullptr, 2000) == 0; });
     }
     void startTray()
     {
@@ -102,8 +104,17 @@ private:
         env_.remove(QStringLiteral("QT_QPA_PLATFORM"));
         windowManager_.setProcessEnvironment(env_);
         windowManager_.start(QStringLiteral("openbox"), {});
-        // Ready once it answers for itself; each question is short, so a hang is retried.
-        if (until([&] { return tool(QStringLiteral("wmctrl"), {"-m"}, nullptr, 2000) == 0; }))
+        // Ready once it answers for itself; each question is short, so a hang is retried. Now
+        // and then openbox cannot open a display Xvfb has just given (seen with two starting
+        // side by side) and ends: a fresh pair is started then.
+        const auto ended = [&] {
+            return windowManager_.state() == QProcess::NotRunning ||
+                   windowManager_.waitForFinished(0);
+        };
+        if (until([&] {
+                return ended() || tool(QStringLiteral("wmctrl"), {"-m"}, nullptr, 2000) == 0;
+            }) &&
+            !ended())
             return true;
         problem_ = "openbox did not start on " + display_.toUtf8() + ": " +
                    windowManager_.readAllStandardError();
