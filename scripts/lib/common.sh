@@ -41,7 +41,7 @@ ensure_packages() {
     echo "Installing: ${missing[*]}"
     # Another install may hold apt's lock (unattended upgrades on a fresh machine): wait for it.
     local wait=(-o DPkg::Lock::Timeout=600)
-    if ! as_root flock -n /var/lib/dpkg/lock-frontend true 2>/dev/null; then
+    if lslocks -n -o PATH 2>/dev/null | grep -q '^/var/lib/dpkg/lock'; then
         echo "apt is busy with another install: waiting for it (up to 10 minutes)..."
     fi
     as_root apt-get "${wait[@]}" update -qq
