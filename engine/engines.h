@@ -63,7 +63,7 @@ public:
     // The lists made besides the classic one (see list_outputs.h), by the same walk; without
     // the classic list, those alone. Set before a run.
     bool classicList = true;
-    std::vector<OutputSpec> outputs;
+    std::vector<OutputRequest> outputs;
     // Where tags come from when ReadTags is on; none are read without it.
     TrackInfoSource *trackInfo = nullptr;
 

@@ -9,10 +9,10 @@ int FileOutput::begin(const OutputContext &context)
 {
     context_ = context;
     error_ = 0;
-    folder_ = spec_.path.left(spec_.path.lastIndexOf('/'));
+    folder_ = request_.path.left(request_.path.lastIndexOf('/'));
     if (folder_.isEmpty())
         folder_ = "/";
-    if (const int error = file_.open(spec_.path))
+    if (const int error = file_.open(request_.path))
         return error;
     writeStart();
     return 0;

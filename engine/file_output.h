@@ -7,9 +7,9 @@
 class FileOutput : public ListOutput
 {
 public:
-    explicit FileOutput(const OutputSpec &spec) : spec_(spec) {}
+    explicit FileOutput(const OutputRequest &request) : request_(request) {}
 
-    const OutputSpec &spec() const override { return spec_; }
+    const OutputRequest &request() const override { return request_; }
     int begin(const OutputContext &context) override;
     int finish() override;
     void discard() override { file_.discard(); }
@@ -28,7 +28,7 @@ protected:
     const QByteArray &folder() const { return folder_; }
 
 private:
-    OutputSpec spec_;
+    OutputRequest request_;
     OutputContext context_;
     QByteArray folder_;
     ReplacingFile file_;

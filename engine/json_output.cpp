@@ -202,7 +202,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ListOutput> makeJsonOutput(const OutputSpec &spec)
+std::unique_ptr<ListOutput> makeJsonOutput(const OutputRequest &request)
 {
-    return std::make_unique<JsonOutput>(spec);
+    return std::make_unique<JsonOutput>(request);
 }

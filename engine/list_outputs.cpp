@@ -1,8 +1,8 @@
 #include "engine/list_outputs.h"
 
-std::unique_ptr<ListOutput> makePageOutput(const OutputSpec &spec);
-std::unique_ptr<ListOutput> makePlaylistOutput(const OutputSpec &spec);
-std::unique_ptr<ListOutput> makeJsonOutput(const OutputSpec &spec);
+std::unique_ptr<ListOutput> makePageOutput(const OutputRequest &request);
+std::unique_ptr<ListOutput> makePlaylistOutput(const OutputRequest &request);
+std::unique_ptr<ListOutput> makeJsonOutput(const OutputRequest &request);
 
 namespace {
 
@@ -38,28 +38,28 @@ bool formatNamed(const QString &name, OutputFormat *format)
     return false;
 }
 
-std::unique_ptr<ListOutput> makeOutput(const OutputSpec &spec)
+std::unique_ptr<ListOutput> makeOutput(const OutputRequest &request)
 {
-    switch (spec.format) {
+    switch (request.format) {
     case OutputFormat::Page:
-        return makePageOutput(spec);
+        return makePageOutput(request);
     case OutputFormat::Playlist:
-        return makePlaylistOutput(spec);
+        return makePlaylistOutput(request);
     case OutputFormat::Json:
-        return makeJsonOutput(spec);
+        return makeJsonOutput(request);
     case OutputFormat::Classic:
         break;
     }
     return nullptr; // the classic list is the run's own
 }
 
-std::vector<OutputSpec> chosenOutputs(const ListingSettings &settings, const QByteArray &targetDir,
-                                      const QByteArray &targetName)
+std::vector<OutputRequest> chosenOutputs(const ListingSettings &settings,
+                                         const QByteArray &targetDir, const QByteArray &targetName)
 {
     const QByteArray folder = targetDir.endsWith('/') ? targetDir : targetDir + '/';
     const qsizetype dot = targetName.lastIndexOf('.');
     const QByteArray stem = dot > 0 ? targetName.left(dot) : targetName;
-    std::vector<OutputSpec> chosen;
+    std::vector<OutputRequest> chosen;
     if (settings.AlsoPage)
         chosen.push_back({OutputFormat::Page, folder + "index.html"});
     if (settings.AlsoPlaylist)

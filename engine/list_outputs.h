@@ -34,7 +34,8 @@ enum class OutputFormat { Classic, Page, Playlist, Json };
 QString formatName(OutputFormat format);
 bool formatNamed(const QString &name, OutputFormat *format);
 
-struct OutputSpec {
+// One list asked for: its format, and the file it is written to.
+struct OutputRequest {
     OutputFormat format = OutputFormat::Classic;
     QByteArray path; // absolute
 };
@@ -88,7 +89,7 @@ class ListOutput
 {
 public:
     virtual ~ListOutput() = default;
-    virtual const OutputSpec &spec() const = 0;
+    virtual const OutputRequest &request() const = 0;
     // Whether the output shows sizes and times (a stat of each file), and tags when they are read.
     virtual bool wantsDetails() const = 0;
     // 0, or the reason the output cannot be written (see ReplacingFile::open).
@@ -103,9 +104,9 @@ public:
     virtual const ReplacingFile::Committed &committed() const = 0;
 };
 
-std::unique_ptr<ListOutput> makeOutput(const OutputSpec &spec);
+std::unique_ptr<ListOutput> makeOutput(const OutputRequest &request);
 
 // The lists the settings ask for besides the classic one: index.html in the target folder, and
 // the list's name with .m3u8 and .json beside it.
-std::vector<OutputSpec> chosenOutputs(const ListingSettings &settings, const QByteArray &targetDir,
-                                      const QByteArray &targetName);
+std::vector<OutputRequest> chosenOutputs(const ListingSettings &settings,
+                                         const QByteArray &targetDir, const QByteArray &targetName);

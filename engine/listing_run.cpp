@@ -245,19 +245,19 @@ bool Engines::prepareOutputs()
     std::vector<QByteArray> paths;
     if (classicList)
         paths.push_back(run.TargetPath);
-    for (const OutputSpec &spec : outputs) {
-        if (std::find(paths.begin(), paths.end(), spec.path) != paths.end()) {
-            showFailure(Message::SameFile, spec.path, 0);
+    for (const OutputRequest &request : outputs) {
+        if (std::find(paths.begin(), paths.end(), request.path) != paths.end()) {
+            showFailure(Message::SameFile, request.path, 0);
             return false;
         }
-        paths.push_back(spec.path);
+        paths.push_back(request.path);
     }
-    for (const OutputSpec &spec : outputs) {
-        if (!askToReplace(spec.path)) {
+    for (const OutputRequest &request : outputs) {
+        if (!askToReplace(request.path)) {
             ++outcome.refusedLists;
             continue;
         }
-        std::unique_ptr<ListOutput> output = makeOutput(spec);
+        std::unique_ptr<ListOutput> output = makeOutput(request);
         details_ = details_ || output->wantsDetails();
         others_.push_back(std::move(output));
     }
@@ -275,7 +275,7 @@ void Engines::beginOutputs()
     context.made = QDateTime(host_.clock->currentDate(), host_.clock->currentTime());
     for (auto it = others_.begin(); it != others_.end();) {
         if (const int error = (*it)->begin(context)) {
-            outputFailed((*it)->spec().path, error);
+            outputFailed((*it)->request().path, error);
             it = others_.erase(it);
         } else {
             ++it;
@@ -287,7 +287,7 @@ void Engines::finishOutputs()
 {
     for (const std::unique_ptr<ListOutput> &output : others_) {
         if (const int error = output->finish())
-            outputFailed(output->spec().path, error);
+            outputFailed(output->request().path, error);
         else
             outcome.lists.push_back(output->committed());
     }

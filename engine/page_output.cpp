@@ -297,7 +297,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ListOutput> makePageOutput(const OutputSpec &spec)
+std::unique_ptr<ListOutput> makePageOutput(const OutputRequest &request)
 {
-    return std::make_unique<PageOutput>(spec);
+    return std::make_unique<PageOutput>(request);
 }

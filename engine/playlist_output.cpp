@@ -71,7 +71,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ListOutput> makePlaylistOutput(const OutputSpec &spec)
+std::unique_ptr<ListOutput> makePlaylistOutput(const OutputRequest &request)
 {
-    return std::make_unique<PlaylistOutput>(spec);
+    return std::make_unique<PlaylistOutput>(request);
 }

@@ -24,12 +24,12 @@ QByteArray absoluteDir(const QByteArray &path)
 // ask for, and those of each --also FORMAT:PATH. The same list asked for twice is made once.
 void chooseOutputs(const QString &format, const QStringList &alsos, int langue, CliOptions &options)
 {
-    const auto add = [&](const OutputSpec &spec) {
-        for (const OutputSpec &known : options.outputs) {
-            if (known.format == spec.format && known.path == spec.path)
+    const auto add = [&](const OutputRequest &request) {
+        for (const OutputRequest &known : options.outputs) {
+            if (known.format == request.format && known.path == request.path)
                 return;
         }
-        options.outputs.push_back(spec);
+        options.outputs.push_back(request);
     };
     const QByteArray targetName = losslessBytes(options.targetName);
     OutputFormat primary = OutputFormat::Classic;
@@ -40,8 +40,9 @@ void chooseOutputs(const QString &format, const QStringList &alsos, int langue, 
     options.classicList = primary == OutputFormat::Classic;
     if (!options.classicList)
         add({primary, childPath(options.targetDir, targetName)});
-    for (const OutputSpec &spec : chosenOutputs(options.settings, options.targetDir, targetName))
-        add(spec);
+    for (const OutputRequest &request :
+         chosenOutputs(options.settings, options.targetDir, targetName))
+        add(request);
     for (const QString &also : alsos) {
         const qsizetype colon = also.indexOf(QLatin1Char(':'));
         OutputFormat kind = OutputFormat::Classic;

@@ -14,11 +14,11 @@ struct CliOptions {
     QByteArray sourceDir; // absolute, without a trailing '/'
     QByteArray targetDir; // absolute, without a trailing '/'
     QString targetName;
-    bool classicList = true;         // TARGET_FILE holds the classic list (--format classic)
-    std::vector<OutputSpec> outputs; // the other lists of each run
-    int every = 0;                   // minutes between two lists, 0: no schedule
-    bool watch = false;              // a list again whenever the tree changes
-    bool quiet = false;              // no log line per list
+    bool classicList = true;            // TARGET_FILE holds the classic list (--format classic)
+    std::vector<OutputRequest> outputs; // the other lists of each run
+    int every = 0;                      // minutes between two lists, 0: no schedule
+    bool watch = false;                 // a list again whenever the tree changes
+    bool quiet = false;                 // no log line per list
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

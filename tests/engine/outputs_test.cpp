@@ -46,7 +46,7 @@ struct Tree {
     QByteArray music() const { return tree.path("music"); }
 };
 
-RunResult runWith(const Tree &t, ListingSettings settings, std::vector<OutputSpec> outputs,
+RunResult runWith(const Tree &t, ListingSettings settings, std::vector<OutputRequest> outputs,
                   bool classic = true, const QString &name = QStringLiteral("list.txt"))
 {
     RecordingHost host(t.music(), t.tree.path("out"), name);
