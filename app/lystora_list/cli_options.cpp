@@ -20,6 +20,16 @@ QByteArray absoluteDir(const QByteArray &path)
     return normalizedDirPath(losslessBytes(QDir::cleanPath(losslessText(absolute))));
 }
 
+// A file's path as given: its folder made absolute (absoluteDir), and its name.
+QByteArray fileFolder(const QByteArray &path, QByteArray *name)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    *name = path.mid(slash + 1);
+    return absoluteDir(slash < 0    ? QByteArray(".")
+                       : slash == 0 ? QByteArray("/")
+                                    : path.left(slash));
+}
+
 // What TARGET_FILE holds (--format), and the lists made besides it: those the stored settings
 // ask for, and those of each --also FORMAT:PATH. The same list asked for twice is made once.
 void chooseOutputs(const QString &format, const QStringList &alsos, int langue, CliOptions &options)
@@ -51,12 +61,9 @@ void chooseOutputs(const QString &format, const QStringList &alsos, int langue, 
             options.error = cliText(CliText::BadAlso, langue).arg(also);
             return;
         }
-        const QByteArray path = losslessBytes(also.mid(colon + 1));
-        const qsizetype slash = path.lastIndexOf('/');
-        const QByteArray dir = absoluteDir(slash < 0    ? QByteArray(".")
-                                           : slash == 0 ? QByteArray("/")
-                                                        : path.left(slash));
-        add({kind, childPath(dir, path.mid(slash + 1))});
+        QByteArray name;
+        const QByteArray dir = fileFolder(losslessBytes(also.mid(colon + 1)), &name);
+        add({kind, childPath(dir, name)});
     }
 }
 
@@ -218,12 +225,9 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
 
     if (paths.size() == 2) {
         options.sourceDir = absoluteDir(losslessBytes(paths[0]));
-        const QByteArray target = losslessBytes(paths[1]);
-        const qsizetype slash = target.lastIndexOf('/');
-        options.targetDir = absoluteDir(slash < 0    ? QByteArray(".")
-                                        : slash == 0 ? QByteArray("/")
-                                                     : target.left(slash));
-        options.targetName = losslessText(target.mid(slash + 1));
+        QByteArray name;
+        options.targetDir = fileFolder(losslessBytes(paths[1]), &name);
+        options.targetName = losslessText(name);
     } else {
         // The window's directories, as stored: a server job lists the stored directory or
         // fails, never a parent it would climb to.
@@ -235,11 +239,11 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
         }
         // What a first start of the window stores before any folder is chosen: listing the
         // whole file system from a timer is never what was meant.
-        if (normalizedDirPath(losslessBytes(source)) == "/") {
+        options.sourceDir = normalizedDirPath(losslessBytes(source));
+        if (options.sourceDir == "/") {
             options.error = cliText(CliText::StoredRoot, langue).arg(store.location());
             return options;
         }
-        options.sourceDir = normalizedDirPath(losslessBytes(source));
         options.targetDir = normalizedDirPath(losslessBytes(targetDir));
         options.targetName = storedFileName(stored("FileName"), s.HTML);
     }
