@@ -21,15 +21,19 @@ make_demo_tree() {
     : >"$root/Bonus track.mp3"
 }
 
+# make_silence_wav FILE: two seconds of silence, 8 kHz mono: all an encoder needs.
+make_silence_wav() {
+    printf 'RIFF\x24\x7d\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00data\x00\x7d\x00\x00' >"$1"
+    head -c 32000 /dev/zero >>"$1"
+}
+
 # make_tagged_demo_tree DIR: a few albums of short tagged MP3s (a tone each), for the web page.
 make_tagged_demo_tree() {
     local root=$1
     rm -rf "$root"
     mkdir -p "$root"
     local tone="$root/.tone.wav"
-    # Two seconds of silence, 8 kHz mono: all an encoder needs.
-    printf 'RIFF\x24\x7d\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00data\x00\x7d\x00\x00' >"$tone"
-    head -c 32000 /dev/zero >>"$tone"
+    make_silence_wav "$tone"
     tagged() { # artist album track title
         mkdir -p "$root/$1/$2"
         lame --quiet --ta "$1" --tl "$2" --tn "$3" --tt "$4" "$tone" "$root/$1/$2/$(printf %02d "$3") $4.mp3"
