@@ -4,6 +4,7 @@
 #include "tag_reader.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHash>
 
 #include <sqlite3.h>
@@ -18,6 +19,7 @@ const char *const kSchema = "lystora-tags 2";
 
 // Writes wait for other processes this long before the cache is left aside for them.
 constexpr int kBusyMs = 10000;
+constexpr int kBusyRetryMs = 5;
 // Entries are written in batches of this many, each one short transaction.
 constexpr int kBatch = 500;
 // Directories read in one read transaction.
@@ -45,7 +47,7 @@ class TagCache::Database
 public:
     explicit Database(const QByteArray &file) : file_(file)
     {
-        if (!open())
+        if (open() == Opened::Foreign)
             rebuild();
     }
     ~Database()
@@ -255,57 +257,109 @@ private:
         return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     }
 
-    bool open()
+    // Whether the file could be taken as this program's cache; only a foreign or damaged one is
+    // made anew: a busy or unreadable one is left to whoever holds it, and no cache is used.
+    enum class Opened { Ready, Foreign, Unavailable };
+
+    static Opened failure(int rc)
+    {
+        const int primary = rc & 0xFF;
+        return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB ? Opened::Foreign
+                                                                     : Opened::Unavailable;
+    }
+
+    Opened open()
     {
         QDir().mkpath(QString::fromLocal8Bit(file_.left(file_.lastIndexOf('/'))));
         if (sqlite3_open_v2(file_.constData(), &db_,
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK) {
             close();
-            return false;
+            return Opened::Unavailable;
         }
         sqlite3_busy_timeout(db_, kBusyMs);
         // Written ahead: readers never wait, and a crash leaves the cache whole.
-        if (!execute("PRAGMA journal_mode=WAL") || !execute("PRAGMA synchronous=NORMAL") ||
-            !schemaIsOurs() || !prepare()) {
-            close();
-            return false;
+        Opened opened = Opened::Ready;
+        for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
+            // Two programs making a new file write-ahead at once can each hold what the other
+            // needs: SQLite then says busy at once rather than wait, so it is asked again.
+            QElapsedTimer waited;
+            waited.start();
+            int rc;
+            while ((rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr)) == SQLITE_BUSY &&
+                   waited.elapsed() < kBusyMs)
+                sqlite3_sleep(kBusyRetryMs);
+            if (rc != SQLITE_OK) {
+                opened = failure(rc);
+                break;
+            }
         }
-        return true;
+        if (opened == Opened::Ready)
+            opened = takeSchema();
+        if (opened == Opened::Ready && !prepare())
+            opened = Opened::Unavailable;
+        if (opened != Opened::Ready)
+            close();
+        return opened;
     }
 
-    // A new cache gets the tables; one of another program, or of another version, is not ours.
-    bool schemaIsOurs()
+    // The schema checked, or made in an empty file, in one transaction: two programs opening a
+    // new cache at once would otherwise both find it empty and both make the table.
+    Opened takeSchema()
     {
-        if (!execute("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT)"))
-            return false;
+        int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            return failure(rc);
+        const Opened opened = schemaIsOurs();
+        rc = sqlite3_exec(db_, opened == Opened::Ready ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
+                          nullptr);
+        return opened == Opened::Ready && rc != SQLITE_OK ? failure(rc) : opened;
+    }
+
+    Opened schemaIsOurs()
+    {
+        int rc =
+            sqlite3_exec(db_, "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT)",
+                         nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            return failure(rc);
         sqlite3_stmt *s = nullptr;
-        if (sqlite3_prepare_v2(db_, "SELECT value FROM meta WHERE key='schema'", -1, &s, nullptr) !=
-            SQLITE_OK)
-            return false;
-        const int rc = sqlite3_step(s);
+        rc = sqlite3_prepare_v2(db_, "SELECT value FROM meta WHERE key='schema'", -1, &s, nullptr);
+        if (rc != SQLITE_OK)
+            return failure(rc);
+        rc = sqlite3_step(s);
         const QString schema = rc == SQLITE_ROW ? columnText(s, 0) : QString();
         sqlite3_finalize(s);
         if (rc == SQLITE_ROW)
-            return schema == QLatin1String(kSchema);
+            return schema == QLatin1String(kSchema) ? Opened::Ready : Opened::Foreign;
         if (rc != SQLITE_DONE)
-            return false;
+            return failure(rc);
         sqlite3_stmt *tables = nullptr;
-        sqlite3_prepare_v2(db_,
-                           "SELECT count(*) FROM sqlite_master WHERE type='table' AND name<>'meta'",
-                           -1, &tables, nullptr);
-        const bool empty =
-            tables && sqlite3_step(tables) == SQLITE_ROW && sqlite3_column_int(tables, 0) == 0;
+        rc = sqlite3_prepare_v2(
+            db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name<>'meta'", -1,
+            &tables, nullptr);
+        if (rc != SQLITE_OK)
+            return failure(rc);
+        rc = sqlite3_step(tables);
+        const bool empty = rc == SQLITE_ROW && sqlite3_column_int(tables, 0) == 0;
         sqlite3_finalize(tables);
+        if (rc != SQLITE_ROW)
+            return failure(rc);
+        if (!empty)
+            return Opened::Foreign;
         // Keyed by directory, so that a directory's entries are one read.
-        return empty &&
-               execute("CREATE TABLE tracks(source BLOB NOT NULL, dir BLOB NOT NULL, "
-                       "name BLOB NOT NULL, device INTEGER, inode INTEGER, size INTEGER, "
-                       "mtime INTEGER, ctime INTEGER, readok INTEGER, title TEXT, artist TEXT, "
-                       "album TEXT, track INTEGER, duration INTEGER, bitrate INTEGER, "
-                       "PRIMARY KEY(source, dir, name)) WITHOUT ROWID") &&
-               execute(
-                   (QByteArray("INSERT INTO meta VALUES('schema','") + kSchema + "')").constData());
+        for (const QByteArray &sql :
+             {QByteArray("CREATE TABLE tracks(source BLOB NOT NULL, dir BLOB NOT NULL, "
+                         "name BLOB NOT NULL, device INTEGER, inode INTEGER, size INTEGER, "
+                         "mtime INTEGER, ctime INTEGER, readok INTEGER, title TEXT, "
+                         "artist TEXT, album TEXT, track INTEGER, duration INTEGER, "
+                         "bitrate INTEGER, PRIMARY KEY(source, dir, name)) WITHOUT ROWID"),
+              QByteArray("INSERT INTO meta VALUES('schema','") + kSchema + "')"}) {
+            rc = sqlite3_exec(db_, sql.constData(), nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK)
+                return failure(rc);
+        }
+        return Opened::Ready;
     }
 
     bool prepare()
@@ -363,8 +417,7 @@ private:
         rebuilt_ = true;
         for (const char *suffix : {"", "-wal", "-shm"})
             ::unlink((file_ + suffix).constData());
-        if (!open())
-            close();
+        open(); // closed again unless ready
     }
 
     void close()
