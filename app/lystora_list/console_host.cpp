@@ -65,7 +65,14 @@ int ConsoleHost::MsgBox(const QString &text, int style, const QString &)
         return kAnswerOk;
     }
     if (style != kStyleYesNoExclamation) {
-        printText(stderr, errorLine(text));
+        const QString line = errorLine(text);
+        if (!oneList_ && line == lastTold_)
+            return kAnswerOk;
+        lastTold_ = oneList_ ? QString() : line;
+        if (onMessage)
+            onMessage(line.chopped(1));
+        else
+            printText(stderr, line);
         return kAnswerOk;
     }
     if (!isTerminal(STDIN_FILENO)) {

@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <functional>
+
 // The window of a listing run on a terminal: message boxes become lines on stdout (information)
 // or stderr (the rest), the overwrite question is asked on the terminal when there is one and
 // refused otherwise, and a progress line is kept on stderr when it is a terminal.
@@ -21,6 +23,10 @@ public:
 
     // Removes the progress line, so that what follows starts on a clean line.
     void clearProgress();
+    // Where a service's messages go (stderr when unset). Each is told once until
+    // forgetToldMessages(): a failure that lasts is not told again at every retry.
+    std::function<void(const QString &line)> onMessage;
+    void forgetToldMessages() { lastTold_.clear(); }
 
     int MsgBox(const QString &text, int style, const QString &title) override;
     void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
@@ -36,6 +42,7 @@ private:
     bool showProgress_;
     bool progressShown_ = false;
     QElapsedTimer sinceProgress_;
+    QString lastTold_;
 };
 
 // Writes text to a standard stream as the terminal expects it: UTF-8, LF line ends, and the

@@ -34,9 +34,11 @@ public:
     {
         // Readable (POLLPRI) whenever a file system is mounted or unmounted.
         mounts_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+        console_.onMessage = [this](const QString &line) { say(line); };
     }
     ~Service()
     {
+        console_.onMessage = nullptr;
         if (mounts_ >= 0)
             ::close(mounts_);
     }
@@ -266,6 +268,7 @@ private:
         if (outcome.end == RunEnd::Written) {
             retryAt_ = -1;
             lastFailure_.clear();
+            console_.forgetToldMessages();
             // A list's folder removed and made again is another folder, to watch anew, even
             // when the system gives it the number of the one removed: watched again each time
             // (a folder watched already keeps its watch).

@@ -6,6 +6,7 @@
 #include "tags/tag_reader.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -75,6 +76,11 @@ QStringList encodeAll(const TempTree &tree, const QByteArray &dir)
                              QString::fromUtf8(tree.path(dir + '/' + format.name)));
         }
         QProcess encoder;
+        // The encoders read their arguments in the locale's charset: without a UTF-8 one (a
+        // container, a timer job), "Été" would be stored as "##t##".
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        encoder.setProcessEnvironment(env);
         encoder.start(QString::fromLatin1(format.program), arguments);
         if (encoder.waitForFinished(60000) && encoder.exitCode() == 0)
             made << QString::fromLatin1(format.name);

@@ -221,6 +221,10 @@ void Form1::CompleteStartup()
 {
     if (settingsLoaded_ || unloaded_)
         return; // once, and never after the program began to close
+    // Asked to end while the splash screen was up: the end request may be handled after the
+    // splash screen's tick, and a loaded start-up would then be saved over the stored file.
+    if (pendingInterrupt() != 0)
+        return;
     forms_.procedures().LoadStartupFlags();
     forms_.procedures().LoadSettings();
     settingsLoaded_ = true;
