@@ -16,6 +16,9 @@ void installInterruptHandlers(OnInterrupt what);
 int pendingInterrupt(); // the signal received, or 0
 // Readable once a signal has arrived; a reader may drain it.
 int interruptDescriptor();
+// Whether a signal arrived that no reader has drained from interruptDescriptor() yet: an end
+// asked for and not handled.
+bool interruptWaiting();
 // From now on an interrupt that ends the process at once ends it with this status (0: its work
 // is done, say) instead of by the signal; -1 goes back to ending by the signal.
 void setInterruptExitStatus(int status);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <iterator>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -78,6 +79,12 @@ int pendingInterrupt()
 int interruptDescriptor()
 {
     return wakePipe[0];
+}
+
+bool interruptWaiting()
+{
+    pollfd waiting{wakePipe[0], POLLIN, 0};
+    return wakePipe[0] >= 0 && ::poll(&waiting, 1, 0) == 1;
 }
 
 void setInterruptExitStatus(int status)

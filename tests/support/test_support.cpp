@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -180,6 +182,23 @@ bool controlsEndEnabled(const QStringList &events)
         }
     }
     return true;
+}
+
+bool asAnotherUser(const QByteArray &dir, const std::function<bool(int dirFd)> &body)
+{
+    if (::geteuid() != 0)
+        return false;
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return false;
+    const int status = inChildProcess([&] {
+        constexpr uid_t kNobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(1);
+        ::_exit(body(dirFd) ? 0 : 1);
+    });
+    ::close(dirFd);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 int inChildProcess(const std::function<void()> &body)

@@ -103,6 +103,11 @@ RunResult runListing(ListingSettings settings, const QByteArray &source,
 // chosen point (SIGKILL, say) and look at what it left.
 int inChildProcess(const std::function<void()> &body);
 
+// Runs body as another user (nobody) in a child process, in the folder dir (opened first, so
+// that the way there needs no right of that user's): whether it returned true. False when this
+// process cannot become another user (not root).
+bool asAnotherUser(const QByteArray &dir, const std::function<bool(int dirFd)> &body);
+
 // Whether Text4 and Command1 are enabled after the events (never switched counts as enabled).
 bool controlsEndEnabled(const QStringList &events);
 

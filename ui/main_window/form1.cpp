@@ -221,9 +221,9 @@ void Form1::CompleteStartup()
 {
     if (settingsLoaded_ || unloaded_)
         return; // once, and never after the program began to close
-    // Asked to end while the splash screen was up: the end request may be handled after the
-    // splash screen's tick, and a loaded start-up would then be saved over the stored file.
-    if (pendingInterrupt() != 0)
+    // An end asked for while the splash screen was up, not handled yet (the splash screen's
+    // tick came first): the end comes next, and a loaded start-up would be saved over the file.
+    if (interruptWaiting())
         return;
     forms_.procedures().LoadStartupFlags();
     forms_.procedures().LoadSettings();
@@ -408,7 +408,11 @@ void Form1::Form_QueryUnload()
     forms_.unload<Form2>();
     forms_.unload<frmOptions>();
     forms_.unload<frmSplash>();
-    QCoreApplication::quit();
+    // Queued: an end asked for before the event loop runs (a signal handled while the splash
+    // screen is being shown, which lets events through) would otherwise be lost, and the
+    // program would go on with no window.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
 }
 
 void Form1::endRequested()
