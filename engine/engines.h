@@ -10,7 +10,9 @@
 
 #include <QByteArray>
 
+#include <deque>
 #include <memory>
+#include <unordered_map>
 
 // The listing engine: makes one list file from the settings and the window's source and target.
 //
@@ -31,6 +33,19 @@
 //   the list takes the target's place (ReplacingFile::commit)
 //
 // With listing type 1 no file of a sub-directory is written; with type 0 the walk is not taken.
+// One thing the other lists are told (see list_outputs.h), kept until it can be told.
+struct HeldOutput {
+    enum Kind { Enter, File, Leave } kind = File;
+    OutputDirectory dir; // Enter
+    ListedName name;     // File
+    QByteArray dirPath;
+    bool statKnown = false;
+    FileStat stat;
+    bool tagsAsked = false;
+    bool tagsKnown = false;
+    TrackInfo track;
+};
+
 class Engines
 {
 public:
@@ -82,6 +97,10 @@ private:
     void feedFile(int k);
     void enterOutputs();
     void leaveOutputs();
+    void tellOutputs(const struct HeldOutput &event);
+    void tagsAnswered(quint64 ticket, const TrackInfo &info);
+    void tellWhatIsReady();
+    void waitForAllTags();
     void showFailure(Message message, const QByteArray &path, int error);
     void reportProgress();
     void captureLevel(WalkLevel &level);
@@ -100,4 +119,9 @@ private:
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
     bool details_ = false;                            // one of them shows sizes and tags
     QByteArray relativeDir_;                          // the walk's directory below the source
+    // While tags are read, what the other lists are told waits here in order, each file until
+    // its tags have come: readers read several files at once, and the walk goes on meanwhile.
+    std::deque<HeldOutput> held_;
+    std::unordered_map<quint64, HeldOutput *> awaited_; // by ticket
+    quint64 nextTicket_ = 0;
 };

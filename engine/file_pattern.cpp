@@ -29,12 +29,13 @@ bool wildcardMatch(const std::u32string &pattern, const char32_t *name, qsizetyp
     qsizetype n = 0;
     qsizetype starName = 0;
     while (n < size) {
-        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == U'*') {
+        // A star of the pattern is a wildcard whatever it faces, a "*" of the name too.
+        if (p < pattern.size() && pattern[p] == U'*') {
             star = p++;
             starName = n;
+        } else if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
         } else if (star != none) {
             p = star + 1;
             n = ++starName;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/listing_host.h"
+#include "engine/track_info.h"
 #include "platform/dir_scan.h"
 #include "platform/replacing_file.h"
 #include "settings/listing_settings.h"
@@ -40,27 +41,29 @@ struct OutputRequest {
     QByteArray path; // absolute
 };
 
-// What is known of a file's sound: its tags and its length. Empty texts and zeros where unknown.
-struct TrackInfo {
-    bool read = false; // false: nothing could be read (no tags, not audio, unreadable)
-    QString title;
-    QString artist;
-    QString album;
-    int track = 0;
-    qint64 durationMs = 0;
-    int bitrate = 0; // kbit/s
-};
-
-// Where tags come from (a library that reads them, a cache before it).
+// Where tags come from (a cache, readers in processes of their own behind it). Tags are asked
+// for file by file in the walk's order and may come back later, in any order: each request has
+// a ticket, and its answer comes with it.
 class TrackInfoSource
 {
 public:
+    using Answer = std::function<void(quint64 ticket, const TrackInfo &info)>;
     virtual ~TrackInfoSource() = default;
-    // The file's tags; `open` opens it for reading (a descriptor, or -1) when they must be read.
-    virtual TrackInfo trackInfo(const QByteArray &source, const QByteArray &relativePath,
-                                const FileStat &stat, const std::function<int()> &open) = 0;
-    // The whole tree below source was walked: what was not met in it can be forgotten.
-    virtual void walkComplete(const QByteArray &source) = 0;
+    // Asks for the file's tags; `open` opens it for reading (a descriptor, or -1) if they must
+    // be read. True when they are known at once (*info holds them); else the answer comes
+    // through collect(). Answers that came meanwhile are given to `answer` from here too.
+    virtual bool request(quint64 ticket, const QByteArray &source, const QByteArray &relativePath,
+                         const FileStat &stat, const std::function<int()> &open, TrackInfo *info,
+                         const Answer &answer) = 0;
+    // The answers that came; with `wait`, at least one when some are due.
+    virtual void collect(bool wait, const Answer &answer) = 0;
+    // Requests not answered yet.
+    virtual int due() const = 0;
+    // The run ends without them: requests not answered yet are forgotten.
+    virtual void abandon() = 0;
+    // A run over source ended; when it walked the whole tree, what is gone from it can be
+    // forgotten. Nothing is held for the next run meanwhile (a cache's writes are done).
+    virtual void runEnded(const QByteArray &source, bool wholeTreeWalked) = 0;
 };
 
 // What every output of a run shares.

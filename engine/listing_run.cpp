@@ -118,6 +118,8 @@ void Engines::Command1_Click()
     run.WritePos = 1;
     run.UrlPath.clear();
     relativeDir_.clear();
+    held_.clear();
+    awaited_.clear();
     outputError_ = 0;
     const ListOrder order(settings.NaturalOrder, settings.FileLangue);
     host_.Dir1->setOrder(order);
@@ -148,6 +150,9 @@ void Engines::Command1_Click()
     }
     if (pieceFailed() || !writeBody())
         return;
+    waitForAllTags();
+    if (pieceFailed())
+        return;
 
     host_.controls->setText4Enabled(true);
     host_.controls->setCommand1Enabled(true);
@@ -158,8 +163,8 @@ void Engines::Command1_Click()
     if (classicOpen_)
         endWriting();
     finishOutputs();
-    if (trackInfo && settings.ReadTags && walk.UnreadableDirs == 0)
-        trackInfo->walkComplete(sourcePath_);
+    if (trackInfo && settings.ReadTags)
+        trackInfo->runEnded(sourcePath_, walk.UnreadableDirs == 0);
 
     outcome.unreadableDirs = walk.UnreadableDirs;
     if (!outcome.lists.empty() && host_.progress)
@@ -175,6 +180,8 @@ void Engines::Command1_Click()
             done +=
                 kCrLf +
                 messageText(Message::UnreadableFolders, settings.Langue).arg(walk.UnreadableDirs);
+        if (outcome.unreadableTags > 0)
+            done += kCrLf + unreadableTagsText(outcome.unreadableTags, settings.Langue);
         host_.messages->MsgBox(done, kStyleInformation, shortProductName());
         if (settings.RunNote && classicList) {
             const QByteArray dir = host_.target->dir2Path();
@@ -308,21 +315,95 @@ bool Engines::writing() const
 
 void Engines::feedFile(int k)
 {
-    const ListedName name = host_.File1->fileName(k);
-    OutputFile file;
-    file.name = &name;
-    file.dir = relativeDir_;
-    TrackInfo track;
-    if (details_) {
-        file.statKnown = host_.File1->fileStat(k, &file.stat) == 0;
-        if (file.statKnown && trackInfo && settings.ReadTags) {
-            const QByteArray relative =
-                relativeDir_.isEmpty() ? name.bytes : relativeDir_ + '/' + name.bytes;
-            track = trackInfo->trackInfo(sourcePath_, relative, file.stat,
-                                         [&] { return host_.File1->openFile(k); });
-            file.track = &track;
+    HeldOutput event;
+    event.kind = HeldOutput::File;
+    event.name = host_.File1->fileName(k);
+    event.dirPath = relativeDir_;
+    if (details_)
+        event.statKnown = host_.File1->fileStat(k, &event.stat) == 0;
+    event.tagsAsked = event.statKnown && trackInfo && settings.ReadTags;
+    if (!event.tagsAsked) {
+        if (held_.empty()) {
+            tellOutputs(event);
+            return;
         }
+        event.tagsKnown = true;
+        held_.push_back(std::move(event));
+        return;
     }
+    const quint64 ticket = nextTicket_++;
+    held_.push_back(std::move(event));
+    HeldOutput &held = held_.back();
+    awaited_[ticket] = &held;
+    const QByteArray relative =
+        relativeDir_.isEmpty() ? held.name.bytes : relativeDir_ + '/' + held.name.bytes;
+    TrackInfo known;
+    const auto answer = [this](quint64 t, const TrackInfo &info) { tagsAnswered(t, info); };
+    if (trackInfo->request(
+            ticket, sourcePath_, relative, held.stat, [&] { return host_.File1->openFile(k); },
+            &known, answer))
+        tagsAnswered(ticket, known);
+    tellWhatIsReady();
+    // What waits stays within bounds: past them, the walk waits for the readers.
+    constexpr std::size_t kMostHeld = 512;
+    while (held_.size() > kMostHeld && trackInfo->due() > 0) {
+        trackInfo->collect(true, answer);
+        tellWhatIsReady();
+    }
+}
+
+void Engines::tagsAnswered(quint64 ticket, const TrackInfo &info)
+{
+    const auto found = awaited_.find(ticket);
+    if (found == awaited_.end())
+        return;
+    found->second->track = info;
+    found->second->tagsKnown = true;
+    if (info.unreadable)
+        ++outcome.unreadableTags;
+    awaited_.erase(found);
+}
+
+void Engines::tellWhatIsReady()
+{
+    while (!held_.empty() && (held_.front().kind != HeldOutput::File || held_.front().tagsKnown)) {
+        tellOutputs(held_.front());
+        held_.pop_front();
+    }
+}
+
+void Engines::waitForAllTags()
+{
+    if (!trackInfo)
+        return;
+    const auto answer = [this](quint64 t, const TrackInfo &info) { tagsAnswered(t, info); };
+    while (trackInfo->due() > 0) {
+        trackInfo->collect(true, answer);
+        tellWhatIsReady();
+    }
+    tellWhatIsReady();
+}
+
+void Engines::tellOutputs(const HeldOutput &event)
+{
+    switch (event.kind) {
+    case HeldOutput::Enter:
+        for (const std::unique_ptr<ListOutput> &output : others_)
+            output->enter(event.dir);
+        return;
+    case HeldOutput::Leave:
+        for (const std::unique_ptr<ListOutput> &output : others_)
+            output->leave();
+        return;
+    case HeldOutput::File:
+        break;
+    }
+    OutputFile file;
+    file.name = &event.name;
+    file.dir = event.dirPath;
+    file.statKnown = event.statKnown;
+    file.stat = event.stat;
+    file.track = event.tagsAsked ? &event.track : nullptr;
     for (const std::unique_ptr<ListOutput> &output : others_)
         output->file(file);
 }
@@ -331,20 +412,27 @@ void Engines::enterOutputs()
 {
     const WalkLevel &level = walk.Levels.back();
     relativeDir_ = relativeDir_.isEmpty() ? level.name : relativeDir_ + '/' + level.name;
-    OutputDirectory dir;
-    dir.name = level.name;
-    dir.path = relativeDir_;
-    dir.depth = int(walk.Levels.size()) - 1;
-    dir.contentsListed = level.contentsListed;
-    for (const std::unique_ptr<ListOutput> &output : others_)
-        output->enter(dir);
+    HeldOutput event;
+    event.kind = HeldOutput::Enter;
+    event.dir.name = level.name;
+    event.dir.path = relativeDir_;
+    event.dir.depth = int(walk.Levels.size()) - 1;
+    event.dir.contentsListed = level.contentsListed;
+    if (held_.empty())
+        tellOutputs(event);
+    else
+        held_.push_back(std::move(event));
 }
 
 void Engines::leaveOutputs()
 {
     relativeDir_.truncate(std::max<qsizetype>(relativeDir_.lastIndexOf('/'), 0));
-    for (const std::unique_ptr<ListOutput> &output : others_)
-        output->leave();
+    HeldOutput event;
+    event.kind = HeldOutput::Leave;
+    if (held_.empty())
+        tellOutputs(event);
+    else
+        held_.push_back(std::move(event));
 }
 
 // A source moved or removed while it was listed gives a list of what was read before, or of a
@@ -393,6 +481,12 @@ void Engines::abandonRun()
     for (const std::unique_ptr<ListOutput> &output : others_)
         output->discard();
     others_.clear();
+    held_.clear();
+    awaited_.clear();
+    if (trackInfo && settings.ReadTags) {
+        trackInfo->abandon();
+        trackInfo->runEnded(sourcePath_, false);
+    }
     run.FileNum = -1;
     outcome.unreadableDirs = walk.UnreadableDirs;
     if (host_.Dir1->path() != sourcePath_)

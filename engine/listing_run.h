@@ -58,8 +58,9 @@ struct RunOutcome {
     RunEnd end = RunEnd::None;
     qint64 filesWritten = 0;
     int unreadableDirs = 0;
-    QString error;        // the message shown for the last failure
-    int failedLists = 0;  // lists that could not be written (the others were)
-    int refusedLists = 0; // lists already there that were not to be replaced
+    int unreadableTags = 0; // files listed by name: their contents stopped their tags' reading
+    QString error;          // the message shown for the last failure
+    int failedLists = 0;    // lists that could not be written (the others were)
+    int refusedLists = 0;   // lists already there that were not to be replaced
     std::vector<ReplacingFile::Committed> lists; // what was put in place, as it is on disk
 };

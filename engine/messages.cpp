@@ -24,6 +24,10 @@ const BilingualText<Message> kMessages[] = {
      "Ce répertoire a été déplacé ou supprimé pendant la liste : la liste n'a pas été écrite."},
     {Message::SameFile, "Two lists would be written to this file: nothing was written.",
      "Deux listes seraient écrites dans ce fichier : rien n'a été écrit."},
+    {Message::UnreadableTag, "1 file whose tags could not be read",
+     "1 fichier dont les tags n'ont pas pu être lus"},
+    {Message::UnreadableTags, "%1 files whose tags could not be read",
+     "%1 fichiers dont les tags n'ont pas pu être lus"},
 };
 
 const BilingualText<StoreProblem::Kind> kStoreProblems[] = {
@@ -68,6 +72,12 @@ const BilingualText<int> kReasons[] = {
 QString messageText(Message message, int langue)
 {
     return pickText(kMessages, message, langue);
+}
+
+QString unreadableTagsText(int files, int langue)
+{
+    return files == 1 ? messageText(Message::UnreadableTag, langue)
+                      : messageText(Message::UnreadableTags, langue).arg(files);
 }
 
 QString reasonText(int error, int langue)

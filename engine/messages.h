@@ -14,9 +14,13 @@ enum class Message {
     UnreadableFolders, // second line of the end message; %1: how many
     SourceMoved,       // second line under the source path
     SameFile,          // second line under a path two lists of one run would both be written to
+    UnreadableTag,     // "1 file whose tags could not be read"
+    UnreadableTags,    // the same, %1 of them
 };
 
 QString messageText(Message message, int langue);
+// "1 file whose tags could not be read", "2 files whose tags could not be read".
+QString unreadableTagsText(int files, int langue);
 
 // Why a file operation failed, from a system error number or a code of system_error.h.
 QString reasonText(int error, int langue);

@@ -1,9 +1,8 @@
 #include "tag_cache.h"
 
+#include "platform/path_kind.h"
 #include "platform/xdg_places.h"
-#include "tag_reader.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
 
@@ -14,8 +13,12 @@
 
 namespace {
 
-// What the cache holds, by version: a file that says otherwise is made anew.
-const char *const kSchema = "lystora-tags 2";
+// What the cache holds, by version: an older one is made anew.
+const char *const kSchema = "lystora-tags 3";
+const char *const kSchemaFamily = "lystora-tags ";
+
+// readok: what is known of a file's contents.
+enum Known { kNothingReadable = 0, kRead = 1, kUnreadable = 2 };
 
 // Writes wait for other processes this long before the cache is left aside for them.
 constexpr int kBusyMs = 10000;
@@ -25,13 +28,20 @@ constexpr int kBatch = 500;
 // Directories read in one read transaction.
 constexpr int kReadsInTransaction = 256;
 
-const char *const kLoad = "SELECT name, device, inode, size, mtime, ctime, readok, title, artist, "
-                          "album, track, duration, bitrate FROM tracks WHERE source=?1 AND dir=?2";
+const char *const kLoad =
+    "SELECT name, device, inode, size, mtime, ctime, readok, title, artist, album, track, "
+    "duration, bitrate, mark FROM tracks WHERE source=?1 AND dir=?2";
 
 QString columnText(sqlite3_stmt *statement, int column)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
     return text ? QString::fromUtf8(text, sqlite3_column_bytes(statement, column)) : QString();
+}
+
+QByteArray columnBytes(sqlite3_stmt *statement, int column)
+{
+    return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, column)),
+                      sqlite3_column_bytes(statement, column));
 }
 
 void bindText(sqlite3_stmt *statement, int index, const QString &text)
@@ -40,42 +50,63 @@ void bindText(sqlite3_stmt *statement, int index, const QString &text)
     sqlite3_bind_text(statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
+void bindBlob(sqlite3_stmt *s, int index, const QByteArray &bytes)
+{
+    sqlite3_bind_blob(s, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+}
+
+QByteArray below(const QByteArray &source, const QByteArray &relative)
+{
+    if (relative.isEmpty())
+        return source;
+    return source.endsWith('/') ? source + relative : source + '/' + relative;
+}
+
 } // namespace
 
 class TagCache::Database
 {
 public:
-    explicit Database(const QByteArray &file) : file_(file)
+    Database(const QByteArray &file, const QByteArray &markKey, bool forgetUnreadable)
+        : file_(file), markKey_(markKey)
     {
-        if (open() == Opened::Foreign)
+        const Opened opened = open();
+        if (opened == Opened::Older || opened == Opened::Damaged)
             rebuild();
+        if (db_ && forgetUnreadable) {
+            execute("DELETE FROM tracks WHERE readok=2");
+        }
     }
     ~Database()
     {
+        leaveDirectory();
         endBatch();
         close();
     }
 
     bool usable() const { return db_ != nullptr; }
 
-    // The entry of a file as it is now; false when there is none.
+    // The entry of a file as it is now; false when there is none that holds.
     bool lookup(const QByteArray &source, const QByteArray &dir, const QByteArray &name,
                 const FileStat &stat, TrackInfo *info)
     {
         enterDirectory(source, dir);
         const auto row = rows_.find(name);
-        if (row == rows_.end() || !sameFile(row->stat, stat))
+        if (row == rows_.end())
             return false;
         row->met = true;
+        if (!sameFile(row->stat, stat) || (row->known == kUnreadable && row->mark != markKey_))
+            return false;
         *info = row->info;
         return true;
     }
 
     void store(const QByteArray &source, const QByteArray &dir, const QByteArray &name,
-               const FileStat &stat, const TrackInfo &info)
+               const FileStat &stat, const TrackInfo &info, int known)
     {
-        enterDirectory(source, dir);
-        rows_.insert(name, {stat, info, true});
+        if (inDirectory_ && dir == dir_ && source == source_)
+            rows_.insert(name,
+                         {stat, info, known, known == kUnreadable ? markKey_ : QByteArray(), true});
         if (!beginBatch())
             return;
         sqlite3_stmt *s = put_;
@@ -87,27 +118,33 @@ public:
         sqlite3_bind_int64(s, 6, stat.size);
         sqlite3_bind_int64(s, 7, stat.modifiedNs);
         sqlite3_bind_int64(s, 8, stat.changedNs);
-        sqlite3_bind_int(s, 9, info.read ? 1 : 0);
+        sqlite3_bind_int(s, 9, known);
         bindText(s, 10, info.title);
         bindText(s, 11, info.artist);
         bindText(s, 12, info.album);
         sqlite3_bind_int(s, 13, info.track);
         sqlite3_bind_int64(s, 14, info.durationMs);
         sqlite3_bind_int(s, 15, info.bitrate);
+        if (known == kUnreadable)
+            bindBlob(s, 16, markKey_);
+        else
+            sqlite3_bind_null(s, 16);
         step(s);
     }
 
-    // After a full walk of source: the entries of directories it did not meet go.
-    void walkComplete(const QByteArray &source)
+    // After a full walk of source: the entries of folders that are gone from it go. A folder
+    // still there that the walk did not ask about (none of its files matched this time) keeps
+    // its entries. After any run, what was written is committed: no lock is held meanwhile.
+    void runEnded(const QByteArray &source, bool wholeTreeWalked)
     {
         leaveDirectory();
-        if (db_) {
+        if (db_ && wholeTreeWalked) {
             std::vector<QByteArray> gone;
             bindBlob(dirs_, 1, source);
             while (sqlite3_step(dirs_) == SQLITE_ROW) {
-                const QByteArray dir(static_cast<const char *>(sqlite3_column_blob(dirs_, 0)),
-                                     sqlite3_column_bytes(dirs_, 0));
-                if (visited_.count(dirKey(source, dir)) == 0)
+                const QByteArray dir = columnBytes(dirs_, 0);
+                if (visited_.count(dirKey(source, dir)) == 0 &&
+                    pathKind(below(source, dir)) != PathKind::Directory)
                     gone.push_back(dir);
             }
             sqlite3_reset(dirs_);
@@ -127,7 +164,9 @@ private:
     struct Row {
         FileStat stat;
         TrackInfo info;
-        bool met = false; // its file was in the directory this time
+        int known = kNothingReadable;
+        QByteArray mark;
+        bool met = false; // its file was asked about in this visit of the directory
     };
 
     static bool sameFile(const FileStat &a, const FileStat &b)
@@ -143,8 +182,7 @@ private:
         return qHash(dir, qHash(source));
     }
 
-    // The files of a directory are asked for one after the other: its entries are read at once,
-    // and those of the directory before that were not met go.
+    // The files of a directory are asked for one after the other: its entries are read at once.
     void enterDirectory(const QByteArray &source, const QByteArray &dir)
     {
         if (inDirectory_ && dir == dir_ && source == source_)
@@ -166,20 +204,40 @@ private:
             row.stat.size = sqlite3_column_int64(load_, 3);
             row.stat.modifiedNs = sqlite3_column_int64(load_, 4);
             row.stat.changedNs = sqlite3_column_int64(load_, 5);
-            row.info.read = sqlite3_column_int(load_, 6) != 0;
+            row.known = sqlite3_column_int(load_, 6);
+            row.info.read = row.known == kRead;
+            row.info.unreadable = row.known == kUnreadable;
             row.info.title = columnText(load_, 7);
             row.info.artist = columnText(load_, 8);
             row.info.album = columnText(load_, 9);
             row.info.track = sqlite3_column_int(load_, 10);
             row.info.durationMs = sqlite3_column_int64(load_, 11);
             row.info.bitrate = sqlite3_column_int(load_, 12);
-            rows_.insert(QByteArray(static_cast<const char *>(sqlite3_column_blob(load_, 0)),
-                                    sqlite3_column_bytes(load_, 0)),
-                         row);
+            row.mark = columnBytes(load_, 13);
+            rows_.insert(columnBytes(load_, 0), row);
         }
         sqlite3_reset(load_);
         if (rc != SQLITE_DONE)
             endReading();
+    }
+
+    // The entries not asked about: their files may match another list's pattern, and stay;
+    // those whose files are gone go.
+    void leaveDirectory()
+    {
+        if (!inDirectory_)
+            return;
+        inDirectory_ = false;
+        const QByteArray folder = below(source_, dir_);
+        for (auto row = rows_.cbegin(); row != rows_.cend() && db_; ++row) {
+            if (row->met || pathKind(folder + '/' + row.key()) != PathKind::Absent || !beginBatch())
+                continue;
+            bindBlob(forget_, 1, source_);
+            bindBlob(forget_, 2, dir_);
+            bindBlob(forget_, 3, row.key());
+            step(forget_);
+        }
+        rows_.clear();
     }
 
     // Reads go through a second connection, in one transaction for many directories: taking
@@ -192,7 +250,8 @@ private:
         endReading();
         if (!reader_ &&
             (sqlite3_open_v2(file_.constData(), &reader_,
-                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                             nullptr) != SQLITE_OK ||
              sqlite3_prepare_v2(reader_, kLoad, -1, &load_, nullptr) != SQLITE_OK)) {
             closeReader();
             return false;
@@ -220,27 +279,6 @@ private:
         reader_ = nullptr;
     }
 
-    void leaveDirectory()
-    {
-        if (!inDirectory_)
-            return;
-        inDirectory_ = false;
-        for (auto row = rows_.cbegin(); row != rows_.cend() && db_; ++row) {
-            if (row->met || !beginBatch())
-                continue;
-            bindBlob(forget_, 1, source_);
-            bindBlob(forget_, 2, dir_);
-            bindBlob(forget_, 3, row.key());
-            step(forget_);
-        }
-        rows_.clear();
-    }
-
-    static void bindBlob(sqlite3_stmt *s, int index, const QByteArray &bytes)
-    {
-        sqlite3_bind_blob(s, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-    }
-
     // A write of the current batch.
     void step(sqlite3_stmt *s)
     {
@@ -257,30 +295,43 @@ private:
         return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     }
 
-    // Whether the file could be taken as this program's cache; only a foreign or damaged one is
-    // made anew: a busy or unreadable one is left to whoever holds it, and no cache is used.
-    enum class Opened { Ready, Foreign, Unavailable };
+    // What stands at the cache's place. Only this program's caches, of this version or an older
+    // one, and what is no database at all, are ever written to or made anew.
+    enum class Opened {
+        Ready,       // ours, of this version
+        Older,       // ours, of an older version: made anew
+        Damaged,     // no database, or a damaged one: made anew
+        Foreign,     // another program's database: left as it is
+        Unavailable, // busy, or not to be opened: left to whoever holds it
+    };
 
     static Opened failure(int rc)
     {
         const int primary = rc & 0xFF;
-        return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB ? Opened::Foreign
+        return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB ? Opened::Damaged
                                                                      : Opened::Unavailable;
     }
 
     Opened open()
     {
-        QDir().mkpath(QString::fromLocal8Bit(file_.left(file_.lastIndexOf('/'))));
+        const QByteArray folder = file_.left(file_.lastIndexOf('/'));
+        if (makePrivateFolder(folder) != 0 || makePrivateFile(file_) != 0)
+            return Opened::Unavailable;
         if (sqlite3_open_v2(file_.constData(), &db_,
-                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                             nullptr) != SQLITE_OK) {
             close();
             return Opened::Unavailable;
         }
         sqlite3_busy_timeout(db_, kBusyMs);
+        // Looked at before anything is written: another program's database stays as it was.
+        Opened opened = classify();
+        if (opened == Opened::Ready && isEmpty_)
+            opened = makeSchema();
         // Written ahead: readers never wait, and a crash leaves the cache whole.
-        Opened opened = Opened::Ready;
         for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
+            if (opened != Opened::Ready)
+                break;
             // Two programs making a new file write-ahead at once can each hold what the other
             // needs: SQLite then says busy at once rather than wait, so it is asked again.
             QElapsedTimer waited;
@@ -289,13 +340,9 @@ private:
             while ((rc = sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr)) == SQLITE_BUSY &&
                    waited.elapsed() < kBusyMs)
                 sqlite3_sleep(kBusyRetryMs);
-            if (rc != SQLITE_OK) {
+            if (rc != SQLITE_OK)
                 opened = failure(rc);
-                break;
-            }
         }
-        if (opened == Opened::Ready)
-            opened = takeSchema();
         if (opened == Opened::Ready && !prepare())
             opened = Opened::Unavailable;
         if (opened != Opened::Ready)
@@ -303,63 +350,72 @@ private:
         return opened;
     }
 
-    // The schema checked, or made in an empty file, in one transaction: two programs opening a
-    // new cache at once would otherwise both find it empty and both make the table.
-    Opened takeSchema()
+    // What the file is, read only. An empty file (or one with no table) is Ready, to be made.
+    Opened classify()
+    {
+        isEmpty_ = false;
+        sqlite3_stmt *s = nullptr;
+        int rc = sqlite3_prepare_v2(db_, "SELECT name FROM sqlite_master WHERE type='table'", -1,
+                                    &s, nullptr);
+        if (rc != SQLITE_OK)
+            return failure(rc);
+        bool hasMeta = false;
+        int tables = 0;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            ++tables;
+            hasMeta = hasMeta || columnText(s, 0) == QLatin1String("meta");
+        }
+        sqlite3_finalize(s);
+        if (rc != SQLITE_DONE)
+            return failure(rc);
+        if (tables == 0) {
+            isEmpty_ = true;
+            return Opened::Ready;
+        }
+        if (!hasMeta)
+            return Opened::Foreign;
+        rc = sqlite3_prepare_v2(db_, "SELECT value FROM meta WHERE key='schema'", -1, &s, nullptr);
+        if (rc != SQLITE_OK)
+            return Opened::Foreign;
+        rc = sqlite3_step(s);
+        const QString schema = rc == SQLITE_ROW ? columnText(s, 0) : QString();
+        sqlite3_finalize(s);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            return failure(rc);
+        if (schema == QLatin1String(kSchema))
+            return Opened::Ready;
+        return schema.startsWith(QLatin1String(kSchemaFamily)) ? Opened::Older : Opened::Foreign;
+    }
+
+    // The tables of an empty file, in one transaction: two programs opening a new cache at once
+    // would otherwise both find it empty and both make them. The second finds them made.
+    Opened makeSchema()
     {
         int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             return failure(rc);
-        const Opened opened = schemaIsOurs();
+        Opened opened = classify();
+        if (opened == Opened::Ready && isEmpty_) {
+            // Keyed by directory, so that a directory's entries are one read.
+            for (const QByteArray &sql :
+                 {QByteArray("CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT)"),
+                  QByteArray("CREATE TABLE tracks(source BLOB NOT NULL, dir BLOB NOT NULL, "
+                             "name BLOB NOT NULL, device INTEGER, inode INTEGER, size INTEGER, "
+                             "mtime INTEGER, ctime INTEGER, readok INTEGER, title TEXT, "
+                             "artist TEXT, album TEXT, track INTEGER, duration INTEGER, "
+                             "bitrate INTEGER, mark BLOB, PRIMARY KEY(source, dir, name)) "
+                             "WITHOUT ROWID"),
+                  QByteArray("INSERT INTO meta VALUES('schema','") + kSchema + "')"}) {
+                rc = sqlite3_exec(db_, sql.constData(), nullptr, nullptr, nullptr);
+                if (rc != SQLITE_OK) {
+                    opened = failure(rc);
+                    break;
+                }
+            }
+        }
         rc = sqlite3_exec(db_, opened == Opened::Ready ? "COMMIT" : "ROLLBACK", nullptr, nullptr,
                           nullptr);
         return opened == Opened::Ready && rc != SQLITE_OK ? failure(rc) : opened;
-    }
-
-    Opened schemaIsOurs()
-    {
-        int rc =
-            sqlite3_exec(db_, "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT)",
-                         nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            return failure(rc);
-        sqlite3_stmt *s = nullptr;
-        rc = sqlite3_prepare_v2(db_, "SELECT value FROM meta WHERE key='schema'", -1, &s, nullptr);
-        if (rc != SQLITE_OK)
-            return failure(rc);
-        rc = sqlite3_step(s);
-        const QString schema = rc == SQLITE_ROW ? columnText(s, 0) : QString();
-        sqlite3_finalize(s);
-        if (rc == SQLITE_ROW)
-            return schema == QLatin1String(kSchema) ? Opened::Ready : Opened::Foreign;
-        if (rc != SQLITE_DONE)
-            return failure(rc);
-        sqlite3_stmt *tables = nullptr;
-        rc = sqlite3_prepare_v2(
-            db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name<>'meta'", -1,
-            &tables, nullptr);
-        if (rc != SQLITE_OK)
-            return failure(rc);
-        rc = sqlite3_step(tables);
-        const bool empty = rc == SQLITE_ROW && sqlite3_column_int(tables, 0) == 0;
-        sqlite3_finalize(tables);
-        if (rc != SQLITE_ROW)
-            return failure(rc);
-        if (!empty)
-            return Opened::Foreign;
-        // Keyed by directory, so that a directory's entries are one read.
-        for (const QByteArray &sql :
-             {QByteArray("CREATE TABLE tracks(source BLOB NOT NULL, dir BLOB NOT NULL, "
-                         "name BLOB NOT NULL, device INTEGER, inode INTEGER, size INTEGER, "
-                         "mtime INTEGER, ctime INTEGER, readok INTEGER, title TEXT, "
-                         "artist TEXT, album TEXT, track INTEGER, duration INTEGER, "
-                         "bitrate INTEGER, PRIMARY KEY(source, dir, name)) WITHOUT ROWID"),
-              QByteArray("INSERT INTO meta VALUES('schema','") + kSchema + "')"}) {
-            rc = sqlite3_exec(db_, sql.constData(), nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK)
-                return failure(rc);
-        }
-        return Opened::Ready;
     }
 
     bool prepare()
@@ -368,7 +424,7 @@ private:
             return sqlite3_prepare_v2(db_, sql, -1, statement, nullptr) == SQLITE_OK;
         };
         return make("INSERT OR REPLACE INTO tracks VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-                    "?10, ?11, ?12, ?13, ?14, ?15)",
+                    "?10, ?11, ?12, ?13, ?14, ?15, ?16)",
                     &put_) &&
                make("DELETE FROM tracks WHERE source=?1 AND dir=?2 AND name=?3", &forget_) &&
                make("SELECT DISTINCT dir FROM tracks WHERE source=?1", &dirs_) &&
@@ -398,8 +454,7 @@ private:
     // A damaged database is made anew, once; a busy one is left aside for this batch.
     void failed(int rc)
     {
-        const int primary = rc & 0xFF;
-        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+        if (failure(rc) == Opened::Damaged) {
             rebuild();
             return;
         }
@@ -417,7 +472,8 @@ private:
         rebuilt_ = true;
         for (const char *suffix : {"", "-wal", "-shm"})
             ::unlink((file_ + suffix).constData());
-        open(); // closed again unless ready
+        if (open() != Opened::Ready) // closed again unless ready
+            close();
     }
 
     void close()
@@ -434,7 +490,9 @@ private:
     }
 
     QByteArray file_;
+    QByteArray markKey_;
     sqlite3 *db_ = nullptr;
+    bool isEmpty_ = false;
     sqlite3 *reader_ = nullptr;
     sqlite3_stmt *load_ = nullptr;
     bool reading_ = false;
@@ -454,35 +512,97 @@ private:
     std::unordered_set<std::size_t> visited_;
 };
 
-TagCache::TagCache() : TagCache(cacheHome() + "/lystora/tags.sqlite")
+QByteArray TagCache::defaultFile()
+{
+    return cacheHome() + "/lystora/tags.sqlite";
+}
+
+TagCache::TagCache(const TagBudget &budget, bool forgetUnreadable)
+    : TagCache(defaultFile(), budget, forgetUnreadable)
 {}
 
-TagCache::TagCache(const QByteArray &file) : db_(std::make_unique<Database>(file))
+TagCache::TagCache(const QByteArray &file, const TagBudget &budget, bool forgetUnreadable)
+    : db_(std::make_unique<Database>(file, budget.markKey(), forgetUnreadable)), readers_(budget)
 {}
 
-TagCache::~TagCache() = default;
+TagCache::~TagCache()
+{
+    readers_.abandon();
+}
 
 bool TagCache::usable() const
 {
     return db_->usable();
 }
 
-TrackInfo TagCache::trackInfo(const QByteArray &source, const QByteArray &relativePath,
-                              const FileStat &stat, const std::function<int()> &open)
+static void splitRelative(const QByteArray &relativePath, QByteArray *dir, QByteArray *name)
 {
     const qsizetype slash = relativePath.lastIndexOf('/');
-    const QByteArray dir = slash < 0 ? QByteArray() : relativePath.left(slash);
-    const QByteArray name = relativePath.mid(slash + 1);
-    TrackInfo info;
-    if (db_->lookup(source, dir, name, stat, &info))
-        return info;
-    info = readTrackInfo(open());
-    ++filesRead_;
-    db_->store(source, dir, name, stat, info);
-    return info;
+    *dir = slash < 0 ? QByteArray() : relativePath.left(slash);
+    *name = relativePath.mid(slash + 1);
 }
 
-void TagCache::walkComplete(const QByteArray &source)
+bool TagCache::request(quint64 ticket, const QByteArray &source, const QByteArray &relativePath,
+                       const FileStat &stat, const std::function<int()> &open, TrackInfo *info,
+                       const Answer &answer)
 {
-    db_->walkComplete(source);
+    QByteArray dir;
+    QByteArray name;
+    splitRelative(relativePath, &dir, &name);
+    *info = TrackInfo();
+    if (db_->lookup(source, dir, name, stat, info))
+        return true;
+    // Larger than any sound file a budget allows for: listed untagged, and nothing kept.
+    if (stat.size > readers_.budget().sizeBytes)
+        return true;
+    // An open that fails (short of descriptors, a flaky disk) says nothing of the contents.
+    const int fd = open();
+    if (fd < 0)
+        return true;
+    asked_[ticket] = {source, relativePath, stat};
+    ++filesRead_;
+    if (!readers_.submit(ticket, fd, name)) {
+        asked_.erase(ticket);
+        return true;
+    }
+    collect(false, answer);
+    return false;
+}
+
+void TagCache::collect(bool wait, const Answer &answer)
+{
+    std::vector<ReaderAnswer> answers;
+    readers_.collect(wait, answers);
+    answered(answers, answer);
+}
+
+void TagCache::answered(const std::vector<ReaderAnswer> &answers, const Answer &answer)
+{
+    for (const ReaderAnswer &reply : answers) {
+        const auto asked = asked_.find(reply.ticket);
+        if (asked == asked_.end())
+            continue;
+        if (reply.outcome != ReadOutcome::NotRead) {
+            QByteArray dir;
+            QByteArray name;
+            splitRelative(asked->second.relativePath, &dir, &name);
+            const int known = reply.outcome == ReadOutcome::Unreadable ? kUnreadable
+                              : reply.info.read                        ? kRead
+                                                                       : kNothingReadable;
+            db_->store(asked->second.source, dir, name, asked->second.stat, reply.info, known);
+        }
+        asked_.erase(asked);
+        answer(reply.ticket, reply.info);
+    }
+}
+
+void TagCache::abandon()
+{
+    readers_.abandon();
+    asked_.clear();
+}
+
+void TagCache::runEnded(const QByteArray &source, bool wholeTreeWalked)
+{
+    db_->runEnded(source, wholeTreeWalked);
 }

@@ -22,6 +22,17 @@ for file in bin/lystora bin/lystora-list share/lystora/lya_v1.52.htm \
     [ -s "$usr/$file" ] || fail "missing: $file"
 done
 
+# The tag reader where the installed programs look for it: a list with tags reads them.
+[ -x "$usr/libexec/lystora/lystora-tag-reader" ] || fail "missing: libexec/lystora/lystora-tag-reader"
+mkdir -p "$dest/music" "$dest/cache"
+# One second of silence, 8 kHz mono, as a WAV file.
+{ printf 'RIFF\244\076\000\000WAVEfmt \020\000\000\000\001\000\001\000\100\037\000\000\200\076\000\000'
+  printf '\002\000\020\000data\200\076\000\000'; head -c 16000 /dev/zero; } >"$dest/music/a.wav"
+out=$(XDG_CACHE_HOME="$dest/cache" XDG_CONFIG_HOME="$dest/cache" "$usr/bin/lystora-list" -f \
+    --tags -p '*.wav' --format json "$dest/music" "$dest/list.json" 2>&1) || fail "lystora-list --tags: $out"
+[ -z "$out" ] || fail "lystora-list --tags said: $out"
+grep -q '"duration":1.000,"bitrate":128' "$dest/list.json" || fail "no tags read: $(cat "$dest/list.json")"
+
 # Both programs answer --help and --version without a display.
 for program in lystora lystora-list; do
     env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/$program" --version | head -1 |

@@ -121,11 +121,14 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     const QCommandLineOption tags = option(nullptr, "tags", nullptr);
     const QCommandLineOption noTags = option(nullptr, "no-tags", nullptr);
     const QCommandLineOption sort = option(nullptr, "sort", "order");
+    const QCommandLineOption tagLimits = option(nullptr, "tag-limits", "limits");
+    const QCommandLineOption forgetUnreadable = option(nullptr, "forget-unreadable", nullptr);
     const QCommandLineOption help = option("h", "help", nullptr);
     const QCommandLineOption version = option(nullptr, "version", nullptr);
-    parser.addOptions({type,    pattern, ext,    noExt,    html,   text,  title, baseUrl,
-                       noLinks, time,    noTime, listLang, force,  every, watch, quiet,
-                       format,  also,    noAlso, tags,     noTags, sort,  help,  version});
+    parser.addOptions(
+        {type,   pattern, ext,      noExt, html,  text,    title,     baseUrl,         noLinks,
+         time,   noTime,  listLang, force, every, watch,   quiet,     format,          also,
+         noAlso, tags,    noTags,   sort,  help,  version, tagLimits, forgetUnreadable});
 
     if (!parser.parse(arguments)) {
         options.error = parserError(parser, langue);
@@ -217,6 +220,14 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
         }
         s.NaturalOrder = value == QLatin1String("natural");
     }
+    // What reading one file's tags may cost: the stored limits, then the command line's.
+    store.ReadRegValue(kSettingsRoot, FormatsKey(), QStringLiteral("TagLimits"));
+    options.tagBudget.parse(store.RegValue);
+    if (parser.isSet(tagLimits) && !options.tagBudget.parse(parser.value(tagLimits))) {
+        options.error = cliText(CliText::BadTagLimits, langue).arg(parser.value(tagLimits));
+        return options;
+    }
+    options.forgetUnreadable = parser.isSet(forgetUnreadable);
     if (!parser.isSet(noAlso)) {
         s.AlsoPage = storedFormats("AlsoPage");
         s.AlsoPlaylist = storedFormats("AlsoPlaylist");

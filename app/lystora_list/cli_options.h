@@ -2,6 +2,7 @@
 
 #include "engine/list_outputs.h"
 #include "settings/listing_settings.h"
+#include "tags/tag_readers.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,6 +20,8 @@ struct CliOptions {
     int every = 0;                      // minutes between two lists, 0: no schedule
     bool watch = false;                 // a list again whenever the tree changes
     bool quiet = false;                 // no log line per list
+    TagBudget tagBudget;                // what reading one file's tags may cost
+    bool forgetUnreadable = false;      // files marked unreadable are tried again
     bool help = false;
     bool version = false;
     QString error; // set when the command line cannot be used

@@ -33,6 +33,12 @@ const BilingualText<CliText> kTexts[] = {
      "      --no-also           none of the lists the stored settings ask for besides\n"
      "      --tags, --no-tags   read the tags and lengths of the files (for page, m3u8, json),\n"
      "                          or not; they are kept in a cache under $XDG_CACHE_HOME/lystora\n"
+     "      --tag-limits LIST   what reading one file's tags may cost, any of\n"
+     "                          memory=512M,cpu=5s,time=30s,size=4G (the defaults): a file that\n"
+     "                          passes the memory or CPU time, or crashes its reader, is listed\n"
+     "                          by name and kept as unreadable; one past the time is read again\n"
+     "                          next time; one larger than the size is not read\n"
+     "      --forget-unreadable read again the files kept as unreadable\n"
      "      --sort ORDER        name: order by name (default); natural: 2 before 10\n"
      "  -f, --force             replace an existing TARGET_FILE without asking\n"
      "      --every MINUTES     make the list, then again every MINUTES minutes, until stopped\n"
@@ -77,6 +83,13 @@ const BilingualText<CliText> kTexts[] = {
      "      --no-also           aucune des listes supplémentaires des réglages enregistrés\n"
      "      --tags, --no-tags   lire les tags et les durées des fichiers (pour page, m3u8, json),\n"
      "                          ou non ; ils sont gardés en cache sous $XDG_CACHE_HOME/lystora\n"
+     "      --tag-limits LISTE  ce que peut coûter la lecture des tags d'un fichier, parmi\n"
+     "                          memory=512M,cpu=5s,time=30s,size=4G (les défauts) : un fichier\n"
+     "                          qui dépasse la mémoire ou le temps de calcul, ou fait planter sa\n"
+     "                          lecture, est listé par son nom et gardé comme illisible ; un\n"
+     "                          fichier qui dépasse le temps est relu la fois suivante ; un plus\n"
+     "                          gros que la taille n'est pas lu\n"
+     "      --forget-unreadable relire les fichiers gardés comme illisibles\n"
      "      --sort ORDRE        name : trier par nom (défaut) ; natural : 2 avant 10\n"
      "  -f, --force             remplacer FICHIER_CIBLE sans demander\n"
      "      --every MINUTES     faire la liste, puis à nouveau toutes les MINUTES minutes\n"
@@ -122,6 +135,11 @@ const BilingualText<CliText> kTexts[] = {
      "--also prend FORMAT:CHEMIN, FORMAT étant page, m3u8 ou json, pas \"%1\"."},
     {CliText::BadSort, "--sort takes name or natural, not \"%1\".",
      "--sort prend name ou natural, pas \"%1\"."},
+    {CliText::BadTagLimits,
+     "--tag-limits takes memory=SIZE,cpu=SECONDS,time=SECONDS,size=SIZE (memory at least 64M), "
+     "not \"%1\".",
+     "--tag-limits prend memory=TAILLE,cpu=SECONDES,time=SECONDES,size=TAILLE (memory d'au "
+     "moins 64M), pas \"%1\"."},
     {CliText::YesNo, "[y/N]", "[o/N]"},
     {CliText::NotReplaced, "Not replaced: run with --force to replace it.",
      "Non remplacé : relancez avec --force pour le remplacer."},

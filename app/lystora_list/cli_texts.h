@@ -19,6 +19,7 @@ enum class CliText {
     BadFormat,       // %1: the value given to --format
     BadAlso,         // %1: the value given to --also
     BadSort,         // %1: the value given to --sort
+    BadTagLimits,    // %1: the value given to --tag-limits
     YesNo,           // the answer hint after the overwrite question
     NotReplaced,     // the target exists and nobody can be asked
     Progress,        // %1 files written, %2 the directory

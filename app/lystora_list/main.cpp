@@ -71,7 +71,7 @@ int main(int argc, char **argv)
     engines.outputs = options.outputs;
     std::unique_ptr<TagCache> tags;
     if (settings.ReadTags) {
-        tags = std::make_unique<TagCache>();
+        tags = std::make_unique<TagCache>(options.tagBudget, options.forgetUnreadable);
         engines.trackInfo = tags.get();
     }
     if (service) {
@@ -89,6 +89,10 @@ int main(int argc, char **argv)
         if (settings.AutoUpdate && engines.outcome.unreadableDirs > 0)
             printError(messageText(Message::UnreadableFolders, langue)
                            .arg(engines.outcome.unreadableDirs));
+        if (settings.AutoUpdate && engines.outcome.unreadableTags > 0)
+            printError(unreadableTagsText(engines.outcome.unreadableTags, langue));
+        if (tags && !tags->readers().problem().isEmpty())
+            printError(tags->readers().problem());
         return engines.outcome.refusedLists > 0 ? kStopped : kWritten;
     case RunEnd::Stopped:
         return kStopped;

@@ -5,6 +5,7 @@
 #include "console_host.h"
 #include "engine/engines.h"
 #include "engine/file_pattern.h"
+#include "engine/messages.h"
 #include "platform/dir_scan.h"
 #include "platform/interrupt.h"
 #include "platform/lossless_text.h"
@@ -284,6 +285,9 @@ private:
             if (outcome.unreadableDirs > 0)
                 line += QLatin1Char(' ') +
                         cliText(CliText::LogUnreadable, langue_).arg(outcome.unreadableDirs);
+            if (outcome.unreadableTags > 0)
+                line += QStringLiteral(" (") + unreadableTagsText(outcome.unreadableTags, langue_) +
+                        QLatin1Char(')');
             say(line);
             return;
         }

@@ -261,6 +261,17 @@ void DirectoryReader::adopt(const QByteArray &path, std::shared_ptr<OpenDir> dir
 
 int directoryIdentity(const QByteArray &path, FileIdentity *identity)
 {
+    // Asked by name first: no descriptor needed, so that a process short of them (a run
+    // reading tags, say) does not take its source for gone.
+    struct stat named;
+    if (path.size() < PATH_MAX && ::stat(path.constData(), &named) == 0) {
+        if (!S_ISDIR(named.st_mode))
+            return ENOTDIR;
+        *identity = identityOf(named);
+        return 0;
+    }
+    if (errno != ENAMETOOLONG && path.size() < PATH_MAX)
+        return errno;
     const Fd fd(openDirectory(path, O_PATH));
     struct stat self;
     if (!fd.valid())

@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 
 LYSTORA_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libtag1-dev
-    libsqlite3-dev)
+    libsqlite3-dev libseccomp-dev)
 # What the desktop program needs at run time: the X11 platform plugin, the font its windows are
 # made for, Qt's own translations, and the desktop's opener.
 LYSTORA_DESKTOP_PACKAGES=(qt6-qpa-plugins fonts-liberation2 qt6-translations-l10n xdg-utils)

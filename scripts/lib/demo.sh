@@ -36,7 +36,7 @@ make_tagged_demo_tree() {
     make_silence_wav "$tone"
     tagged() { # artist album track title
         mkdir -p "$root/$1/$2"
-        lame --quiet --ta "$1" --tl "$2" --tn "$3" --tt "$4" "$tone" "$root/$1/$2/$(printf %02d "$3") $4.mp3"
+        LC_ALL=C.UTF-8 lame --quiet --ta "$1" --tl "$2" --tn "$3" --tt "$4" "$tone" "$root/$1/$2/$(printf %02d "$3") $4.mp3"
     }
     tagged "Édith Piaf" "La Vie en rose" 1 "La Vie en rose"
     tagged "Édith Piaf" "La Vie en rose" 2 "Hymne à l'amour"

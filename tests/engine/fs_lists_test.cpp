@@ -7,6 +7,7 @@
 #include "engine/name_order.h"
 #include "support/test_support.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/socket.h>
@@ -93,6 +94,30 @@ TEST(FsLists, PatternsAreSemicolonSeparatedWildcardsWithoutRegardToCase)
     EXPECT_FALSE(matches("a*b*c", QStringLiteral("aXbYbZ")));
     EXPECT_TRUE(matches("", QStringLiteral("anything")));
     EXPECT_TRUE(matches(" ; ", QStringLiteral("anything")));
+    // A "*" in a name is a character like any other, facing a star of the pattern too.
+    EXPECT_TRUE(matches("*.mp3", QStringLiteral("*NSYNC - Bye Bye Bye.mp3")));
+    EXPECT_TRUE(matches("a*.mp3", QStringLiteral("a*b.mp3")));
+    // Against a matcher that tries every way, on short names and patterns of a, b, * and ?.
+    const std::function<bool(QStringView, QStringView)> reference = [&](QStringView p,
+                                                                        QStringView n) {
+        if (p.isEmpty())
+            return n.isEmpty();
+        if (p[0] == QLatin1Char('*'))
+            return reference(p.mid(1), n) || (!n.isEmpty() && reference(p, n.mid(1)));
+        return !n.isEmpty() && (p[0] == QLatin1Char('?') || p[0] == n[0]) &&
+               reference(p.mid(1), n.mid(1));
+    };
+    const QString letters = QStringLiteral("ab*?");
+    for (int i = 0; i < 20000; ++i) {
+        QString pattern;
+        QString name;
+        for (int k = 0, seed = i; k < 4; ++k, seed /= 4)
+            pattern += letters[seed % 4];
+        for (int k = 0, seed = i * 7919; k < (i % 6); ++k, seed /= 3)
+            name += letters[seed % 3]; // a, b and *
+        ASSERT_EQ(FilePattern(pattern).matches(name), reference(pattern, name))
+            << pattern.toStdString() << " " << name.toStdString();
+    }
 }
 
 TEST(FsLists, OrderIgnoresCaseAndBreaksTiesTheSameWayEveryTime)

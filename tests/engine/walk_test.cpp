@@ -384,4 +384,16 @@ TEST(Walk, ASourceMovedOrRemovedDuringTheRunFailsAndKeepsTheOldList)
         EXPECT_EQ(t.tree.read("out/audio.txt"), QByteArray("OLD"));
         EXPECT_EQ(t.tree.entries("out"), QStringList({"audio.txt"}));
     }
+    // Short of descriptors (tags being read, say), a source still there is not taken for gone.
+    TempTree tree;
+    tree.dir("src");
+    const int status = inChildProcess([&] {
+        const rlimit few{64, 64};
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        while (::dup(0) >= 0) {
+        }
+        FileIdentity identity;
+        ::_exit(directoryIdentity(tree.path("src"), &identity) == 0 ? 0 : 1);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }

@@ -63,7 +63,12 @@ void TempTree::link(const QByteArray &target, const QByteArray &relative) const
 
 QByteArray TempTree::read(const QByteArray &relative) const
 {
-    FILE *f = std::fopen(path(relative).constData(), "rb");
+    return readFile(path(relative));
+}
+
+QByteArray TempTree::readFile(const QByteArray &path)
+{
+    FILE *f = std::fopen(path.constData(), "rb");
     if (!f)
         return QByteArray("<missing>");
     QByteArray content;

@@ -32,6 +32,7 @@ public:
     void file(const QByteArray &relative, const QByteArray &content = QByteArray()) const;
     void link(const QByteArray &target, const QByteArray &relative) const;
     QByteArray read(const QByteArray &relative) const;
+    static QByteArray readFile(const QByteArray &path); // "<missing>" when it cannot be read
     QStringList entries(const QByteArray &relative = QByteArray()) const; // all names, dot ones too
 
 private:

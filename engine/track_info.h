@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// What is known of a file's sound: its tags and its length. Empty texts and zeros where unknown.
+struct TrackInfo {
+    bool read = false; // false: nothing could be read (no tags, not audio, unreadable)
+    // What the file holds stopped its reading (a crash, a limit passed): it is listed by name.
+    bool unreadable = false;
+    QString title;
+    QString artist;
+    QString album;
+    int track = 0;
+    qint64 durationMs = 0;
+    int bitrate = 0; // kbit/s
+};
