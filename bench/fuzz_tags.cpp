@@ -45,7 +45,9 @@ QByteArray mutated(const QByteArray &seed, std::mt19937_64 &random)
         }
         case 2: // a length field smashed
         {
-            const qsizetype where = at(bytes.size() - 4);
+            if (bytes.size() < 4)
+                break;
+            const qsizetype where = at(bytes.size() - 3);
             const quint32 value = random() % 2 ? 0xFFFFFFFFu : quint32(random());
             std::memcpy(bytes.data() + where, &value, 4);
             break;

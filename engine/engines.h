@@ -81,6 +81,9 @@ public:
     std::vector<OutputRequest> outputs;
     // Where tags come from when ReadTags is on; none are read without it.
     TrackInfoSource *trackInfo = nullptr;
+    // A trial: every check made and every list walked, nothing written (outcome.written tells
+    // what would be). Set before a run.
+    bool dryRun = false;
 
 private:
     bool beginOutput();
@@ -119,6 +122,8 @@ private:
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
     bool details_ = false;                            // one of them shows sizes and tags
     QByteArray relativeDir_;                          // the walk's directory below the source
+    qint64 classicFiles_ = 0;                         // files the classic list holds
+    qint64 otherFiles_ = 0;                           // files the other lists hold
     // While tags are read, what the other lists are told waits here in order, each file until
     // its tags have come: readers read several files at once, and the walk goes on meanwhile.
     std::deque<HeldOutput> held_;

@@ -9,9 +9,13 @@ int FileOutput::begin(const OutputContext &context)
 {
     context_ = context;
     error_ = 0;
-    folder_ = request_.path.left(request_.path.lastIndexOf('/'));
+    // On the standard output a list is where its reader is: its links start from the current
+    // folder, as a shell's "> list.m3u8" puts it there.
+    folder_ = request_.path == "-" ? currentDirectory()
+                                   : request_.path.left(request_.path.lastIndexOf('/'));
     if (folder_.isEmpty())
         folder_ = "/";
+    file_.setDryRun(context.dryRun);
     if (const int error = file_.open(request_.path))
         return error;
     writeStart();
@@ -124,4 +128,17 @@ QString sizeText(qint64 bytes, int langue)
 QString shownName(const OutputContext &context, const OutputFile &file)
 {
     return displayedName(file.name->text, context.settings->IncExt);
+}
+
+QString linkBaseUrl(const QString &baseUrl)
+{
+    if (baseUrl.isEmpty() || baseUrl.endsWith(QLatin1Char('/')) ||
+        baseUrl.contains(QLatin1Char('?')))
+        return baseUrl;
+    return baseUrl + QLatin1Char('/');
+}
+
+bool baseUrlLacksSlash(const ListingSettings &settings)
+{
+    return settings.DownAllow && linkBaseUrl(settings.BaseUrl) != settings.BaseUrl;
 }

@@ -22,6 +22,12 @@ protected:
 
     void write(const QByteArray &bytes);
     void write(const char *text) { write(QByteArray(text)); }
+    // A failure of the output's own (a temporary file of its own, say), told at finish().
+    void fail(int error)
+    {
+        if (error_ == 0)
+            error_ = error;
+    }
 
     const OutputContext &context() const { return context_; }
     // The output's own folder, absolute: relative links start there.
@@ -52,3 +58,10 @@ QString durationText(qint64 milliseconds);
 QString sizeText(qint64 bytes, int langue);
 // The name a file is shown by where no title is known: the classic list's (extension or not).
 QString shownName(const OutputContext &context, const OutputFile &file);
+
+// The base URL as the page and the playlist put it before a path: with a "/" at its end when it
+// has none and no query ("http://host/music" leads to "http://host/music/"). The classic list
+// keeps it as typed.
+QString linkBaseUrl(const QString &baseUrl);
+// Whether links are made and the base URL lacks that "/": worth a word to the user.
+bool baseUrlLacksSlash(const ListingSettings &settings);

@@ -87,14 +87,17 @@ QByteArray jsonName(const QByteArray &bytes)
     return out;
 }
 
-// One UTF-8 JSON document of the tree; its shape is told in the README (version 1):
+// One UTF-8 JSON document of the tree; its shape is told in the README (version 2):
 // {"generator", "format", "created", "source", "folder": {"name", "path", "files": [...],
-// "folders": [...]}, "totals": {...}}. Written as the walk goes: a folder's files come before its
-// sub-folders, so nothing is held but the folders the walk stands in.
+// "folders": [...]}, "tracks": [...], "totals": {...}}. Written as the walk goes: a folder's files
+// come before its sub-folders, so nothing is held but the folders the walk stands in. The flat
+// list of tracks (each with its folder) follows the tree: it is kept in a temporary file
+// meanwhile, not in memory.
 class JsonOutput : public FileOutput
 {
 public:
     using FileOutput::FileOutput;
+    ~JsonOutput() override { closeTracks(); }
 
     bool wantsDetails() const override { return true; }
 
@@ -153,9 +156,22 @@ public:
                 out += ",\"bitrate\":" + QByteArray::number(track->bitrate);
             durationMs_ += track->durationMs;
         }
+        tagsAsked_ = tagsAsked_ || file.track != nullptr;
         out += '}';
         write(out);
         ++files_;
+        // The same, with its folder, for the flat list.
+        if (tracks_) {
+            QByteArray &track = trackLine_;
+            track.resize(0);
+            track += files_ > 1 ? ",\n{\"folder\":" : "\n{\"folder\":";
+            appendJsonString(track, QString::fromUtf8(file.dir).toUtf8());
+            track += ',';
+            track.append(out.constData() + out.indexOf('{') + 1, out.size() - out.indexOf('{') - 1);
+            if (std::fwrite(track.constData(), 1, std::size_t(track.size()), tracks_) !=
+                std::size_t(track.size()))
+                tracksFailed_ = true;
+        }
     }
 
     void leave() override
@@ -176,8 +192,12 @@ private:
         levels_.assign(1, Level());
         folders_ = files_ = 0;
         size_ = durationMs_ = 0;
+        tagsAsked_ = tracksFailed_ = false;
+        closeTracks();
+        if (!context().dryRun)
+            tracks_ = std::tmpfile();
         const QByteArray source = context().source;
-        write("{\"generator\":" + jsonString(productName()) + ",\"format\":1,\"created\":" +
+        write("{\"generator\":" + jsonString(productName()) + ",\"format\":2,\"created\":" +
               jsonString(context().made.toUTC().toString(Qt::ISODateWithMs)) +
               ",\"source\":" + jsonString(QString::fromUtf8(source)) + ",\n\"folder\":{" +
               jsonName(source.mid(source.lastIndexOf('/') + 1)) + ",\"path\":\"\",\"files\":[");
@@ -186,13 +206,52 @@ private:
     void writeEnd() override
     {
         leave();
-        write(",\n\"totals\":{\"folders\":" + QByteArray::number(folders_) + ",\"files\":" +
-              QByteArray::number(files_) + ",\"size\":" + QByteArray::number(size_) +
-              ",\"duration\":" + QByteArray::number(double(durationMs_) / 1000, 'f', 3) + "}}\n");
+        write(",\n\"tracks\":[");
+        copyTracks();
+        write(
+            "],\n\"totals\":{\"folders\":" + QByteArray::number(folders_) +
+            ",\"files\":" + QByteArray::number(files_) + ",\"size\":" + QByteArray::number(size_) +
+            (tagsAsked_ ? ",\"duration\":" + QByteArray::number(double(durationMs_) / 1000, 'f', 3)
+                        : QByteArray()) +
+            "}}\n");
+    }
+
+    // The flat list kept meanwhile, copied a block at a time.
+    void copyTracks()
+    {
+        if (!tracks_)
+            return;
+        if (tracksFailed_ || std::fflush(tracks_) != 0 || std::fseek(tracks_, 0, SEEK_SET) != 0) {
+            fail(EIO);
+        } else {
+            char block[64 * 1024];
+            for (std::size_t n; (n = std::fread(block, 1, sizeof block, tracks_)) > 0;)
+                write(QByteArray::fromRawData(block, qsizetype(n)));
+            if (std::ferror(tracks_))
+                fail(EIO);
+        }
+        closeTracks();
+    }
+
+    void closeTracks()
+    {
+        if (tracks_)
+            std::fclose(tracks_);
+        tracks_ = nullptr;
+    }
+
+    void discard() override
+    {
+        closeTracks();
+        FileOutput::discard();
     }
 
     std::vector<Level> levels_;
     QByteArray line_; // one file's, made anew each time in the same room
+    QByteArray trackLine_;
+    std::FILE *tracks_ = nullptr; // the flat list, until the tree is written
+    bool tracksFailed_ = false;
+    bool tagsAsked_ = false;
     QByteArray path_;
     int folders_ = 0;
     int files_ = 0;

@@ -71,6 +71,7 @@ struct OutputContext {
     const ListingSettings *settings = nullptr; // title, base URL, list language, extensions
     QByteArray source;                         // absolute
     QDateTime made;
+    bool dryRun = false; // everything as for real, but nothing is written
 };
 
 struct OutputDirectory {

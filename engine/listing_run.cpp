@@ -39,6 +39,11 @@ void Engines::SetUpdateTimer()
 
 void Engines::MakeTargetPath()
 {
+    // "-" with no folder: the standard output (a command line's list, say).
+    if (host_.target->text4() == QLatin1String("-") && host_.target->dir2Path().isEmpty()) {
+        run.TargetPath = "-";
+        return;
+    }
     run.TargetPath = childPath(host_.target->dir2Path(), losslessBytes(host_.target->text4()));
 }
 
@@ -84,7 +89,7 @@ void Engines::CheckTargetFile()
 // it", not "delete it now".
 bool Engines::askToReplace(const QByteArray &path)
 {
-    if (settings.AutoUpdate || pathKind(path) != PathKind::RegularFile)
+    if (settings.AutoUpdate || dryRun || path == "-" || pathKind(path) != PathKind::RegularFile)
         return true;
     const QString question =
         losslessText(path) + kCrLf + messageText(Message::OverwriteQuestion, settings.Langue);
@@ -118,6 +123,7 @@ void Engines::Command1_Click()
     run.WritePos = 1;
     run.UrlPath.clear();
     relativeDir_.clear();
+    classicFiles_ = otherFiles_ = 0;
     held_.clear();
     awaited_.clear();
     outputError_ = 0;
@@ -174,7 +180,7 @@ void Engines::Command1_Click()
         return;
     }
     outcome.end = RunEnd::Written;
-    if (!settings.AutoUpdate) {
+    if (!settings.AutoUpdate && !dryRun) {
         QString done = messageText(Message::Done, settings.Langue);
         if (walk.UnreadableDirs > 0)
             done +=
@@ -249,15 +255,18 @@ bool Engines::prepareOutputs()
 {
     others_.clear();
     details_ = trackInfo && settings.ReadTags;
-    std::vector<QByteArray> paths;
+    // Two lists are one file when their places are: the same folder on disk (whatever links
+    // lead to it) and the same name, or the same file that a link at one of them leads to.
+    std::vector<OutputPlace> places;
     if (classicList)
-        paths.push_back(run.TargetPath);
+        places.push_back(outputPlace(run.TargetPath));
     for (const OutputRequest &request : outputs) {
-        if (std::find(paths.begin(), paths.end(), request.path) != paths.end()) {
+        const OutputPlace place = outputPlace(request.path);
+        if (std::find(places.begin(), places.end(), place) != places.end()) {
             showFailure(Message::SameFile, request.path, 0);
             return false;
         }
-        paths.push_back(request.path);
+        places.push_back(place);
     }
     for (const OutputRequest &request : outputs) {
         if (!askToReplace(request.path)) {
@@ -280,6 +289,7 @@ void Engines::beginOutputs()
     context.settings = &settings;
     context.source = sourcePath_;
     context.made = QDateTime(host_.clock->currentDate(), host_.clock->currentTime());
+    context.dryRun = dryRun;
     for (auto it = others_.begin(); it != others_.end();) {
         if (const int error = (*it)->begin(context)) {
             outputFailed((*it)->request().path, error);
@@ -293,10 +303,13 @@ void Engines::beginOutputs()
 void Engines::finishOutputs()
 {
     for (const std::unique_ptr<ListOutput> &output : others_) {
-        if (const int error = output->finish())
+        if (const int error = output->finish()) {
             outputFailed(output->request().path, error);
-        else
+            continue;
+        }
+        if (!dryRun && output->request().path != "-")
             outcome.lists.push_back(output->committed());
+        outcome.written.push_back({output->request().path, otherFiles_});
     }
     others_.clear();
 }
@@ -315,6 +328,7 @@ bool Engines::writing() const
 
 void Engines::feedFile(int k)
 {
+    ++otherFiles_;
     HeldOutput event;
     event.kind = HeldOutput::File;
     event.name = host_.File1->fileName(k);
@@ -527,6 +541,7 @@ void Engines::WriteFileEntry()
         host_.StatusBar1->setStatusText(displayed);
     putEntryLine(run.OutBuffer, settings, run.UrlPath, name, displayed);
     ++run.FileIndex;
+    ++classicFiles_;
 }
 
 // The pieces of a list go, in order, into a temporary file beside the target; the finished list
@@ -535,6 +550,7 @@ void Engines::WriteFileEntry()
 
 bool Engines::beginOutput()
 {
+    output_->setDryRun(dryRun);
     const int error = output_->open(run.TargetPath);
     if (error != 0) {
         outputFailed(run.TargetPath, error);
@@ -564,8 +580,11 @@ void Engines::endWriting()
     const int error = output_->commit();
     run.FileNum = -1;
     classicOpen_ = false;
-    if (error != 0)
+    if (error != 0) {
         outputFailed(run.TargetPath, error);
-    else
+        return;
+    }
+    if (!dryRun && run.TargetPath != "-")
         outcome.lists.push_back(output_->committed());
+    outcome.written.push_back({run.TargetPath, classicFiles_});
 }

@@ -63,4 +63,10 @@ struct RunOutcome {
     int failedLists = 0;    // lists that could not be written (the others were)
     int refusedLists = 0;   // lists already there that were not to be replaced
     std::vector<ReplacingFile::Committed> lists; // what was put in place, as it is on disk
+    // Each list written (or that a trial would write): its path and how many files it lists.
+    struct Written {
+        QByteArray path;
+        qint64 files = 0;
+    };
+    std::vector<Written> written;
 };

@@ -44,6 +44,8 @@ const BilingualText<StoreProblem::Kind> kStoreProblems[] = {
 const BilingualText<int> kReasons[] = {
     {kErrorEmptyName, "no file name given", "aucun nom de fichier"},
     {kErrorNotRegularFile, "not an ordinary file", "ce n'est pas un fichier ordinaire"},
+    {kErrorForeignFile, "a file of another user stands there; it is not replaced",
+     "un fichier d'un autre utilisateur s'y trouve ; il n'est pas remplacé"},
     {kErrorForeignLink, "a link of another user stands there; it is not followed",
      "un lien d'un autre utilisateur s'y trouve ; il n'est pas suivi"},
     {ENOENT, "no such file or folder", "fichier ou répertoire introuvable"},

@@ -137,7 +137,7 @@ public:
             linkDir_ = file.dir;
             linkStartKnown_ = true;
             if (context().settings->DownAllow) {
-                linkStart_ = html(context().settings->BaseUrl) +
+                linkStart_ = html(linkBaseUrl(context().settings->BaseUrl)) +
                              percentEncoded(file.dir.isEmpty() ? file.dir : file.dir + '/', true);
             } else {
                 // Placed in the folder as a name would be, then taken off again.

@@ -1,29 +1,82 @@
 #include "engine/file_output.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
 
-bool isUtf8(const QByteArray &bytes)
+// Characters that end a line for some reader: Python's str.splitlines() splits on all of them,
+// and a reader that did would see a new entry pointing wherever a tag says.
+bool breaksALine(char32_t c)
 {
-    return QString::fromUtf8(bytes).toUtf8() == bytes;
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
 }
 
-// "%" and two hex digits: a player that reads entries as URLs (VLC) would decode them.
-bool looksEncoded(const QByteArray &bytes)
+// A tag's or a name's text on one line: line breaks and controls become blanks, and a direction
+// it sets (an override, an embedding, an isolate) is closed at its end, so that it cannot turn
+// what a player shows after it.
+QByteArray oneLine(const QString &text)
 {
-    for (qsizetype i = bytes.indexOf('%'); i >= 0 && i + 2 < bytes.size();
-         i = bytes.indexOf('%', i + 1)) {
-        if (std::isxdigit(uchar(bytes[i + 1])) && std::isxdigit(uchar(bytes[i + 2])))
-            return true;
+    QString line;
+    line.reserve(text.size() + 4);
+    QString closing; // the closers due, innermost last
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (breaksALine(u)) {
+            line += QLatin1Char(' ');
+            continue;
+        }
+        line += c;
+        if (u == 0x202A || u == 0x202B || u == 0x202D || u == 0x202E) {
+            closing += QChar(0x202C); // PDF
+        } else if (u >= 0x2066 && u <= 0x2068) {
+            closing += QChar(0x2069); // PDI
+        } else if (u == 0x202C || u == 0x2069) {
+            // A closer closes the innermost of its kind (a PDI every embedding inside it too).
+            const qsizetype at = closing.lastIndexOf(QChar(u));
+            if (at >= 0)
+                closing.truncate(at);
+        }
     }
-    return false;
+    std::reverse(closing.begin(), closing.end());
+    return (line + closing).toUtf8();
 }
 
-// An extended M3U playlist in UTF-8, as players (VLC, mpv) read it: "#EXTM3U", then for each file
-// an "#EXTINF:" line (its length in seconds and "Artist - Title", or -1 and its name) and its
-// place. Places are paths relative to the playlist's folder, so that it plays as a local file,
-// or addresses under the base URL, so that it plays served over HTTP.
+// A path as a relative reference that reads the same as a file name and as a URL: what a URL
+// would take for something else is encoded ("#" a fragment, "?" a query, "%41" an "A"), the
+// rest is left as it is. VLC reads entries as URLs, locally too (a raw "#" there plays the
+// whole folder); mpv reads them as file names locally, so that it cannot open those few.
+QByteArray unambiguous(const QByteArray &path)
+{
+    QByteArray out;
+    out.reserve(path.size());
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        const bool escape = i + 2 < path.size() && std::isxdigit(uchar(path[i + 1])) &&
+                            std::isxdigit(uchar(path[i + 2]));
+        if (c == '#')
+            out += "%23";
+        else if (c == '?')
+            out += "%3F";
+        else if (c == '%' && escape)
+            out += "%25";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// Whether a relative path can stand on its line as it is: valid UTF-8 and nothing that ends a
+// line. The rest is given percent-encoded (which a player reading it as a file name cannot
+// open, but no raw form can be written at all).
+bool standsRaw(const QByteArray &bytes)
+{
+    if (!QByteArrayView(bytes).isValidUtf8())
+        return false;
+    const QString text = QString::fromUtf8(bytes);
+    return std::none_of(text.begin(), text.end(), [](QChar c) { return breaksALine(c.unicode()); });
+}
+
 class PlaylistOutput : public FileOutput
 {
 public:
@@ -42,26 +95,27 @@ public:
                                             : track->artist + QStringLiteral(" - ") + track->title;
         else
             title = shownName(context(), file);
-        // One line, whatever the tags hold.
-        title.replace(QLatin1Char('\r'), QLatin1Char(' '))
-            .replace(QLatin1Char('\n'), QLatin1Char(' '));
         const qint64 seconds =
             track && track->durationMs > 0 ? (track->durationMs + 500) / 1000 : -1;
-        write("#EXTINF:" + QByteArray::number(seconds) + ',' + title.toUtf8() + '\n');
+        write("#EXTINF:" + QByteArray::number(seconds) + ',' + oneLine(title) + '\n');
 
         const QByteArray below =
             file.dir.isEmpty() ? file.name->bytes : file.dir + '/' + file.name->bytes;
         if (context().settings->DownAllow) {
-            write(context().settings->BaseUrl.toUtf8() + percentEncoded(below, true) + '\n');
+            write(linkBaseUrl(context().settings->BaseUrl).toUtf8() + percentEncoded(below, true) +
+                  '\n');
             return;
         }
         const QByteArray place = relativePath(folder(), absolutePath(context(), file));
-        // A name that cannot stand on a line of its own (a line break, a "#" that would make it
-        // a comment, bytes that are not UTF-8, what would read as an escape) is given as a
-        // relative URL instead.
-        const bool raw = isUtf8(place) && !place.startsWith('#') && !place.contains('\n') &&
-                         !place.contains('\r') && !looksEncoded(place);
-        write((raw ? place : percentEncoded(place, true)) + '\n');
+        QByteArray entry = standsRaw(place) ? unambiguous(place) : percentEncoded(place, true);
+        // A relative reference, always: a first segment with ":" would read as a scheme
+        // ("http:/x.mp3", "javascript:"). "./" before it, as RFC 3986 asks, plays as a local
+        // file in the players.
+        const qsizetype firstSlash = entry.indexOf('/');
+        const QByteArray first = firstSlash < 0 ? entry : entry.left(firstSlash);
+        if (first.contains(':'))
+            entry.prepend("./");
+        write(entry + '\n');
     }
 
 private:

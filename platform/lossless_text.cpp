@@ -5,8 +5,8 @@ namespace {
 constexpr char16_t kEscapeBase = 0xDC00;
 
 // The length of the valid UTF-8 sequence starting at data[i], or 0 when there is none: overlong
-// forms, surrogates and code points beyond U+10FFFF are not valid.
-int validSequence(const unsigned char *data, qsizetype size, qsizetype i)
+// forms, surrogates and code points beyond U+10FFFF are not valid. *decoded is its code point.
+int validSequence(const unsigned char *data, qsizetype size, qsizetype i, char32_t *decoded)
 {
     const unsigned char lead = data[i];
     int length = 0;
@@ -34,6 +34,7 @@ int validSequence(const unsigned char *data, qsizetype size, qsizetype i)
     }
     if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         return 0;
+    *decoded = c;
     return length;
 }
 
@@ -55,12 +56,20 @@ QString losslessText(const QByteArray &bytes)
             text += QLatin1Char(char(data[i++]));
             continue;
         }
-        const int length = validSequence(data, size, i);
+        char32_t c = 0;
+        const int length = validSequence(data, size, i, &c);
         if (length == 0) {
             text += QChar(char16_t(kEscapeBase + data[i++]));
             continue;
         }
-        text += QString::fromUtf8(bytes.constData() + i, length);
+        // Decoded here, not by Qt's decoders, which take a U+FEFF at their start for a byte
+        // order mark and drop it: "music\uFEFF" would name another folder.
+        if (QChar::requiresSurrogates(c)) {
+            text += QChar(QChar::highSurrogate(c));
+            text += QChar(QChar::lowSurrogate(c));
+        } else {
+            text += QChar(char16_t(c));
+        }
         i += length;
     }
     return text;

@@ -44,6 +44,10 @@ public:
     ReplacingFile(const ReplacingFile &) = delete;
     ReplacingFile &operator=(const ReplacingFile &) = delete;
 
+    // A trial: open() checks the target's place as it would for real, but nothing is made or
+    // written, and commit() puts nothing in place.
+    void setDryRun(bool dryRun) { dryRun_ = dryRun; }
+    // "-" stands for the standard output, written straight into.
     int open(const QByteArray &targetPath);
     int write(const char *data, qsizetype size);
     // Writes what is buffered, makes it durable and puts the file in the target's place.
@@ -72,6 +76,7 @@ private:
 
     Streams streams_;
     Waiting waiting_;
+    bool dryRun_ = false;
     std::unique_ptr<State> d_;
     Committed committed_;
 };

@@ -13,13 +13,14 @@ struct WatchFailure {
     QByteArray path; // the folder on a remote file system
 };
 
-// One name that appeared, vanished or moved in a watched folder.
+// One name that appeared, vanished, moved or was written in a watched folder.
 struct WatchedChange {
     QByteArray dir; // the folder, as a path below the root (or an extra folder's path)
     FileIdentity dirIdentity;
     QByteArray name;
     bool isDirectory = false;
     bool appeared = false; // created or moved in; else removed or moved out
+    bool written = false;  // a file of the tree closed after writing (it is still there)
     bool inTree = true;    // false for a change in an extra folder only
 };
 

@@ -28,10 +28,10 @@ mkdir -p "$dest/music" "$dest/cache"
 # One second of silence, 8 kHz mono, as a WAV file.
 { printf 'RIFF\244\076\000\000WAVEfmt \020\000\000\000\001\000\001\000\100\037\000\000\200\076\000\000'
   printf '\002\000\020\000data\200\076\000\000'; head -c 16000 /dev/zero; } >"$dest/music/a.wav"
-out=$(XDG_CACHE_HOME="$dest/cache" XDG_CONFIG_HOME="$dest/cache" "$usr/bin/lystora-list" -f \
+out=$(XDG_CACHE_HOME="$dest/cache" XDG_CONFIG_HOME="$dest/cache" "$usr/bin/lystora-list" -q -f \
     --tags -p '*.wav' --format json "$dest/music" "$dest/list.json" 2>&1) || fail "lystora-list --tags: $out"
 [ -z "$out" ] || fail "lystora-list --tags said: $out"
-grep -q '"duration":1.000,"bitrate":128' "$dest/list.json" || fail "no tags read: $(cat "$dest/list.json")"
+grep -q "\"duration\":1.000,\"bitrate\":128" "$dest/list.json" || fail "no tags read: $(cat "$dest/list.json")"
 
 # Both programs answer --help and --version without a display.
 for program in lystora lystora-list; do

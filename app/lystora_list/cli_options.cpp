@@ -49,7 +49,8 @@ void chooseOutputs(const QString &format, const QStringList &alsos, int langue, 
     }
     options.classicList = primary == OutputFormat::Classic;
     if (!options.classicList)
-        add({primary, childPath(options.targetDir, targetName)});
+        add({primary, options.toStandardOutput ? QByteArray("-")
+                                               : childPath(options.targetDir, targetName)});
     for (const OutputRequest &request :
          chosenOutputs(options.settings, options.targetDir, targetName))
         add(request);
@@ -72,8 +73,11 @@ void chooseOutputs(const QString &format, const QStringList &alsos, int langue, 
 QString parserError(const QCommandLineParser &parser, int langue)
 {
     const QStringList unknown = parser.unknownOptionNames();
-    if (!unknown.isEmpty())
-        return cliText(CliText::UnknownOption, langue).arg(unknown.first());
+    if (!unknown.isEmpty()) {
+        const QString dashes =
+            unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
+        return cliText(CliText::UnknownOption, langue).arg(dashes + unknown.first());
+    }
     const QString english = parser.errorText();
     for (const auto &[start, text] :
          {std::make_pair("Missing value after '", CliText::MissingValue),
@@ -123,12 +127,13 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     const QCommandLineOption sort = option(nullptr, "sort", "order");
     const QCommandLineOption tagLimits = option(nullptr, "tag-limits", "limits");
     const QCommandLineOption forgetUnreadable = option(nullptr, "forget-unreadable", nullptr);
+    const QCommandLineOption dryRun = option(nullptr, "dry-run", nullptr);
     const QCommandLineOption help = option("h", "help", nullptr);
     const QCommandLineOption version = option(nullptr, "version", nullptr);
     parser.addOptions(
-        {type,   pattern, ext,      noExt, html,  text,    title,     baseUrl,         noLinks,
-         time,   noTime,  listLang, force, every, watch,   quiet,     format,          also,
-         noAlso, tags,    noTags,   sort,  help,  version, tagLimits, forgetUnreadable});
+        {type,   pattern, ext,      noExt, html,  text,    title,     baseUrl,          noLinks,
+         time,   noTime,  listLang, force, every, watch,   quiet,     format,           also,
+         noAlso, tags,    noTags,   sort,  help,  version, tagLimits, forgetUnreadable, dryRun});
 
     if (!parser.parse(arguments)) {
         options.error = parserError(parser, langue);
@@ -201,6 +206,7 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     }
     options.watch = parser.isSet(watch);
     options.quiet = parser.isSet(quiet);
+    options.dryRun = parser.isSet(dryRun);
     // A replacement nobody is asked about is what automatic updating does, with no message at
     // the end; a list made again and again is always one.
     s.AutoUpdate = parser.isSet(force) || options.every > 0 || options.watch;
@@ -228,13 +234,25 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
         return options;
     }
     options.forgetUnreadable = parser.isSet(forgetUnreadable);
-    if (!parser.isSet(noAlso)) {
+    // The lists stored besides the classic one go with the stored source and target: a command
+    // that names both paths makes only what it names.
+    if (!parser.isSet(noAlso) && paths.isEmpty()) {
         s.AlsoPage = storedFormats("AlsoPage");
         s.AlsoPlaylist = storedFormats("AlsoPlaylist");
         s.AlsoJson = storedFormats("AlsoJson");
     }
 
-    if (paths.size() == 2) {
+    if (paths.size() == 2 && paths[1] == QLatin1String("-")) {
+        // One list on the standard output: nothing to replace, nothing to watch it for.
+        if (!parser.values(also).isEmpty() || options.watch || options.every > 0) {
+            options.error = cliText(CliText::StandardOutputAlone, langue);
+            return options;
+        }
+        options.sourceDir = absoluteDir(losslessBytes(paths[0]));
+        options.toStandardOutput = true;
+        options.targetName = QStringLiteral("-");
+        s.AutoUpdate = true;
+    } else if (paths.size() == 2) {
         options.sourceDir = absoluteDir(losslessBytes(paths[0]));
         QByteArray name;
         options.targetDir = fileFolder(losslessBytes(paths[1]), &name);

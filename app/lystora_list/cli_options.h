@@ -19,7 +19,9 @@ struct CliOptions {
     std::vector<OutputRequest> outputs; // the other lists of each run
     int every = 0;                      // minutes between two lists, 0: no schedule
     bool watch = false;                 // a list again whenever the tree changes
-    bool quiet = false;                 // no log line per list
+    bool quiet = false;                 // nothing said but errors
+    bool dryRun = false;                // say what would be written, write nothing
+    bool toStandardOutput = false;      // TARGET_FILE is "-"
     TagBudget tagBudget;                // what reading one file's tags may cost
     bool forgetUnreadable = false;      // files marked unreadable are tried again
     bool help = false;

@@ -140,10 +140,23 @@ const BilingualText<CliText> kTexts[] = {
      "not \"%1\".",
      "--tag-limits prend memory=TAILLE,cpu=SECONDES,time=SECONDES,size=TAILLE (memory d'au "
      "moins 64M), pas \"%1\"."},
+    {CliText::StandardOutputAlone,
+     "\"-\" as TARGET_FILE writes one list to the standard output: not with --also, --watch or "
+     "--every.",
+     "\"-\" comme FICHIER_CIBLE écrit une liste sur la sortie standard : pas avec --also, "
+     "--watch ni --every."},
+    {CliText::Written, "%1: written, %2", "%1 : écrite, %2"},
+    {CliText::WouldBeWritten, "%1: would be written, %2", "%1 : serait écrite, %2"},
+    {CliText::BaseUrlSlash,
+     "the base URL \"%1\" does not end with \"/\": the page and the playlist link to \"%2\"; "
+     "the classic list keeps it as it is",
+     "l'URL de base \"%1\" ne finit pas par \"/\" : la page et la liste de lecture font leurs "
+     "liens sous \"%2\" ; la liste classique la garde telle quelle"},
     {CliText::YesNo, "[y/N]", "[o/N]"},
     {CliText::NotReplaced, "Not replaced: run with --force to replace it.",
      "Non remplacé : relancez avec --force pour le remplacer."},
     {CliText::Progress, "%1 files - %2", "%1 fichiers - %2"},
+    {CliText::ProgressOne, "%1 file - %2", "%1 fichier - %2"},
     {CliText::BadEvery, "--every takes a whole number of minutes from 1 to 99999, not \"%1\".",
      "--every prend un nombre entier de minutes de 1 à 99999, pas \"%1\"."},
     {CliText::WatchFallback,
@@ -160,6 +173,10 @@ const BilingualText<CliText> kTexts[] = {
      "le système ne signale pas les changements"},
     {CliText::LogWritten, "%1 list written: %2 files in %3 s",
      "%1 liste écrite : %2 fichiers en %3 s"},
+    {CliText::LogWrittenOne, "%1 list written: %2 file in %3 s",
+     "%1 liste écrite : %2 fichier en %3 s"},
+    {CliText::Files, "%1 files", "%1 fichiers"},
+    {CliText::FileOne, "%1 file", "%1 fichier"},
     {CliText::LogNotWritten, "%1 list not written", "%1 liste non écrite"},
     {CliText::LogUnreadable, "(%1 unreadable folder(s))", "(%1 répertoire(s) illisible(s))"},
     {CliText::SourceGone, "%1 %2 is gone: waiting for it to come back",
@@ -180,6 +197,11 @@ const BilingualText<CliText> kTexts[] = {
 QString cliText(CliText text, int langue)
 {
     return pickText(kTexts, text, langue);
+}
+
+QString cliCountText(CliText many, CliText one, qint64 count, int langue)
+{
+    return cliText(count == 1 ? one : many, langue).arg(count);
 }
 
 QString everyMinutesText(int minutes, int langue)

@@ -23,11 +23,24 @@ bool isYes(const QString &answer)
 
 } // namespace
 
+QString shownOnTerminal(const QString &text)
+{
+    QString shown = text;
+    for (QChar &c : shown) {
+        const char16_t u = c.unicode();
+        // The raw bytes 0x80 to 0x9F of a name that is not UTF-8 too: some terminals take them
+        // for controls of their own.
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0xDC80 && u <= 0xDC9F))
+            c = QLatin1Char('?');
+    }
+    return shown;
+}
+
 QString errorLine(const QString &message)
 {
     QString line = QStringLiteral("lystora-list:");
     for (const QString &part : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString piece = part.trimmed();
+        const QString piece = shownOnTerminal(part.trimmed());
         if (piece.isEmpty())
             continue;
         const bool sentenceEnded = line.endsWith(QLatin1Char('.')) ||
@@ -61,7 +74,13 @@ int ConsoleHost::MsgBox(const QString &text, int style, const QString &)
 {
     clearProgress();
     if (style == kStyleInformation) {
-        printText(stdout, text + QLatin1Char('\n'));
+        // Standard output is for the list itself ("-"): what the run says goes to stderr.
+        if (quiet_)
+            return kAnswerOk;
+        QStringList lines = text.split(QStringLiteral("\r\n"));
+        for (QString &line : lines)
+            line = shownOnTerminal(line);
+        printText(stderr, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
         return kAnswerOk;
     }
     if (style != kStyleYesNoExclamation) {
@@ -90,13 +109,13 @@ int ConsoleHost::MsgBox(const QString &text, int style, const QString &)
 
 void ConsoleHost::runProgress(qint64 filesWritten, const QByteArray &currentDir)
 {
-    if (!showProgress_)
+    if (!showProgress_ || quiet_)
         return;
     if (sinceProgress_.isValid() && sinceProgress_.elapsed() < kProgressIntervalMs)
         return;
     sinceProgress_.start();
-    QString line =
-        cliText(CliText::Progress, langue_).arg(filesWritten).arg(losslessText(currentDir));
+    QString line = cliCountText(CliText::Progress, CliText::ProgressOne, filesWritten, langue_)
+                       .arg(shownOnTerminal(losslessText(currentDir)));
     const int room = terminalColumns(STDERR_FILENO) - 1;
     if (line.size() > room)
         line = line.left(room);

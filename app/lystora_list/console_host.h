@@ -18,6 +18,8 @@ public:
     ConsoleHost(const QByteArray &targetDir, const QString &targetName, int langue, bool oneList);
 
     ListingHost host() { return listingHost(dir1_, file1_); }
+    // Nothing said but errors: no end message, no progress line.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
     FsDirList &dir1() { return dir1_; }
     FsFileList &file1() { return file1_; }
 
@@ -43,11 +45,17 @@ private:
     bool progressShown_ = false;
     QElapsedTimer sinceProgress_;
     QString lastTold_;
+    bool quiet_ = false;
 };
 
 // Writes text to a standard stream as the terminal expects it: UTF-8, LF line ends, and the
 // system's own bytes for a name that is not UTF-8.
 void printText(FILE *stream, const QString &text);
+
+// A name as a terminal may show it: control characters (escape sequences among them, which a
+// folder's name could use to retitle, clear or recolour the terminal) shown "?", as the lists
+// show them.
+QString shownOnTerminal(const QString &text);
 
 // A message of the window, made of lines, as one line of a command-line program's error:
 // "lystora-list: /srv/nope: This folder cannot be read: no such file or folder".

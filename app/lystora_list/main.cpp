@@ -5,6 +5,7 @@
 #include "cli_texts.h"
 #include "console_host.h"
 #include "engine/engines.h"
+#include "engine/file_output.h"
 #include "engine/messages.h"
 #include "engine/product.h"
 #include "platform/interrupt.h"
@@ -64,11 +65,16 @@ int main(int argc, char **argv)
     ListingSettings settings = options.settings;
     const bool service = options.every > 0 || options.watch;
     ConsoleHost console(options.targetDir, options.targetName, langue, !service);
+    console.setQuiet(options.quiet);
     console.file1().setPattern(options.pattern);
     console.dir1().setPath(options.sourceDir);
     Engines engines(settings, console.host());
     engines.classicList = options.classicList;
     engines.outputs = options.outputs;
+    engines.dryRun = options.dryRun;
+    if (!options.quiet && baseUrlLacksSlash(settings))
+        printError(cliText(CliText::BaseUrlSlash, langue)
+                       .arg(settings.BaseUrl, linkBaseUrl(settings.BaseUrl)));
     std::unique_ptr<TagCache> tags;
     if (settings.ReadTags) {
         tags = std::make_unique<TagCache>(options.tagBudget, options.forgetUnreadable);
@@ -83,6 +89,19 @@ int main(int argc, char **argv)
     engines.Command1_Click();
     console.clearProgress();
 
+    if (!options.quiet) {
+        for (const RunOutcome::Written &list : engines.outcome.written) {
+            if (list.path == "-")
+                continue;
+            printText(
+                stderr,
+                QStringLiteral("lystora-list: ") +
+                    cliText(options.dryRun ? CliText::WouldBeWritten : CliText::Written, langue)
+                        .arg(shownOnTerminal(losslessText(list.path)),
+                             cliCountText(CliText::Files, CliText::FileOne, list.files, langue)) +
+                    QLatin1Char('\n'));
+        }
+    }
     switch (engines.outcome.end) {
     case RunEnd::Written:
         // With --force no end message is shown, but skipped folders must still be told.

@@ -4,6 +4,7 @@
 #include "cli_texts.h"
 #include "console_host.h"
 #include "engine/engines.h"
+#include "engine/file_output.h"
 #include "engine/file_pattern.h"
 #include "engine/messages.h"
 #include "platform/dir_scan.h"
@@ -47,6 +48,10 @@ public:
     void run(int stop)
     {
         clock_.start();
+        if (!options_.quiet && baseUrlLacksSlash(options_.settings))
+            say(QStringLiteral("lystora-list: ") +
+                cliText(CliText::BaseUrlSlash, langue_)
+                    .arg(options_.settings.BaseUrl, linkBaseUrl(options_.settings.BaseUrl)));
         if (options_.watch)
             startWatching();
         makeList();
@@ -176,7 +181,9 @@ private:
 
     // Whether a change can alter a list: hidden names are never listed (a list's temporary
     // file is one), the lists themselves are not their own source (known by what they are on
-    // disk, whatever path leads to them), and files count only when they match the pattern.
+    // disk, whatever path leads to them), and files count only when they match the pattern. The
+    // other lists cover the whole tree whatever the listing type; a file written in place
+    // counts for those that show sizes, lengths or tags.
     bool matters(const WatchedChange &change) const
     {
         if (change.name.startsWith('.'))
@@ -184,6 +191,8 @@ private:
         for (const ReplacingFile::Committed &list : lists_) {
             if (change.dirIdentity != list.folder || change.name != list.name)
                 continue;
+            if (change.written)
+                return false; // a list written into a stream, or by someone else: not ours
             if (!change.appeared)
                 return true; // removed or moved away: made again
             FileIdentity now;
@@ -192,8 +201,11 @@ private:
         }
         if (!change.inTree)
             return false;
+        if (change.written)
+            return !change.isDirectory && !isUnnamedFile(change.name) && showsDetails() &&
+                   pattern_.matches(QString::fromUtf8(change.name));
         const QByteArray where = normalizedDirPath(change.dir);
-        const int type = options_.settings.ListingType;
+        const int type = options_.outputs.empty() ? options_.settings.ListingType : 2;
         if (type == 0 && where != options_.sourceDir)
             return false;
         if (change.isDirectory)
@@ -201,6 +213,27 @@ private:
         if (type == 1 && where != options_.sourceDir)
             return false;
         return pattern_.matches(QString::fromUtf8(change.name));
+    }
+
+    // The name the kernel gives a file made without one ("#" and its inode), as a list being
+    // written is: its closing is the list's own.
+    static bool isUnnamedFile(const QByteArray &name)
+    {
+        if (name.size() < 2 || name[0] != '#')
+            return false;
+        return std::all_of(name.begin() + 1, name.end(),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    }
+
+    // Whether a list shows what a file's contents say: the page and the JSON (sizes, and tags
+    // when read), the playlist with tags (lengths).
+    bool showsDetails() const
+    {
+        for (const OutputRequest &output : options_.outputs) {
+            if (output.format != OutputFormat::Playlist || options_.settings.ReadTags)
+                return true;
+        }
+        return false;
     }
 
     qint64 timeout() const
@@ -278,10 +311,12 @@ private:
             lists_ = outcome.lists;
             if (options_.quiet)
                 return;
-            QString line = cliText(CliText::LogWritten, langue_)
-                               .arg(now())
-                               .arg(outcome.filesWritten)
-                               .arg(double(took.elapsed()) / 1000.0, 0, 'f', 2);
+            QString line =
+                cliText(outcome.filesWritten == 1 ? CliText::LogWrittenOne : CliText::LogWritten,
+                        langue_)
+                    .arg(now())
+                    .arg(outcome.filesWritten)
+                    .arg(double(took.elapsed()) / 1000.0, 0, 'f', 2);
             if (outcome.unreadableDirs > 0)
                 line += QLatin1Char(' ') +
                         cliText(CliText::LogUnreadable, langue_).arg(outcome.unreadableDirs);

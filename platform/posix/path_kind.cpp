@@ -22,3 +22,22 @@ PathKind pathKind(const QByteArray &path)
         return PathKind::Stream;
     return PathKind::Other;
 }
+
+OutputPlace outputPlace(const QByteArray &path)
+{
+    OutputPlace place;
+    place.path = path;
+    QByteArray dirPath;
+    splitPath(path, &dirPath, &place.name);
+    const Fd dir(openDirectory(dirPath, O_PATH));
+    struct stat st;
+    if (!dir.valid() || ::fstat(dir.get(), &st) != 0)
+        return place;
+    place.folderKnown = true;
+    place.folder = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    if (::fstatat(dir.get(), place.name.constData(), &st, 0) == 0) {
+        place.fileKnown = true;
+        place.file = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    }
+    return place;
+}

@@ -92,6 +92,13 @@ Place resolve(Fd dir, QByteArray name, ReplacingFile::Streams streams)
             return place;
         }
         if (!S_ISLNK(here.st_mode)) {
+            // In a folder others may write to (sticky or not), whoever made the file first would
+            // keep it, and could rewrite the list between two runs: only the runner's own files,
+            // and root's, are replaced.
+            if (S_ISREG(here.st_mode) && !ownedBySelfOrRoot(here)) {
+                place.error = kErrorForeignFile;
+                return place;
+            }
             place.dir = std::move(dir);
             place.name = name;
             place.exists = true;
@@ -147,6 +154,7 @@ struct ReplacingFile::State {
     QByteArray name;
     Fd file;
     bool direct = false;  // writing straight into a stream, no rename
+    bool dry = false;     // a trial: nothing is written
     QByteArray temporary; // the hidden name, when the file has one
     int signalSlot = -1;  // its registration for an immediate end
     QByteArray buffer;
@@ -275,7 +283,7 @@ ReplacingFile::~ReplacingFile()
 
 bool ReplacingFile::isOpen() const
 {
-    return d_ && d_->file.valid();
+    return d_ && (d_->file.valid() || d_->dry);
 }
 
 int ReplacingFile::descriptor() const
@@ -291,6 +299,18 @@ qint64 ReplacingFile::size() const
 int ReplacingFile::open(const QByteArray &targetPath)
 {
     discard();
+    if (targetPath == "-") {
+        auto state = std::make_unique<State>();
+        state->dry = dryRun_;
+        if (!dryRun_) {
+            state->file.reset(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
+            if (!state->file.valid())
+                return errno;
+        }
+        state->direct = true;
+        d_ = std::move(state);
+        return 0;
+    }
     QByteArray dirPath;
     QByteArray name;
     splitPath(targetPath, &dirPath, &name);
@@ -304,6 +324,15 @@ int ReplacingFile::open(const QByteArray &targetPath)
         return place.error;
 
     auto state = std::make_unique<State>();
+    if (dryRun_) {
+        // Everything a real run would refuse is refused above; nothing is made.
+        const mode_t kind = place.st.st_mode & S_IFMT;
+        if (place.exists && kind == S_IFDIR)
+            return EISDIR;
+        state->dry = true;
+        d_ = std::move(state);
+        return 0;
+    }
     state->buffer.reserve(kBufferSize);
     if (place.stream.valid()) {
         // Blocking from here on: a pipe with nobody reading refused the open above instead of
@@ -358,6 +387,10 @@ int ReplacingFile::write(const char *data, qsizetype size)
 {
     if (!isOpen())
         return EBADF;
+    if (d_->dry) {
+        d_->written += size;
+        return 0;
+    }
     d_->buffer.append(data, size);
     if (d_->buffer.size() >= kBufferSize)
         return writeBuffer();
@@ -387,6 +420,11 @@ int ReplacingFile::commit()
 {
     if (!isOpen())
         return EBADF;
+    if (d_->dry) {
+        committed_ = Committed();
+        discard();
+        return 0;
+    }
     int error = writeBuffer();
     if (error == 0 && d_->direct) {
         discard();

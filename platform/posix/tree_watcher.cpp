@@ -16,9 +16,10 @@
 
 namespace {
 
-// Links to folders are followed, as the list follows them.
+// Links to folders are followed, as the list follows them. A file closed after writing may have
+// a new size or new tags (an upload finished, a tag edited in place).
 constexpr uint32_t kTreeEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                 IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+                                 IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
 
 // File systems whose changes may be made by another machine, or that report no events.
@@ -260,6 +261,7 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
             change.name = event->len ? QByteArray(event->name) : QByteArray();
             change.isDirectory = event->mask & IN_ISDIR;
             change.appeared = event->mask & (IN_CREATE | IN_MOVED_TO);
+            change.written = event->mask & IN_CLOSE_WRITE;
             change.inTree = watch.inTree;
             if (watch.inTree && change.isDirectory) {
                 const QByteArray path = child(watch.path, change.name);

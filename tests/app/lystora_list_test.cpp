@@ -10,6 +10,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,13 +62,18 @@ TEST(LystoraList, WritesTheSameBytesAsTheWindowAndSaysDone)
     const Result r = run({"--type", "2", "--ext", "--list-lang", "en", str(tree.path("src")),
                           str(tree.path("audio.txt"))});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("Done !\n"));
+    // The standard output is for a list ("-"): what the run says goes to stderr.
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err,
+              "Done !\nlystora-list: " + str(tree.path("audio.txt")) + ": written, 2 files\n");
     EXPECT_EQ(tree.read("audio.txt"),
               englishTextHeader() + "\r\na.mp3\r\n\r\n\tLive\r\nb.mp3" + englishTextFooter());
 
     const Result fr = run({"-f", str(tree.path("src")), str(tree.path("fr.txt"))}, "fr_FR.UTF-8");
     EXPECT_EQ(fr.status, 0);
-    EXPECT_TRUE(fr.out.isEmpty()); // --force replaces like the automatic update: no end message
+    // --force replaces like the automatic update: no end message, only what was written.
+    EXPECT_EQ(fr.err, "lystora-list: " + str(tree.path("fr.txt")) +
+                          QStringLiteral(" : écrite, 1 fichier\n"));
     EXPECT_TRUE(tree.read("fr.txt").startsWith("Liste g\xE9n\xE9r\xE9"
                                                "e par LYA v1.52.1016\r\n"));
 }
@@ -134,7 +140,7 @@ TEST(LystoraList, ErrorsExitWithTwoAndAClearMessage)
     EXPECT_TRUE(run({"--type", "3", "a", "b"}, "fr_FR.UTF-8")
                     .err.contains(QStringLiteral("Le type de liste est 0, 1 ou 2, pas \"3\".")));
     EXPECT_TRUE(run({"--bogus"}, "fr_FR.UTF-8")
-                    .err.startsWith(QStringLiteral("lystora-list: Option inconnue « bogus ».")));
+                    .err.startsWith(QStringLiteral("lystora-list: Option inconnue « --bogus ».")));
     EXPECT_TRUE(run({"--type"}, "fr_FR.UTF-8")
                     .err.startsWith(QStringLiteral("lystora-list: Valeur manquante après")));
 
@@ -181,7 +187,9 @@ TEST(LystoraList, PathsKeepTheirBytesAndASettingsFileThatIsNoFileIsToldOnce)
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(process.readAllStandardError(),
               "lystora-list: " + tree.path("config/Korvane/Lystora.conf") +
-                  ": These settings were left aside: this is not an ordinary file.\n");
+                  ": These settings were left aside: this is not an ordinary file.\n"
+                  "lystora-list: " +
+                  tree.path("list\xFF.txt") + ": written, 1 file\n");
     EXPECT_TRUE(tree.read("list\xFF.txt").contains("\r\na\r\n"));
 }
 
@@ -232,4 +240,61 @@ TEST(LystoraList, StoredSettingsMakeTheWindowsListAndTheCommandLineOverridesThem
     const Result none = run({"--force"}, "C.UTF-8");
     EXPECT_EQ(none.status, 2);
     EXPECT_TRUE(none.err.contains(QStringLiteral("no source and target folders stored in")));
+}
+
+TEST(LystoraList, AOneOffCommandWritesWhatItNamesWhereItSaysAndNothingElse)
+{
+    TempTree tree;
+    tree.file("music/a.mp3");
+    tree.file("music/Artist/b.mp3");
+    tree.dir("www");
+    // The window asked for a web page besides its list: a command naming both paths does not.
+    tree.file("config/Korvane/Lystora.conf", "[v1.52.1016]\nSourceDir=" + tree.path("music") +
+                                                 "/\nTargetDir=" + tree.path("www") +
+                                                 "/\n[Lystora]\nAlsoPage=Oui\nAlsoJson=Oui\n");
+    const QString config = str(tree.path("config"));
+    EXPECT_EQ(run({"-f", str(tree.path("music")), str(tree.path("www/music.txt"))}, "C.UTF-8",
+                  QString(), config)
+                  .status,
+              0);
+    EXPECT_EQ(tree.entries("www"), QStringList({"music.txt"}));
+
+    // A trial says what would be written, and writes nothing.
+    const Result trial =
+        run({"--dry-run", "-t", "2", "--also", "json:" + str(tree.path("www/x.json")),
+             str(tree.path("music")), str(tree.path("www/list.txt"))});
+    EXPECT_EQ(trial.status, 0) << trial.err.toStdString();
+    EXPECT_EQ(trial.err, "lystora-list: " + str(tree.path("www/list.txt")) +
+                             ": would be written, 2 files\nlystora-list: " +
+                             str(tree.path("www/x.json")) + ": would be written, 2 files\n");
+    EXPECT_EQ(tree.entries("www"), QStringList({"music.txt"}));
+
+    // "-": one list on the standard output; a pipe or a device is written into, unasked.
+    const Result out =
+        run({"-q", "--format", "m3u8", "music", "-"}, "C.UTF-8", str(tree.path())); // > x.m3u8
+    EXPECT_EQ(out.status, 0);
+    EXPECT_EQ(
+        out.out,
+        QStringLiteral("#EXTM3U\n#EXTINF:-1,a\nmusic/a.mp3\n#EXTINF:-1,b\nmusic/Artist/b.mp3\n"))
+        << out.out.toStdString();
+    EXPECT_TRUE(out.err.isEmpty()) << out.err.toStdString(); // -q: errors only
+    EXPECT_EQ(run({"--watch", str(tree.path("music")), "-"}).status, 2);
+    ASSERT_EQ(::mkfifo(tree.path("www/fifo").constData(), 0600), 0);
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), {str(tree.path("www/fifo"))});
+    ASSERT_TRUE(reader.waitForStarted());
+    EXPECT_EQ(run({str(tree.path("music")), str(tree.path("www/fifo"))}).status, 0);
+    ASSERT_TRUE(reader.waitForFinished());
+    EXPECT_TRUE(reader.readAllStandardOutput().contains("\r\na"));
+
+    // A base URL without its "/": the page and the playlist add it, the classic list keeps it
+    // as typed, and the user is told.
+    const Result url = run({"-f", "--html", "--base-url", "http://host/music", "--also",
+                            "m3u8:" + str(tree.path("www/p.m3u8")), str(tree.path("music")),
+                            str(tree.path("www/c.htm"))});
+    EXPECT_TRUE(url.err.startsWith(
+        QStringLiteral("lystora-list: the base URL \"http://host/music\" does not end with \"/\"")))
+        << url.err.toStdString();
+    EXPECT_TRUE(tree.read("www/p.m3u8").contains("\nhttp://host/music/a.mp3\n"));
+    EXPECT_TRUE(tree.read("www/c.htm").contains("href=\"http://host/musica.mp3\""));
 }

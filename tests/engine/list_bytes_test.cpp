@@ -4,9 +4,11 @@
 #include "engine/entry_lines.h"
 #include "engine/header_footer.h"
 #include "engine/windows1252.h"
+#include "platform/lossless_text.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -225,4 +227,30 @@ TEST(ListBytes, StatusBarShowsEachNameOnlyForHtml)
     s.HTML = true;
     EXPECT_EQ(runListing(s, tree.path("src"), tree.path()).statusTexts,
               QStringList({"One", "Two & Three", "Lystora v1.52.1016"}));
+}
+
+TEST(ListBytes, AnyBytesGivenAreTheBytesUsed)
+{
+    // Paths, names and settings go through text and back: every byte string must come back
+    // whole, a U+FEFF ("music\xEF\xBB\xBF") and broken sequences included.
+    const QByteArray pieces[] = {"a",
+                                 "\xEF\xBB\xBF",
+                                 "\xC3\xA9",
+                                 "\xE9",
+                                 "\xED\xA0\x80",
+                                 "\xC0\x80",
+                                 "\xF4\x90\x80\x80",
+                                 "\xF0\x9F\x8E\xB5",
+                                 "\xE2\x80",
+                                 "\xFF",
+                                 QByteArray(1, '\0'),
+                                 "/"};
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray bytes;
+        for (int i = 0, n = int(random() % 8); i < n; ++i)
+            bytes += pieces[random() % std::size(pieces)];
+        ASSERT_EQ(losslessBytes(losslessText(bytes)), bytes) << bytes.toHex().constData();
+    }
+    EXPECT_EQ(losslessText("music\xEF\xBB\xBF"), QStringLiteral("music\uFEFF"));
 }

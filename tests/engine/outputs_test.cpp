@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <cctype>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
@@ -71,9 +72,22 @@ QByteArray jsonName(const QJsonObject &entry)
     return entry[QStringLiteral("name")].toString().toUtf8();
 }
 
+// As a URL reader decodes: "%" and two hex digits only.
 QByteArray percentDecoded(const QByteArray &text)
 {
-    return QByteArray::fromPercentEncoding(text);
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        bool hex = false;
+        const int value =
+            i + 2 < text.size() && text[i] == '%' ? text.mid(i + 1, 2).toInt(&hex, 16) : 0;
+        if (hex && std::isxdigit(uchar(text[i + 1])) && std::isxdigit(uchar(text[i + 2]))) {
+            out += char(value);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 bool exists(const QByteArray &path)
@@ -150,16 +164,72 @@ TEST(Outputs, ThePlaylistPlaysLocallyAndServedAndNoNameBreaksALine)
     EXPECT_EQ(entries, filesBelow());
     EXPECT_TRUE(lines.contains("Album One/Sub/deep.mp3"));
     EXPECT_TRUE(lines.contains("line%0Abreak.mp3"));
+    // What a URL would read otherwise (a comment, a fragment, a query, an escape) is encoded.
     EXPECT_TRUE(lines.contains("%23hash.mp3"));
     EXPECT_TRUE(lines.contains("caf%E9.mp3"));
-    EXPECT_TRUE(lines.contains("100%2525%20pure.mp3"));
-    EXPECT_TRUE(lines.contains("Rock & Roll <live> \"1\" 'x' 100% ?=+.mp3"));
+    EXPECT_TRUE(lines.contains("100%2525 pure.mp3"));
+    EXPECT_TRUE(lines.contains("Rock & Roll <live> \"1\" 'x' 100% %3F=+.mp3"));
 
     s.DownAllow = true;
     s.BaseUrl = QStringLiteral("http://music.example/m/");
     runWith(t, s, {{OutputFormat::Playlist, t.music() + "/all.m3u8"}});
     EXPECT_TRUE(t.tree.read("music/all.m3u8")
                     .contains("\nhttp://music.example/m/Album%20One/Sub/deep.mp3\n"));
+}
+
+// Tags of a stranger's upload, as a cache would give them back.
+class KnownTags : public TrackInfoSource
+{
+public:
+    TrackInfo info;
+    bool request(quint64, const QByteArray &, const QByteArray &, const FileStat &,
+                 const std::function<int()> &, TrackInfo *known, const Answer &) override
+    {
+        *known = info;
+        return true;
+    }
+    void collect(bool, const Answer &) override {}
+    int due() const override { return 0; }
+    void abandon() override {}
+    void runEnded(const QByteArray &, bool) override {}
+};
+
+TEST(Outputs, NoTagOrNameMakesAPlaylistEntryOfItsOwnOrTurnsWhatFollows)
+{
+    TempTree tree;
+    tree.file("music/http:evil.example/x.mp3"); // a folder named like a scheme
+    KnownTags tags;
+    tags.info.read = true;
+    tags.info.artist = QStringLiteral("A\u202E"); // an override, never closed
+    tags.info.title =
+        QStringLiteral("T\u2028/etc/passwd\x0B\u0085x\u2066y"); // line ends, an isolate
+    RecordingHost host(tree.path("music"), tree.path("music"), QStringLiteral("list.txt"));
+    ListingSettings s = plainSettings();
+    s.AutoUpdate = s.ReadTags = true;
+    s.ListingType = 2;
+    Engines engines(s, host.host());
+    engines.trackInfo = &tags;
+    engines.outputs = {{OutputFormat::Playlist, tree.path("music/all.m3u8")}};
+    engines.Command1_Click();
+    const QString playlist = QString::fromUtf8(tree.read("music/all.m3u8"));
+    ASSERT_EQ(engines.outcome.end, RunEnd::Written) << playlist.toStdString();
+    // As Python's str.splitlines() reads it: still one entry.
+    QStringList lines;
+    QString line;
+    for (const QChar c : playlist) {
+        const char16_t u = c.unicode();
+        if (u == '\n' || u == '\r' || u == 0x0B || u == 0x0C || (u >= 0x1C && u <= 0x1E) ||
+            u == 0x85 || u == 0x2028 || u == 0x2029) {
+            lines << line;
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    EXPECT_EQ(lines, QStringList({"#EXTM3U",
+                                  QStringLiteral("#EXTINF:-1,A\u202E - T /etc/passwd  x\u2066y"
+                                                 "\u2069\u202C"),
+                                  "./http:evil.example/x.mp3"}));
 }
 
 TEST(Outputs, TheJsonDocumentHoldsTheTreeAndTheRawBytesOfNamesThatAreNotUtf8)
@@ -190,7 +260,18 @@ TEST(Outputs, TheJsonDocumentHoldsTheTreeAndTheRawBytesOfNamesThatAreNotUtf8)
         };
     visit(root[QStringLiteral("folder")].toObject(), QByteArray());
     EXPECT_EQ(files, filesBelow());
-    EXPECT_EQ(root[QStringLiteral("totals")].toObject()[QStringLiteral("files")].toInt(), 13);
+    // The same files in a flat list, each with its folder, in the tree's order.
+    std::set<QByteArray> tracks;
+    for (const QJsonValue &track : root[QStringLiteral("tracks")].toArray()) {
+        const QByteArray folder = track[QStringLiteral("folder")].toString().toUtf8();
+        tracks.insert((folder.isEmpty() ? folder : folder + '/') + jsonName(track.toObject()));
+    }
+    EXPECT_EQ(tracks.size(), files.size());
+    EXPECT_EQ(tracks.count("Album One/Sub/deep.mp3"), 1u);
+    const QJsonObject totals = root[QStringLiteral("totals")].toObject();
+    EXPECT_EQ(totals[QStringLiteral("files")].toInt(), 13);
+    EXPECT_FALSE(totals.contains(QStringLiteral("duration"))); // no tags read: unknown, not 0
+    EXPECT_EQ(root[QStringLiteral("format")].toInt(), 2);
 }
 
 TEST(Outputs, EveryListComesFromOneWalkInTheOrderAsked)
@@ -217,6 +298,15 @@ TEST(Outputs, TwoListsInOneFileAreRefusedAndAFailingListLeavesTheOthers)
     EXPECT_TRUE(same.boxes.back().text.endsWith(
         QStringLiteral("Two lists would be written to this file: nothing was written.")));
     EXPECT_EQ(t.tree.read("out/list.txt"), QByteArray("OLD"));
+    // The same file named through a linked folder, or through a link to it.
+    t.tree.link(t.tree.path("out"), "alias");
+    t.tree.link("list.txt", "out/current.txt");
+    for (const QByteArray &other :
+         {t.tree.path("alias/list.txt"), t.tree.path("out/current.txt")}) {
+        const RunResult linked = runWith(t, plainSettings(), {{OutputFormat::Json, other}});
+        EXPECT_EQ(linked.outcome.end, RunEnd::Failed) << other.constData();
+        EXPECT_EQ(t.tree.read("out/list.txt"), QByteArray("OLD"));
+    }
 
     const RunResult one = runWith(t, plainSettings(),
                                   {{OutputFormat::Page, t.tree.path("gone/index.html")},

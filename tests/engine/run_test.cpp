@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -238,31 +239,40 @@ TEST(Run, LinkAtTheTargetStaysALinkToTheNewList)
     EXPECT_EQ(f.tree.read("out/audio.txt"), englishTextHeader() + "\r\nsong" + englishTextFooter());
 }
 
-TEST(Run, ALinkPlantedByAnotherUserIsNeverFollowed)
+TEST(Run, AFileOrALinkPlantedByAnotherUserIsNeitherFollowedNorReplaced)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to play another user";
     Fixture f;
     f.tree.file("secret", "KEEP");
     f.tree.dir("shared");
-    for (const QByteArray &dir : {f.tree.path(), f.tree.path("shared")})
-        ::chmod(dir.constData(), dir.endsWith("shared") ? 0777 : 0755);
-    // An uploader of the served folder points the list at one of the runner's files.
+    ::chmod(f.tree.path().constData(), 0755);
+    ::chmod(f.tree.path("shared").constData(), 01777); // sticky, as /tmp and upload folders are
+    // An uploader of the served folder points the list at one of the runner's files, or makes
+    // the list's file first, to keep it as its own and rewrite the page between two runs.
     const QByteArray secret = f.tree.path("secret");
     ASSERT_TRUE(asAnotherUser(f.tree.path("shared"), [&](int shared) {
-        return ::symlinkat(secret.constData(), shared, "audio.txt") == 0;
+        const int planted = ::openat(shared, "index.txt", O_WRONLY | O_CREAT, 0666);
+        return ::symlinkat(secret.constData(), shared, "audio.txt") == 0 && planted >= 0 &&
+               ::write(planted, "MINE", 4) == 4 && ::fchmod(planted, 0666) == 0;
     }));
-    ListingSettings s = plainSettings();
-    s.AutoUpdate = true;
-    const RunResult r = runListing(s, f.src(), f.tree.path("shared"));
-    EXPECT_EQ(r.outcome.end, RunEnd::Failed);
-    EXPECT_TRUE(r.boxes.back().text.endsWith(
-        QStringLiteral("The list could not be written: a link of another user stands there; it "
-                       "is not followed")));
+    for (const auto &[name, reason] :
+         {std::make_pair("audio.txt", "a link of another user stands there; it is not followed"),
+          std::make_pair("index.txt", "a file of another user stands there; it is not replaced")}) {
+        ListingSettings s = plainSettings();
+        s.AutoUpdate = true;
+        const RunResult r = runListing(s, f.src(), f.tree.path("shared"), QString::fromUtf8(name));
+        EXPECT_EQ(r.outcome.end, RunEnd::Failed);
+        EXPECT_TRUE(r.boxes.back().text.endsWith(QStringLiteral("The list could not be written: ") +
+                                                 QString::fromUtf8(reason)))
+            << r.boxes.back().text.toStdString();
+    }
     EXPECT_EQ(f.tree.read("secret"), QByteArray("KEEP"));
+    EXPECT_EQ(f.tree.read("shared/index.txt"), QByteArray("MINE"));
     struct stat st {};
     ASSERT_EQ(::lstat(f.tree.path("shared/audio.txt").constData(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(f.tree.entries("shared"), QStringList({"audio.txt", "index.txt"}));
 }
 
 TEST(Run, ARunKilledOutrightLeavesNothingAServerCouldShowAndTheNextOneOnlyTheList)

@@ -5,17 +5,59 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 TempTree::TempTree()
 {
     if (!dir_.isValid())
         std::abort();
+}
+
+// Empties the folder open as dirFd, whatever its names' bytes, at any depth; sub-folders are
+// made writable first (a test may have taken that right away).
+static void emptyFolder(int dirFd)
+{
+    DIR *listing = ::fdopendir(::dup(dirFd));
+    if (!listing)
+        return;
+    std::vector<std::string> names;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(listing);
+    for (const std::string &name : names) {
+        struct stat st {};
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+            ::fchmodat(dirFd, name.c_str(), 0700, 0);
+            const int sub = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+            if (sub >= 0) {
+                emptyFolder(sub);
+                ::close(sub);
+            }
+            ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(dirFd, name.c_str(), 0);
+        }
+    }
+}
+
+TempTree::~TempTree()
+{
+    const int root = ::open(path().constData(), O_RDONLY | O_DIRECTORY);
+    if (root >= 0) {
+        emptyFolder(root);
+        ::close(root);
+    }
 }
 
 QByteArray TempTree::path(const QByteArray &relative) const

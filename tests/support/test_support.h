@@ -27,6 +27,10 @@ class TempTree
 {
 public:
     TempTree();
+    // Removed by its own bytes: Qt's removal would leave names that are not UTF-8 behind.
+    ~TempTree();
+    TempTree(const TempTree &) = delete;
+    TempTree &operator=(const TempTree &) = delete;
     QByteArray path(const QByteArray &relative = QByteArray()) const;
     void dir(const QByteArray &relative) const; // with its parents
     void file(const QByteArray &relative, const QByteArray &content = QByteArray()) const;
