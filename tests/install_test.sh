@@ -54,7 +54,8 @@ for option in $(LC_ALL=C "$usr/bin/lystora-list" --help | grep -o -- '--[a-z-]*'
     grep -q -- "$option" <<<"$text" || fail "lystora-list(1) lacks $option"
 done
 
-# Completions: each shell reads its file; bash completes options and their values.
+# Completions: each shell reads its file and knows every option; bash completes options and
+# their values, fish the formats of --also.
 bash -n "$usr/share/bash-completion/completions/lystora-list"
 zsh -n "$usr/share/zsh/vendor-completions/_lystora-list"
 fish -n "$usr/share/fish/vendor_completions.d/lystora-list.fish"
@@ -68,6 +69,14 @@ complete_bash() {
 [ "$(complete_bash --type '')" = "0 1 2" ] || fail "bash: --type values"
 [ "$(complete_bash --format '')" = "classic page m3u8 json" ] || fail "bash: --format values"
 [ "$(complete_bash --list-lang '')" = "en fr" ] || fail "bash: --list-lang values"
+for option in $(LC_ALL=C "$usr/bin/lystora-list" --help | grep -o -- '--[a-z-]*' | sort -u); do
+    for completion in share/bash-completion/completions/lystora-list \
+        share/zsh/vendor-completions/_lystora-list share/fish/vendor_completions.d/lystora-list.fish; do
+        grep -q -- "${option#--}" "$usr/$completion" || fail "$completion lacks $option"
+    done
+done
+[ "$(fish -c "source $usr/share/fish/vendor_completions.d/lystora-list.fish; complete -C 'lystora-list --also '" | cut -f1 | sort | tr "\n" " ")" = "json: m3u8: page: " ] ||
+    fail "fish: --also formats"
 
 # Desktop entry and software-centre metadata.
 desktop-file-validate "$usr/share/applications/net.korvane.Lystora.desktop"
@@ -82,8 +91,12 @@ chmod 700 "$dest/run"
 for unit in "$usr"/lib/systemd/user/*; do
     sed "s|/usr/bin/|$usr/bin/|" "$unit" >"$units/$(basename "$unit")"
 done
-grep -q "^ExecStart=/usr/bin/lystora-list --watch \$LYSTORA_LIST_ARGS$" \
-    "$usr/lib/systemd/user/lystora-watch.service" || fail "lystora-watch.service ExecStart"
+# The unit's command line, run as systemd runs it, with an environment file's quoted paths.
+exec_start=$(sed -n 's/^ExecStart=//p' "$units/lystora-list.service")
+mkdir -p "$dest/my music"
+printf 'LYSTORA_LIST_ARGS=%s\n' "'--format json \"$dest/my music\" \"$dest/my music/all.json\"'" >"$dest/env"
+(set -a; . "$dest/env"; eval "$exec_start") >/dev/null 2>&1
+grep -q '"generator"' "$dest/my music/all.json" || fail "a unit's quoted paths with blanks"
 XDG_RUNTIME_DIR=$dest/run MANPATH=$usr/share/man systemd-analyze --user verify "$units"/* ||
     fail "systemd-analyze verify"
 

@@ -37,7 +37,7 @@ _lystora_list()
             fi
             return
             ;;
-        -p | --pattern | --title | --base-url | --every)
+        -p | --pattern | --title | --base-url | --every | --tag-limits)
             return
             ;;
     esac
@@ -45,7 +45,8 @@ _lystora_list()
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--type --pattern --ext --no-ext --html --text --title
             --base-url --no-links --time --no-time --list-lang --format --also --no-also --tags
-            --no-tags --sort --force --every --watch --quiet --help --version' -- "$cur"))
+            --no-tags --tag-limits --forget-unreadable --sort --force --dry-run --every --watch
+            --quiet --help --version' -- "$cur"))
         return
     fi
 
@@ -54,7 +55,7 @@ _lystora_list()
     arg=0
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            -t | --type | -p | --pattern | --title | --base-url | --list-lang | --format | --also | --sort | --every) ((i++)) ;;
+            -t | --type | -p | --pattern | --title | --base-url | --list-lang | --format | --also | --sort | --every | --tag-limits) ((i++)) ;;
             -*) ;;
             *) ((arg++)) ;;
         esac

@@ -8,10 +8,11 @@ LYSTORA_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-d
 LYSTORA_DESKTOP_PACKAGES=(qt6-qpa-plugins fonts-liberation2 qt6-translations-l10n xdg-utils)
 # What the tests need besides: X servers of their own with a window manager and a notification
 # area, the tools that drive them, the font that stands in when Liberation Sans is missing, an
-# HTML checker, and encoders to make real tagged files of each format.
+# HTML checker, encoders to make real tagged files of each format, and the players a playlist
+# is tried in (mpv, and VLC through its library: its program refuses to run as root).
 LYSTORA_TEST_PACKAGES=(xvfb xauth openbox wmctrl trayer xdotool x11-utils fonts-dejavu-core
     tidy lame vorbis-tools opus-tools flac ffmpeg help2man man-db bash-completion zsh fish
-    desktop-file-utils appstream systemd)
+    desktop-file-utils appstream systemd python3 mpv python3-vlc vlc-plugin-base)
 # What the manual pages, the package and its checks need besides.
 LYSTORA_PACKAGE_PACKAGES=(help2man dpkg-dev file lintian)
 # What the benchmarks need besides: GNU time for the peak memory, and encoders for tagged files.

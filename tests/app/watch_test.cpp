@@ -390,3 +390,33 @@ TEST(Watch, TheProgramEndsOnASignalWithItsListWholeAndNothingElse)
     EXPECT_EQ(tree.entries("out"), QStringList({"list.txt"}));
     EXPECT_TRUE(tree.read("out/list.txt").endsWith(kFooter));
 }
+
+TEST(Watch, WhatEveryListCoversIsWatchedAndAFileWrittenInPlaceIsListedAgain)
+{
+    TempTree tree;
+    tree.file("music/a.mp3");
+    tree.dir("music/Artist");
+    // Listing type 0: the classic list shows the source alone, the page and the JSON all of it.
+    RunningService service({"--watch", "-t", "0", "--also", "json:" + str(tree.path("all.json")),
+                            str(tree.path("music")), str(tree.path("list.txt"))});
+    ASSERT_TRUE(service.waitForWritten(1));
+    tree.file("music/Artist/Album/b.mp3");
+    ASSERT_TRUE(service.waitUntil([&] { return tree.read("all.json").contains("b.mp3"); }))
+        << service.log().toStdString();
+    // An upload written a piece at a time: listed with its whole size once it is closed.
+    const QByteArray upload = tree.path("music/Artist/Album/c.mp3");
+    const int fd = ::open(upload.constData(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "12", 2), 2);
+    ASSERT_TRUE(service.waitUntil([&] { return tree.read("all.json").contains("c.mp3"); }));
+    ASSERT_EQ(::write(fd, "345", 3), 3);
+    ::close(fd);
+    ASSERT_TRUE(service.waitUntil([&] {
+        return tree.read("all.json")
+            .contains("\"c.mp3\",\"path\":\"Artist/Album/c.mp3\",\"size\":5");
+    })) << tree.read("all.json").constData();
+    // Hidden names, other patterns and the lists themselves still wake nothing.
+    const int written = service.written();
+    ASSERT_TRUE(service.quietAfter([&] { tree.file("music/Artist/cover.jpg", "x"); }));
+    EXPECT_EQ(service.written(), written);
+}

@@ -189,6 +189,14 @@ private slots:
         w.form->Command1_Click();
         QCOMPARE(w.shell.calls.last(),
                  QStringLiteral("open|audio.txt|0|") + tree.path() + QLatin1Char('/'));
+
+        // A base URL without its "/": the list keeps it, the status bar says so.
+        w.settings.RunNote = false;
+        w.settings.DownAllow = true;
+        w.settings.BaseUrl = QStringLiteral("http://host/music");
+        w.form->Command1_Click();
+        QVERIFY(w.form->StatusBar1->findChild<QLabel *>()->text().contains(
+            QStringLiteral("http://host/music/")));
     }
 };
 

@@ -13,6 +13,11 @@ const BilingualText<WindowText> kTexts[] = {
      "de %1 minutes."},
     {WindowText::SettingsNotSaved, "The settings could not be saved: %1",
      "Les réglages n'ont pas pu être enregistrés : %1"},
+    {WindowText::BaseUrlSlash,
+     "The base URL %1 lacks its final \"/\": the page and the playlist link under %2, the list "
+     "as typed.",
+     "L'URL de base %1 n'a pas son \"/\" final : la page et la liste de lecture font leurs liens "
+     "sous %2, la liste telle quelle."},
 };
 
 } // namespace

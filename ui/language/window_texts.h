@@ -7,6 +7,7 @@ enum class WindowText {
     DeviceUnavailable, // a drive list's volume cannot be read
     IntervalKept,      // the minutes box held no whole number 1..999; %1: the minutes kept
     SettingsNotSaved,  // second line under the settings file; %1: the reason
+    BaseUrlSlash,      // the base URL lacks its "/"; %1 the URL, %2 what the page links under
 };
 
 QString windowText(WindowText text, int langue);

@@ -4,6 +4,7 @@
 #include "dir_list_box.h"
 #include "drive_list_box.h"
 #include "engine/engines.h"
+#include "engine/file_output.h"
 #include "engine/messages.h"
 #include "engine/product.h"
 #include "engine/update_timer.h"
@@ -286,6 +287,10 @@ void Form1::Command1_Click()
     }
     engines_->trackInfo = settings_.ReadTags ? tags_.get() : nullptr;
     engines_->Command1_Click();
+    // Links made under a base URL without its "/" are wrong in the classic list: said once a run.
+    if (baseUrlLacksSlash(settings_))
+        pendingStatus_ = windowText(WindowText::BaseUrlSlash, settings_.Langue)
+                             .arg(settings_.BaseUrl, linkBaseUrl(settings_.BaseUrl));
     statusText_->setText(pendingStatus_);
 }
 
