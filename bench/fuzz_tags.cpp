@@ -1,7 +1,7 @@
 // Feeds the tag readers files mutated from real ones, and the reply decoder random bytes, for a
 // while; the program that asks must never die of them, and every file must be answered.
 //
-//   lystora-fuzz-tags SECONDS SEED_FILE... [--keep DIR]
+//   lystora-fuzz-tags READER SECONDS SEED_FILE... [--keep DIR]
 //
 // Prints how many files each outcome had and, with --keep, copies the files that ended their
 // reader into DIR. Built beside the benchmarks; run from build-asan/ it drives the sanitized
@@ -83,14 +83,15 @@ QByteArray mutated(const QByteArray &seed, std::mt19937_64 &random)
 
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
-        std::fputs("usage: lystora-fuzz-tags SECONDS SEED_FILE... [--keep DIR]\n", stderr);
+    if (argc < 4) {
+        std::fputs("usage: lystora-fuzz-tags READER SECONDS SEED_FILE... [--keep DIR]\n", stderr);
         return 2;
     }
-    const qint64 seconds = std::atoll(argv[1]);
+    const QByteArray reader = argv[1];
+    const qint64 seconds = std::atoll(argv[2]);
     std::vector<QByteArray> seeds;
     QByteArray keep;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = 3; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--keep") && i + 1 < argc) {
             keep = argv[++i];
             continue;
@@ -107,7 +108,7 @@ int main(int argc, char **argv)
     std::mt19937_64 random(std::random_device{}());
     TagBudget budget;
     budget.parse(QStringLiteral("memory=256M,cpu=2s,time=20s"));
-    TagReaders readers(budget);
+    TagReaders readers(budget, 0, reader);
     std::map<ReadOutcome, qint64> outcomes;
     std::map<quint64, QByteArray> inFlight;
     qint64 files = 0;

@@ -90,12 +90,13 @@ QByteArray TagBudget::markKey() const
            " cpu " + QByteArray::number(cpuSeconds);
 }
 
-TagReaders::TagReaders(const TagBudget &budget, int readers) : budget_(budget)
+TagReaders::TagReaders(const TagBudget &budget, int readers, const QByteArray &program)
+    : budget_(budget)
 {
     if (readers <= 0)
         readers = int(std::thread::hardware_concurrency());
     readers_.resize(std::size_t(std::clamp(readers, 1, kMostReaders)));
-    program_ = helperProgram("lystora-tag-reader");
+    program_ = program.isEmpty() ? helperProgram("lystora-tag-reader") : program;
     if (program_.isEmpty())
         problem_ = QStringLiteral("lystora-tag-reader not found");
 }

@@ -56,7 +56,9 @@ struct ReaderAnswer {
 class TagReaders
 {
 public:
-    explicit TagReaders(const TagBudget &budget, int readers = 0);
+    // program: the reader's path, when it is not where the running program finds it.
+    explicit TagReaders(const TagBudget &budget, int readers = 0,
+                        const QByteArray &program = QByteArray());
     ~TagReaders();
     TagReaders(const TagReaders &) = delete;
     TagReaders &operator=(const TagReaders &) = delete;
