@@ -3,24 +3,71 @@
 #include "engine/file_output.h"
 #include "engine/product.h"
 
+#include <QFile>
+
+#include <algorithm>
+
 #include <vector>
 
 namespace {
 
-enum class PageText { Made, Filter, Files, File, Folders, Folder, Total, Again, NoTitle, Track };
+enum class PageText {
+    Made, NoTitle, Total, Again, Tracks, Track, Albums, Album, Folders, Folder,
+    // For the script, as data attributes: its strings never meet a script's own syntax.
+    Search, Sort, SortOrder, SortTitle, SortArtist, SortAlbum, SortLength, SortAdded, Results,
+    Player, Play, Pause, Previous, Next, Shuffle, RepeatOff, RepeatAll, RepeatOne, Seek,
+    PlayFolder, Download, DownloadOf, NoMatch, Cannot,
+};
 
 const BilingualText<PageText> kTexts[] = {
     {PageText::Made, "List created on %1 by %2", "Liste générée le %1 par %2"},
-    {PageText::Filter, "Filter", "Filtrer"},
-    {PageText::Files, "%1 files", "%1 fichiers"},
-    {PageText::File, "1 file", "1 fichier"},
-    {PageText::Folders, "%1 folders", "%1 répertoires"},
-    {PageText::Folder, "1 folder", "1 répertoire"},
+    {PageText::NoTitle, "Music", "Musique"},
     {PageText::Total, "In all: %1", "En tout : %1"},
     {PageText::Again, "listed above", "listé plus haut"},
-    {PageText::NoTitle, "Music", "Musique"},
-    {PageText::Track, "track %1", "piste %1"},
+    {PageText::Tracks, "%1 tracks", "%1 morceaux"},
+    {PageText::Track, "1 track", "1 morceau"},
+    {PageText::Albums, "%1 albums", "%1 albums"},
+    {PageText::Album, "1 album", "1 album"},
+    {PageText::Folders, "%1 folders", "%1 répertoires"},
+    {PageText::Folder, "1 folder", "1 répertoire"},
+    {PageText::Search, "Search artists, albums, titles", "Chercher artistes, albums, titres"},
+    {PageText::Sort, "Sort", "Trier"},
+    {PageText::SortOrder, "In list order", "Dans l'ordre de la liste"},
+    {PageText::SortTitle, "By title", "Par titre"},
+    {PageText::SortArtist, "By artist", "Par artiste"},
+    {PageText::SortAlbum, "By album", "Par album"},
+    {PageText::SortLength, "By length", "Par durée"},
+    {PageText::SortAdded, "Newest first", "Les plus récents d'abord"},
+    {PageText::Results, "Search results", "Résultats de la recherche"},
+    {PageText::Player, "Player", "Lecteur"},
+    {PageText::Play, "Play", "Lecture"},
+    {PageText::Pause, "Pause", "Pause"},
+    {PageText::Previous, "Previous track", "Morceau précédent"},
+    {PageText::Next, "Next track", "Morceau suivant"},
+    {PageText::Shuffle, "Shuffle", "Lecture aléatoire"},
+    {PageText::RepeatOff, "Repeat: off", "Répéter : non"},
+    {PageText::RepeatAll, "Repeat: all", "Répéter : tout"},
+    {PageText::RepeatOne, "Repeat: this track", "Répéter : ce morceau"},
+    {PageText::Seek, "Position in the track", "Position dans le morceau"},
+    {PageText::PlayFolder, "Play %1", "Écouter %1"},
+    {PageText::Download, "Download", "Télécharger"},
+    {PageText::DownloadOf, "Download %1", "Télécharger %1"},
+    {PageText::NoMatch, "No match", "Aucun résultat"},
+    {PageText::Cannot, "This browser cannot play %1: the next track plays.",
+     "Ce navigateur ne peut pas lire %1 : le morceau suivant est lu."},
 };
+
+// The page's script and style, files of their own in the source, built into the program.
+QByteArray asset(const char *name)
+{
+    QFile file(QStringLiteral(":/page/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QByteArray bytes = file.readAll();
+    // Nothing in them may end their element early.
+    bytes.replace("</", "<\\/");
+    return bytes;
+}
 
 // The page is ASCII alone: whatever charset a web server declares for it (UTF-8, ISO-8859-1 or
 // none), it reads the same. Every other character is a numeric reference.
@@ -80,31 +127,25 @@ QByteArray html(const QString &text)
     return out;
 }
 
-const char *const kStyle =
-    "body{font-family:sans-serif;max-width:60em;margin:0 auto;padding:0 1em;line-height:1.4}"
-    "h1{font-size:1.5em;margin-bottom:.2em}"
-    "ul.folders{list-style:none;padding-left:1em;border-left:1px solid #ccc}"
-    "main>ul.folders{border-left:0;padding-left:0}"
-    "li.folder{margin:.5em 0}"
-    "li.folder>.name{font-weight:bold}"
-    ".meta,.info,.time,.size{color:#555;font-size:.9em}"
-    "ol.files{padding-left:2em;margin:.2em 0}"
-    "#filter input{font-size:1em;width:100%;max-width:20em}"
-    "footer{margin:1em 0;border-top:1px solid #ccc;color:#555}"
-    "@media print{#filter{display:none}a{color:inherit;text-decoration:none}"
-    "ul.folders{border-left:0}}";
+// A number in base 36: a track's time of change, for the script's "newest first", kept short.
+void appendBase36(QByteArray &out, qint64 value)
+{
+    if (value <= 0) {
+        out += '0';
+        return;
+    }
+    char digits[16];
+    int n = 0;
+    for (; value > 0; value /= 36)
+        digits[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36];
+    while (n > 0)
+        out += digits[--n];
+}
 
-// The filter box is made by the script itself: without scripts the page is whole, and nothing
-// on it does nothing.
-const char *const kScript =
-    "(function(){var p=document.getElementById('filter');p.hidden=false;"
-    "var q=p.querySelector('input');q.addEventListener('input',function(){"
-    "var w=q.value.toLowerCase();"
-    "document.querySelectorAll('li.file').forEach(function(l){"
-    "l.hidden=w!==''&&l.textContent.toLowerCase().indexOf(w)<0;});"
-    "var d=document.querySelectorAll('li.folder');for(var i=d.length-1;i>=0;i--){"
-    "d[i].hidden=w!==''&&!d[i].querySelector('li.file:not([hidden])');}});})();";
-
+// The web page of the tree: the folders as collapsible sections under headings of their depth,
+// each track a link to its file with what is known of it. Written as the walk goes: a folder's
+// counts (its sub-folders' included) are known at its end, and written there; nothing is held
+// but the folders the walk stands in. The script (engine/page/player.js) makes it a player.
 class PageOutput : public FileOutput
 {
 public:
@@ -114,21 +155,31 @@ public:
 
     void enter(const OutputDirectory &dir) override
     {
-        Folder &parent = folders_.back();
-        showFolder(parent);
-        if (!parent.subFoldersOpen)
-            write("<ul class=\"folders\">\n");
-        parent.subFoldersOpen = true;
+        closeFiles();
+        Level &parent = levels_.back();
+        ++parent.albums;
         ++totalFolders_;
-        Folder folder;
-        folder.name = html(shownText(QString::fromUtf8(dir.name)));
-        folder.contentsListed = dir.contentsListed;
-        folders_.push_back(std::move(folder));
+        Level level;
+        level.contentsListed = dir.contentsListed;
+        levels_.push_back(level);
+        const int heading = std::min(dir.depth + 1, 6);
+        QByteArray &out = line_;
+        out.resize(0);
+        out += "<details id=\"/";
+        appendPercentEncoded(out, dir.path, true);
+        out += "\"><summary><h";
+        out += char('0' + heading);
+        out += '>';
+        appendHtml(out, shownText(QString::fromUtf8(dir.name)));
+        out += "</h";
+        out += char('0' + heading);
+        out += "></summary>\n";
+        write(out);
     }
 
     void file(const OutputFile &file) override
     {
-        Folder &folder = folders_.back();
+        Level &level = levels_.back();
         const TrackInfo *track = file.track && file.track->read ? file.track : nullptr;
         const QString title = track && !track->title.isEmpty() ? withoutControls(track->title)
                                                                : shownName(context(), file);
@@ -145,153 +196,196 @@ public:
                 const ListedName name{"x", QString()};
                 placeholder.name = &name;
                 const QByteArray path =
-                    relativePath(folder_(), absolutePath(context(), placeholder));
+                    relativePath(folder(), absolutePath(context(), placeholder));
                 linkStart_ = percentEncoded(path.left(path.size() - 1), true);
             }
         }
-        QByteArray &out = folder.files;
-        out += "<li class=\"file\"><a href=\"";
+        QByteArray &out = line_;
+        out.resize(0);
+        if (!level.filesOpen) {
+            out += "<ol class=\"t\">\n";
+            level.filesOpen = true;
+        }
+        out += "<li data-m=";
+        appendBase36(out, file.statKnown ? file.stat.modifiedNs / 1000000000 : 0);
+        if (track && track->durationMs > 0) {
+            out += " data-d=";
+            out += QByteArray::number((track->durationMs + 500) / 1000);
+        }
+        if (track && track->track > 0) {
+            out += " data-k=";
+            out += QByteArray::number(track->track);
+        }
+        out += "><a href=\"";
         out += linkStart_;
         appendPercentEncoded(out, file.name->bytes, true);
         out += "\">";
         appendHtml(out, title);
         out += "</a>";
         if (track) {
-            QStringList info;
-            for (const QString &part : {track->artist, track->album})
-                if (!part.isEmpty())
-                    info << withoutControls(part);
-            if (track->track > 0)
-                info << text(PageText::Track).arg(track->track);
-            if (!info.isEmpty())
-                out += "<span class=\"info\"> &#8212; " +
-                       html(info.join(QStringLiteral(" \u00b7 "))) + "</span>";
-            if (track->durationMs > 0)
-                out += " <span class=\"time\">" + html(durationText(track->durationMs)) + "</span>";
-            folder.durationMs += track->durationMs;
-            totalDurationMs_ += track->durationMs;
+            if (!track->artist.isEmpty()) {
+                out += " <span class=\"a\">";
+                appendHtml(out, withoutControls(track->artist));
+                out += "</span>";
+            }
+            if (!track->album.isEmpty()) {
+                out += " <span class=\"l\">";
+                appendHtml(out, withoutControls(track->album));
+                out += "</span>";
+            }
+            if (track->durationMs > 0) {
+                out += " <time>";
+                appendHtml(out, durationText(track->durationMs));
+                out += "</time>";
+            }
+            level.durationMs += track->durationMs;
         }
         if (file.statKnown) {
-            out += " <span class=\"size\">";
-            appendHtml(out, sizeText(file.stat.size, context().settings->FileLangue));
-            out += "</span>";
+            out += " <small>";
+            appendHtml(out, sizeText(file.stat.size, langue()).replace(QChar(0xA0), QLatin1Char(' ')));
+            out += "</small>";
             totalSize_ += file.stat.size;
         }
-        out += "</li>\n";
-        ++folder.count;
-        ++totalFiles_;
+        out += '\n';
+        write(out);
+        ++level.tracks;
     }
 
     void leave() override
     {
-        Folder &folder = folders_.back();
-        showFolder(folder);
-        if (folder.subFoldersOpen)
-            write("</ul>\n");
-        write("</li>\n");
-        folders_.pop_back();
+        closeFiles();
+        const Level level = levels_.back();
+        levels_.pop_back();
+        Level &parent = levels_.back();
+        parent.tracks += level.tracks;
+        parent.durationMs += level.durationMs;
+        write("<p class=\"n\">" +
+              (level.contentsListed ? counts(level) : html(text(PageText::Again))) +
+              "</p></details>\n");
     }
 
 private:
-    struct Folder {
-        QByteArray name; // as the page shows it
-        bool contentsListed = true;
-        QByteArray files; // its own files, shown once they are all known
-        int count = 0;
+    struct Level {
+        int albums = 0;  // folders right below
+        qint64 tracks = 0; // files, those below included
         qint64 durationMs = 0;
-        bool shown = false;
-        bool subFoldersOpen = false;
+        bool filesOpen = false;
+        bool contentsListed = true;
     };
 
-    const QByteArray &folder_() const { return FileOutput::folder(); }
     int langue() const { return context().settings->FileLangue; }
     QString text(PageText key) const { return pickText(kTexts, key, langue()); }
-
-    QString counted(int n, PageText one, PageText many) const
+    QString counted(qint64 n, PageText one, PageText many) const
     {
         return n == 1 ? text(one) : text(many).arg(n);
     }
 
-    QByteArray summary(int files, qint64 durationMs) const
+    // "2 albums, 7 tracks, 0:17".
+    QByteArray counts(const Level &level) const
     {
-        QString line = counted(files, PageText::File, PageText::Files);
-        if (durationMs > 0)
-            line += QStringLiteral(", ") + durationText(durationMs);
-        return html(line);
+        QStringList parts;
+        if (level.albums > 0)
+            parts << counted(level.albums, PageText::Album, PageText::Albums);
+        parts << counted(level.tracks, PageText::Track, PageText::Tracks);
+        if (level.durationMs > 0)
+            parts << durationText(level.durationMs);
+        return html(parts.join(QStringLiteral(", ")));
     }
 
-    // A folder's line and its own files, once they are all known: the next thing is one of its
-    // sub-folders, or its end.
-    void showFolder(Folder &folder)
+    void closeFiles()
     {
-        if (folder.shown)
-            return;
-        folder.shown = true;
-        const bool root = &folder == &folders_.front();
-        if (!root) {
-            write("<li class=\"folder\"><span class=\"name\">" + folder.name + "</span> ");
-            write("<span class=\"meta\">(" +
-                  (folder.contentsListed ? summary(folder.count, folder.durationMs)
-                                         : html(text(PageText::Again))) +
-                  ")</span>\n");
-        } else if (folder.count > 0) {
-            write("<p class=\"meta\">" + summary(folder.count, folder.durationMs) + "</p>\n");
+        Level &level = levels_.back();
+        if (level.filesOpen)
+            write("</ol>\n");
+        level.filesOpen = false;
+    }
+
+    QByteArray scriptTexts() const
+    {
+        const std::pair<const char *, PageText> names[] = {
+            {"search", PageText::Search},         {"sort", PageText::Sort},
+            {"sortOrder", PageText::SortOrder},   {"sortTitle", PageText::SortTitle},
+            {"sortArtist", PageText::SortArtist}, {"sortAlbum", PageText::SortAlbum},
+            {"sortLength", PageText::SortLength}, {"sortAdded", PageText::SortAdded},
+            {"results", PageText::Results},       {"player", PageText::Player},
+            {"play", PageText::Play},             {"pause", PageText::Pause},
+            {"previous", PageText::Previous},     {"next", PageText::Next},
+            {"shuffle", PageText::Shuffle},       {"repeatOff", PageText::RepeatOff},
+            {"repeatAll", PageText::RepeatAll},   {"repeatOne", PageText::RepeatOne},
+            {"seek", PageText::Seek},             {"playFolder", PageText::PlayFolder},
+            {"download", PageText::Download},     {"downloadOf", PageText::DownloadOf},
+            {"noMatch", PageText::NoMatch},       {"cannot", PageText::Cannot},
+            {"tracks", PageText::Tracks},         {"track", PageText::Track},
+        };
+        QByteArray out = "<div id=\"x\" hidden";
+        for (const auto &[name, key] : names) {
+            out += " data-";
+            // data-sortOrder is read as dataset.sortorder: attributes are lower case.
+            for (const char *c = name; *c; ++c) {
+                if (*c >= 'A' && *c <= 'Z') {
+                    out += '-';
+                    out += char(*c - 'A' + 'a');
+                } else {
+                    out += *c;
+                }
+            }
+            out += "=\"";
+            // The script puts its own numbers and names where "%1" stands.
+            appendHtml(out, text(key));
+            out += '"';
         }
-        if (folder.count > 0)
-            write("<ol class=\"files\">\n" + folder.files + "</ol>\n");
-        folder.files.clear();
+        return out + "></div>\n";
     }
 
     void writeStart() override
     {
-        folders_.assign(1, Folder());
+        levels_.assign(1, Level());
         linkStartKnown_ = false;
-        totalFolders_ = totalFiles_ = 0;
-        totalDurationMs_ = totalSize_ = 0;
+        totalFolders_ = 0;
+        totalSize_ = 0;
         const ListingSettings &s = *context().settings;
         const QString title = s.TitleHTML.isEmpty() ? text(PageText::NoTitle) : s.TitleHTML;
         const QString made = context().made.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
         write("<!DOCTYPE html>\n<html lang=\"" + QByteArray(inFrench(langue()) ? "fr" : "en") +
               "\">\n<head>\n<meta charset=\"utf-8\">\n"
               "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+              "<meta name=\"color-scheme\" content=\"light dark\">\n"
               "<meta name=\"generator\" content=\"" +
-              html(productName()) + "\">\n<title>" + html(title) + "</title>\n<style>" + kStyle +
-              "</style>\n</head>\n<body>\n<header>\n<h1>" + html(title) + "</h1>\n<p>" +
+              html(productName()) + "\">\n<title>" + html(title) + "</title>\n<style>\n" +
+              asset("page.css") + "</style>\n</head>\n<body>\n<header>\n<h1>" + html(title) +
+              "</h1>\n<p>" +
               html(text(PageText::Made))
                   .replace("%1", "<time datetime=\"" +
                                      context().made.toString(Qt::ISODate).toLatin1() + "\">" +
                                      html(made) + "</time>")
                   .replace("%2", html(productName())) +
-              "</p>\n<p id=\"filter\" hidden><label>" + html(text(PageText::Filter)) +
-              " <input type=\"search\"></label></p>\n</header>\n<main>\n");
+              "</p>\n</header>\n<main id=\"tree\">\n");
     }
 
     void writeEnd() override
     {
-        Folder &root = folders_.front();
-        showFolder(root);
-        if (root.subFoldersOpen)
-            write("</ul>\n");
-        QString totals = counted(totalFolders_, PageText::Folder, PageText::Folders) +
-                         QStringLiteral(", ") +
-                         counted(totalFiles_, PageText::File, PageText::Files);
-        if (totalDurationMs_ > 0)
-            totals += QStringLiteral(", ") + durationText(totalDurationMs_);
+        closeFiles();
+        const Level &root = levels_.front();
+        QString totals = counted(root.tracks, PageText::Track, PageText::Tracks);
+        if (totalFolders_ > 0)
+            totals = counted(totalFolders_, PageText::Folder, PageText::Folders) +
+                     QStringLiteral(", ") + totals;
+        if (root.durationMs > 0)
+            totals += QStringLiteral(", ") + durationText(root.durationMs);
         if (totalSize_ > 0)
             totals += QStringLiteral(", ") + sizeText(totalSize_, langue());
         write("</main>\n<footer>\n<p>" + html(text(PageText::Total).arg(totals)) + "</p>\n<p>" +
               html(productName()) + " <a href=\"" + html(homePageAddress()) + "\">" +
-              html(homePageAddress()) + "</a></p>\n</footer>\n<script>" + kScript +
-              "</script>\n</body>\n</html>\n");
+              html(homePageAddress()) + "</a></p>\n</footer>\n" + scriptTexts() + "<script>\n" +
+              asset("player.js") + "</script>\n</body>\n</html>\n");
     }
 
-    std::vector<Folder> folders_; // the source, then each folder the walk stands in
-    QByteArray linkDir_;          // the folder of the last link made, and its start
+    std::vector<Level> levels_; // the source, then each folder the walk stands in
+    QByteArray line_;           // one piece's, made anew each time in the same room
+    QByteArray linkDir_;        // the folder of the last link made, and its start
     QByteArray linkStart_;
     bool linkStartKnown_ = false;
     int totalFolders_ = 0;
-    int totalFiles_ = 0;
-    qint64 totalDurationMs_ = 0;
     qint64 totalSize_ = 0;
 };
 

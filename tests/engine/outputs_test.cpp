@@ -124,7 +124,7 @@ TEST(Outputs, ThePageIsAsciiValidAndEveryLinkLeadsToItsFile)
     EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"fr\">"));
     EXPECT_TRUE(page.contains("<title>Ma &lt;musique&gt; &amp; moi</title>"));
     EXPECT_TRUE(page.contains("Qu&#233;bec")); // composed, as a reference
-    EXPECT_TRUE(page.contains("En tout : 3 r&#233;pertoires, 13 fichiers"));
+    EXPECT_TRUE(page.contains("En tout : 3 r&#233;pertoires, 13 morceaux"));
 
     QProcess tidy;
     tidy.start(QStringLiteral("tidy"), {"-q", "-e", str(t.tree.path("out/index.html"))});

@@ -85,7 +85,7 @@ def mpv(playlist):
 def libvlc(playlist):
     """The media VLC played and those it could not, as their addresses."""
     instance = vlc.Instance("--aout=dummy", "--no-video", "--quiet", "--stop-time=0.1",
-                            "--no-media-library", "--no-plugins-scan")
+                            "--no-media-library")
     player = instance.media_list_player_new()
     player.set_media_list(instance.media_list_new([playlist]))
     media_player = player.get_media_player()
