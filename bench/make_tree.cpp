@@ -1,5 +1,6 @@
 // Makes the benchmark trees, empty files only:
 //   lystora-bench-tree deep DIR   200 artists x 50 albums, 10 .mp3 and a cover .jpg in each album
+//   lystora-bench-tree deep N DIR the same with N artists (N x 500 tracks)
 //   lystora-bench-tree wide DIR   20,000 sub-directories of one .mp3 each
 //   lystora-bench-tree flat N DIR one directory of N .mp3 ("Track 0000001.mp3"...)
 
@@ -33,9 +34,9 @@ bool makeFile(const std::string &path)
     return true;
 }
 
-bool deep(const std::string &root)
+bool deep(const std::string &root, int artists)
 {
-    for (int artist = 0; artist < 200; ++artist) {
+    for (int artist = 0; artist < artists; ++artist) {
         const std::string artistDir = root + "/Artist " + std::to_string(artist);
         if (!makeDir(artistDir))
             return false;
@@ -92,9 +93,11 @@ bool flat(const std::string &root, long count)
 int main(int argc, char **argv)
 {
     const bool isFlat = argc == 4 && std::strcmp(argv[1], "flat") == 0;
-    if (!isFlat &&
+    const bool isSmallDeep = argc == 4 && std::strcmp(argv[1], "deep") == 0;
+    if (!isFlat && !isSmallDeep &&
         (argc != 3 || (std::strcmp(argv[1], "deep") != 0 && std::strcmp(argv[1], "wide") != 0))) {
-        std::fprintf(stderr, "usage: %s deep|wide DIR, or %s flat COUNT DIR\n", argv[0], argv[0]);
+        std::fprintf(stderr, "usage: %s deep|wide DIR, %s deep ARTISTS DIR, or %s flat COUNT DIR\n",
+                     argv[0], argv[0], argv[0]);
         return 2;
     }
     const std::string root = argv[argc - 1];
@@ -103,7 +106,9 @@ int main(int argc, char **argv)
     bool made;
     if (isFlat)
         made = flat(root, std::atol(argv[2]));
+    else if (isSmallDeep)
+        made = deep(root, std::atoi(argv[2]));
     else
-        made = std::strcmp(argv[1], "deep") == 0 ? deep(root) : wide(root);
+        made = std::strcmp(argv[1], "deep") == 0 ? deep(root, 200) : wide(root);
     return made ? 0 : 1;
 }

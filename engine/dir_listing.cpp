@@ -1,6 +1,8 @@
 #include "engine/dir_listing.h"
 
 #include <cerrno>
+#include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -17,6 +19,14 @@ public:
     {
         if (pattern_.matches(name, length))
             listing_.files.append(name, length);
+        // Four names out of a folder's few: cheap enough to look for in every folder.
+        if (length <= 11) {
+            const int rank = coverRank(name, length);
+            if (rank >= 0 && (coverRank_ < 0 || rank < coverRank_)) {
+                coverRank_ = rank;
+                listing_.cover = QByteArray(name, qsizetype(length));
+            }
+        }
     }
     void subDir(const char *name, std::size_t length) override
     {
@@ -28,13 +38,38 @@ private:
     DirListing &listing_;
     const FilePattern &pattern_;
     const std::atomic<bool> *stop_;
+    int coverRank_ = -1;
 };
 
 } // namespace
 
+int coverRank(const char *name, std::size_t length)
+{
+    static const char *const stems[] = {"cover", "folder", "front", "album"};
+    static const char *const extensions[] = {"jpg", "jpeg", "png", "webp"};
+    const char *dot = static_cast<const char *>(std::memchr(name, '.', length));
+    if (!dot)
+        return -1;
+    const std::size_t stemLength = std::size_t(dot - name);
+    const std::size_t extensionLength = length - stemLength - 1;
+    const auto same = [](const char *a, const char *b, std::size_t n) {
+        return std::strlen(b) == n && strncasecmp(a, b, n) == 0;
+    };
+    for (int stem = 0; stem < 4; ++stem) {
+        if (!same(name, stems[stem], stemLength))
+            continue;
+        for (int extension = 0; extension < 4; ++extension) {
+            if (same(dot + 1, extensions[extension], extensionLength))
+                return stem * 4 + extension;
+        }
+    }
+    return -1;
+}
+
 void readNames(DirListing &listing, const ListingRules &rules, const std::atomic<bool> *stop)
 {
     listing.files.clear();
+    listing.cover.clear();
     listing.subDirs.clear();
     listing.details.clear();
     listing.namesRead = true;

@@ -21,6 +21,7 @@ struct DirListing {
     bool namesRead = false;
     NameList files;
     NameList subDirs;
+    QByteArray cover; // the folder's picture file ("cover.jpg", "Folder.png"...), when it has one
     // Each file's, when they were read with the names (else they are asked for one by one).
     struct Details {
         FileStat stat;
@@ -34,6 +35,11 @@ struct ListingRules {
     FilePattern pattern{QStringLiteral("*.mp3")};
     ListOrder order;
 };
+
+// Whether a file name is that of a folder's picture: "cover", "folder", "front" or "album"
+// with ".jpg", ".jpeg", ".png" or ".webp", in any case. The rank says which wins (lower first),
+// -1 when it is none.
+int coverRank(const char *name, std::size_t length);
 
 // Reads listing.dir's names: files kept when they match, both lists then sorted. Gives up,
 // with ECANCELED, once *stop is set.

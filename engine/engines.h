@@ -84,6 +84,8 @@ public:
     // A trial: every check made and every list walked, nothing written (outcome.written tells
     // what would be). Set before a run.
     bool dryRun = false;
+    // Where the page's pictures come from; none without.
+    const CoverSources *covers = nullptr;
 
 private:
     bool beginOutput();

@@ -109,6 +109,7 @@ public:
     ListedName fileName(int k) override;
     int fileStat(int k, FileStat *stat) override;
     int openFile(int k) override;
+    QByteArray coverName() override { return listing().cover; }
     void setOrder(const ListOrder &order) override;
 
     // The reading the names come from, for a view that keeps it while it shows them.

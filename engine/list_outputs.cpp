@@ -59,12 +59,19 @@ std::vector<OutputRequest> chosenOutputs(const ListingSettings &settings,
     const QByteArray folder = targetDir.endsWith('/') ? targetDir : targetDir + '/';
     const qsizetype dot = targetName.lastIndexOf('.');
     const QByteArray stem = dot > 0 ? targetName.left(dot) : targetName;
+    // A name of the user's, else the usual one; never a path that leaves the target folder.
+    const auto named = [&folder](const QString &name, const QByteArray &usual) {
+        const QByteArray bytes = name.toUtf8();
+        const bool plain =
+            !bytes.isEmpty() && !bytes.contains('/') && bytes != "." && bytes != "..";
+        return folder + (plain ? bytes : usual);
+    };
     std::vector<OutputRequest> chosen;
     if (settings.AlsoPage)
-        chosen.push_back({OutputFormat::Page, folder + "index.html"});
+        chosen.push_back({OutputFormat::Page, named(settings.PageName, "index.html")});
     if (settings.AlsoPlaylist)
-        chosen.push_back({OutputFormat::Playlist, folder + stem + ".m3u8"});
+        chosen.push_back({OutputFormat::Playlist, named(settings.PlaylistName, stem + ".m3u8")});
     if (settings.AlsoJson)
-        chosen.push_back({OutputFormat::Json, folder + stem + ".json"});
+        chosen.push_back({OutputFormat::Json, named(settings.JsonName, stem + ".json")});
     return chosen;
 }

@@ -66,12 +66,29 @@ public:
     virtual void runEnded(const QByteArray &source, bool wholeTreeWalked) = 0;
 };
 
+// Small pictures of a page's folders, made where strangers' files are safe to decode (see
+// tags/page_covers.h). Addresses are relative to the page.
+class CoverSource
+{
+public:
+    virtual ~CoverSource() = default;
+    // Thumbnails of a picture file (absolute path): the address of the small one, or empty.
+    virtual QByteArray fromFile(const QByteArray &path) = 0;
+    // Of the first picture embedded in the track at path, known by its digest.
+    virtual QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) = 0;
+    // The page was put in place, or not: the thumbnails it no longer uses go once it was.
+    virtual void finish(bool pageWritten) = 0;
+};
+// The cover source of the page at pagePath; null when it has none.
+using CoverSources = std::function<std::unique_ptr<CoverSource>(const QByteArray &pagePath)>;
+
 // What every output of a run shares.
 struct OutputContext {
     const ListingSettings *settings = nullptr; // title, base URL, list language, extensions
     QByteArray source;                         // absolute
     QDateTime made;
-    bool dryRun = false; // everything as for real, but nothing is written
+    bool dryRun = false;                  // everything as for real, but nothing is written
+    const CoverSources *covers = nullptr; // the page's pictures; none without
 };
 
 struct OutputDirectory {
@@ -79,6 +96,7 @@ struct OutputDirectory {
     QByteArray path; // below the source, "/" between names
     int depth = 0;   // 1 for a folder of the source
     bool contentsListed = true;
+    QByteArray cover; // its picture file's name, when it has one
 };
 
 struct OutputFile {
@@ -110,7 +128,8 @@ public:
 
 std::unique_ptr<ListOutput> makeOutput(const OutputRequest &request);
 
-// The lists the settings ask for besides the classic one: index.html in the target folder, and
-// the list's name with .m3u8 and .json beside it.
+// The lists the settings ask for besides the classic one, in the target folder: the page, the
+// playlist and the JSON under the names chosen (a name, never a path), else index.html and the
+// list's name with .m3u8 and .json.
 std::vector<OutputRequest> chosenOutputs(const ListingSettings &settings,
                                          const QByteArray &targetDir, const QByteArray &targetName);

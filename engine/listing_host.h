@@ -64,6 +64,8 @@ public:
     virtual int fileStat(int k, FileStat *stat) = 0;
     // File k opened for reading: its descriptor, the caller's to close, or -1.
     virtual int openFile(int k) = 0;
+    // The folder's picture file ("cover.jpg"...), whatever the pattern; empty when none.
+    virtual QByteArray coverName() { return QByteArray(); }
     // The order of the files from the next reading on.
     virtual void setOrder(const ListOrder &order) = 0;
 };

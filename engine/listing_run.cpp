@@ -290,6 +290,7 @@ void Engines::beginOutputs()
     context.source = sourcePath_;
     context.made = QDateTime(host_.clock->currentDate(), host_.clock->currentTime());
     context.dryRun = dryRun;
+    context.covers = covers;
     for (auto it = others_.begin(); it != others_.end();) {
         if (const int error = (*it)->begin(context)) {
             outputFailed((*it)->request().path, error);
@@ -432,6 +433,8 @@ void Engines::enterOutputs()
     event.dir.path = relativeDir_;
     event.dir.depth = int(walk.Levels.size()) - 1;
     event.dir.contentsListed = level.contentsListed;
+    if (level.contentsListed)
+        event.dir.cover = host_.File1->coverName();
     if (held_.empty())
         tellOutputs(event);
     else

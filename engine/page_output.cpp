@@ -6,17 +6,48 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cctype>
 
 #include <vector>
 
 namespace {
 
 enum class PageText {
-    Made, NoTitle, Total, Again, Tracks, Track, Albums, Album, Folders, Folder,
+    Made,
+    NoTitle,
+    Total,
+    Again,
+    Tracks,
+    Track,
+    Albums,
+    Album,
+    Folders,
+    Folder,
     // For the script, as data attributes: its strings never meet a script's own syntax.
-    Search, Sort, SortOrder, SortTitle, SortArtist, SortAlbum, SortLength, SortAdded, Results,
-    Player, Play, Pause, Previous, Next, Shuffle, RepeatOff, RepeatAll, RepeatOne, Seek,
-    PlayFolder, Download, DownloadOf, NoMatch, Cannot,
+    Search,
+    Sort,
+    SortOrder,
+    SortTitle,
+    SortArtist,
+    SortAlbum,
+    SortLength,
+    SortAdded,
+    Results,
+    Player,
+    Play,
+    Pause,
+    Previous,
+    Next,
+    Shuffle,
+    RepeatOff,
+    RepeatAll,
+    RepeatOne,
+    Seek,
+    PlayFolder,
+    Download,
+    DownloadOf,
+    NoMatch,
+    Cannot,
 };
 
 const BilingualText<PageText> kTexts[] = {
@@ -153,6 +184,29 @@ public:
 
     bool wantsDetails() const override { return true; }
 
+    int begin(const OutputContext &context) override
+    {
+        covers_.reset();
+        if (context.covers && *context.covers)
+            covers_ = (*context.covers)(request().path);
+        return FileOutput::begin(context);
+    }
+
+    int finish() override
+    {
+        const int error = FileOutput::finish();
+        if (covers_)
+            covers_->finish(error == 0);
+        covers_.reset();
+        return error;
+    }
+
+    void discard() override
+    {
+        covers_.reset();
+        FileOutput::discard();
+    }
+
     void enter(const OutputDirectory &dir) override
     {
         closeFiles();
@@ -161,6 +215,12 @@ public:
         ++totalFolders_;
         Level level;
         level.contentsListed = dir.contentsListed;
+        level.path = dir.path;
+        // The folder's own picture file, known now; else one embedded in a track, known later.
+        QByteArray cover;
+        if (covers_ && !dir.cover.isEmpty())
+            cover = covers_->fromFile(absoluteBelow(dir.path + '/' + dir.cover));
+        level.hasCover = !cover.isEmpty();
         levels_.push_back(level);
         const int heading = std::min(dir.depth + 1, 6);
         QByteArray &out = line_;
@@ -173,7 +233,10 @@ public:
         appendHtml(out, shownText(QString::fromUtf8(dir.name)));
         out += "</h";
         out += char('0' + heading);
-        out += "></summary>\n";
+        out += '>';
+        if (!cover.isEmpty())
+            appendCover(out, cover);
+        out += "</summary>\n";
         write(out);
     }
 
@@ -199,6 +262,10 @@ public:
                     relativePath(folder(), absolutePath(context(), placeholder));
                 linkStart_ = percentEncoded(path.left(path.size() - 1), true);
             }
+            // What an unquoted attribute value may hold; percent-encoded names hold nothing else.
+            linkStartBare_ = std::all_of(linkStart_.begin(), linkStart_.end(), [](char c) {
+                return std::isalnum(uchar(c)) || QByteArrayView("%/._~-:").contains(c);
+            });
         }
         QByteArray &out = line_;
         out.resize(0);
@@ -216,10 +283,12 @@ public:
             out += " data-k=";
             out += QByteArray::number(track->track);
         }
-        out += "><a href=\"";
+        // Unquoted when it can be, as most are: a few bytes a track on a page of 100,000.
+        const bool quoted = !linkStartBare_;
+        out += quoted ? "><a href=\"" : "><a href=";
         out += linkStart_;
         appendPercentEncoded(out, file.name->bytes, true);
-        out += "\">";
+        out += quoted ? "\">" : ">";
         appendHtml(out, title);
         out += "</a>";
         if (track) {
@@ -239,10 +308,16 @@ public:
                 out += "</time>";
             }
             level.durationMs += track->durationMs;
+            if (covers_ && !level.hasCover && level.embedded.isEmpty() &&
+                !track->picture.isEmpty()) {
+                level.embedded = track->picture;
+                level.embeddedIn = absolutePath(context(), file);
+            }
         }
         if (file.statKnown) {
             out += " <small>";
-            appendHtml(out, sizeText(file.stat.size, langue()).replace(QChar(0xA0), QLatin1Char(' ')));
+            appendHtml(out,
+                       sizeText(file.stat.size, langue()).replace(QChar(0xA0), QLatin1Char(' ')));
             out += "</small>";
             totalSize_ += file.stat.size;
         }
@@ -259,6 +334,15 @@ public:
         Level &parent = levels_.back();
         parent.tracks += level.tracks;
         parent.durationMs += level.durationMs;
+        // A picture found in a track: at the end of the folder, which the script moves up.
+        if (!level.embedded.isEmpty()) {
+            const QByteArray cover = covers_->fromTrack(level.embeddedIn, level.embedded);
+            if (!cover.isEmpty()) {
+                QByteArray img;
+                appendCover(img, cover);
+                write(img + '\n');
+            }
+        }
         write("<p class=\"n\">" +
               (level.contentsListed ? counts(level) : html(text(PageText::Again))) +
               "</p></details>\n");
@@ -266,8 +350,12 @@ public:
 
 private:
     struct Level {
-        int albums = 0;  // folders right below
-        qint64 tracks = 0; // files, those below included
+        QByteArray path;
+        bool hasCover = false;
+        QByteArray embedded;   // the digest of a track's picture, when the folder has no file
+        QByteArray embeddedIn; // that track
+        int albums = 0;        // folders right below
+        qint64 tracks = 0;     // files, those below included
         qint64 durationMs = 0;
         bool filesOpen = false;
         bool contentsListed = true;
@@ -292,6 +380,20 @@ private:
         return html(parts.join(QStringLiteral(", ")));
     }
 
+    QByteArray absoluteBelow(const QByteArray &relative) const
+    {
+        const QByteArray &source = context().source;
+        return (source.endsWith('/') ? source : source + '/') + relative;
+    }
+
+    // Its size set, so that nothing moves when it comes; loaded once it is near.
+    static void appendCover(QByteArray &out, const QByteArray &address)
+    {
+        out += "<img class=\"c\" src=\"";
+        out += address;
+        out += "\" alt=\"\" width=\"64\" height=\"64\" loading=\"lazy\">";
+    }
+
     void closeFiles()
     {
         Level &level = levels_.back();
@@ -303,19 +405,32 @@ private:
     QByteArray scriptTexts() const
     {
         const std::pair<const char *, PageText> names[] = {
-            {"search", PageText::Search},         {"sort", PageText::Sort},
-            {"sortOrder", PageText::SortOrder},   {"sortTitle", PageText::SortTitle},
-            {"sortArtist", PageText::SortArtist}, {"sortAlbum", PageText::SortAlbum},
-            {"sortLength", PageText::SortLength}, {"sortAdded", PageText::SortAdded},
-            {"results", PageText::Results},       {"player", PageText::Player},
-            {"play", PageText::Play},             {"pause", PageText::Pause},
-            {"previous", PageText::Previous},     {"next", PageText::Next},
-            {"shuffle", PageText::Shuffle},       {"repeatOff", PageText::RepeatOff},
-            {"repeatAll", PageText::RepeatAll},   {"repeatOne", PageText::RepeatOne},
-            {"seek", PageText::Seek},             {"playFolder", PageText::PlayFolder},
-            {"download", PageText::Download},     {"downloadOf", PageText::DownloadOf},
-            {"noMatch", PageText::NoMatch},       {"cannot", PageText::Cannot},
-            {"tracks", PageText::Tracks},         {"track", PageText::Track},
+            {"search", PageText::Search},
+            {"sort", PageText::Sort},
+            {"sortOrder", PageText::SortOrder},
+            {"sortTitle", PageText::SortTitle},
+            {"sortArtist", PageText::SortArtist},
+            {"sortAlbum", PageText::SortAlbum},
+            {"sortLength", PageText::SortLength},
+            {"sortAdded", PageText::SortAdded},
+            {"results", PageText::Results},
+            {"player", PageText::Player},
+            {"play", PageText::Play},
+            {"pause", PageText::Pause},
+            {"previous", PageText::Previous},
+            {"next", PageText::Next},
+            {"shuffle", PageText::Shuffle},
+            {"repeatOff", PageText::RepeatOff},
+            {"repeatAll", PageText::RepeatAll},
+            {"repeatOne", PageText::RepeatOne},
+            {"seek", PageText::Seek},
+            {"playFolder", PageText::PlayFolder},
+            {"download", PageText::Download},
+            {"downloadOf", PageText::DownloadOf},
+            {"noMatch", PageText::NoMatch},
+            {"cannot", PageText::Cannot},
+            {"tracks", PageText::Tracks},
+            {"track", PageText::Track},
         };
         QByteArray out = "<div id=\"x\" hidden";
         for (const auto &[name, key] : names) {
@@ -385,8 +500,10 @@ private:
     QByteArray linkDir_;        // the folder of the last link made, and its start
     QByteArray linkStart_;
     bool linkStartKnown_ = false;
+    bool linkStartBare_ = false;
     int totalFolders_ = 0;
     qint64 totalSize_ = 0;
+    std::unique_ptr<CoverSource> covers_;
 };
 
 } // namespace

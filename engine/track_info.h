@@ -12,5 +12,6 @@ struct TrackInfo {
     QString album;
     int track = 0;
     qint64 durationMs = 0;
-    int bitrate = 0; // kbit/s
+    int bitrate = 0;    // kbit/s
+    QByteArray picture; // a digest of the first picture embedded in it, when there is one
 };

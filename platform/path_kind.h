@@ -3,6 +3,7 @@
 #include "platform/file_identity.h"
 
 #include <QByteArray>
+#include <QList>
 
 // What stands at a path, following symbolic links.
 enum class PathKind {
@@ -36,3 +37,18 @@ struct OutputPlace {
     }
 };
 OutputPlace outputPlace(const QByteArray &path);
+
+// A folder of the program's own beside a list (a page's pictures, say), that a web server may
+// read: made 0755 when missing. 0 when it is, or has been made, a real folder of the runner's or
+// root's; a link, anything but a folder, or another user's folder is refused (ELOOP, ENOTDIR,
+// kErrorForeignFile), as a list's own place would be.
+int makeOwnFolder(const QByteArray &path);
+// The names in a folder (no "." or ".."); empty when it cannot be read.
+QList<QByteArray> namesIn(const QByteArray &folder);
+// Removes the file name in folder (never a folder, never through a link).
+void removeFileIn(const QByteArray &folder, const QByteArray &name);
+// What makes an ordinary file at path the same file with the same contents: its device, inode,
+// size and times, as text; empty when there is no such file.
+QByteArray fileVersion(const QByteArray &path);
+// The ordinary file at path opened for reading: its descriptor (the caller's to close), or -1.
+int openForReading(const QByteArray &path);

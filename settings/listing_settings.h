@@ -27,4 +27,8 @@ struct ListingSettings {
     bool AlsoJson = false;     // a JSON document, the list's name with .json
     bool ReadTags = false;     // tags and lengths read for the lists that show them
     bool NaturalOrder = false; // "Track 2" before "Track 10", in every list
+    bool Covers = false;       // the page shows each folder's picture
+    QString PageName;          // the page's name in the target folder; empty: index.html
+    QString PlaylistName;      // the playlist's; empty: the list's name with .m3u8
+    QString JsonName;          // the JSON document's; empty: the list's name with .json
 };

@@ -26,6 +26,7 @@ enum class OptionsCheck {
     Check12,      // AlsoJson
     Check13,      // ReadTags
     Check14,      // NaturalOrder
+    Check15,      // Covers
 };
 
 // The options dialog's text boxes.
@@ -34,6 +35,9 @@ enum class OptionsText {
     Text2,     // AutoUpdateTime
     Text3,     // BaseUrl
     Text4,     // Pattern
+    Text5,     // PageName
+    Text6,     // PlaylistName
+    Text7,     // JsonName
 };
 
 class SettingsControls

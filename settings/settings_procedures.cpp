@@ -110,6 +110,19 @@ const FormatSetting kFormats[] = {
     {"AlsoJson", &ListingSettings::AlsoJson, OptionsCheck::Check12},
     {"ReadTags", &ListingSettings::ReadTags, OptionsCheck::Check13},
     {"NaturalOrder", &ListingSettings::NaturalOrder, OptionsCheck::Check14},
+    {"Covers", &ListingSettings::Covers, OptionsCheck::Check15},
+};
+
+// The names of the lists made besides, each with the box that shows it.
+struct FormatName {
+    const char *name;
+    QString ListingSettings::*field;
+    OptionsText box;
+};
+const FormatName kNames[] = {
+    {"PageName", &ListingSettings::PageName, OptionsText::Text5},
+    {"PlaylistName", &ListingSettings::PlaylistName, OptionsText::Text6},
+    {"JsonName", &ListingSettings::JsonName, OptionsText::Text7},
 };
 
 } // namespace
@@ -117,8 +130,15 @@ const FormatSetting kFormats[] = {
 void SettingsProcedures::loadFormats()
 {
     for (const FormatSetting &format : kFormats) {
-        settings.*format.field = storedYes(read(QString::fromLatin1(format.name), FormatsKey()));
+        const QString stored = read(QString::fromLatin1(format.name), FormatsKey());
+        // Covers are shown unless asked otherwise; the rest is off until ticked.
+        settings.*format.field =
+            format.field == &ListingSettings::Covers ? storedNotNo(stored) : storedYes(stored);
         controls.setCheck(format.box, settings.*format.field ? 1 : 0);
+    }
+    for (const FormatName &name : kNames) {
+        settings.*name.field = read(QString::fromLatin1(name.name), FormatsKey());
+        controls.setText(name.box, settings.*name.field);
     }
 }
 
@@ -127,6 +147,10 @@ void SettingsProcedures::saveFormats()
     for (const FormatSetting &format : kFormats) {
         settings.*format.field = controls.check(format.box) == 1;
         write(QString::fromLatin1(format.name), yesNoText(settings.*format.field), FormatsKey());
+    }
+    for (const FormatName &name : kNames) {
+        settings.*name.field = controls.text(name.box).trimmed();
+        write(QString::fromLatin1(name.name), settings.*name.field, FormatsKey());
     }
 }
 

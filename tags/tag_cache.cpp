@@ -30,7 +30,7 @@ constexpr int kReadsInTransaction = 256;
 
 const char *const kLoad =
     "SELECT name, device, inode, size, mtime, ctime, readok, title, artist, album, track, "
-    "duration, bitrate, mark FROM tracks WHERE source=?1 AND dir=?2";
+    "duration, bitrate, mark, picture FROM tracks WHERE source=?1 AND dir=?2";
 
 QString columnText(sqlite3_stmt *statement, int column)
 {
@@ -129,6 +129,7 @@ public:
             bindBlob(s, 16, markKey_);
         else
             sqlite3_bind_null(s, 16);
+        bindBlob(s, 17, info.picture);
         step(s);
     }
 
@@ -214,6 +215,7 @@ private:
             row.info.durationMs = sqlite3_column_int64(load_, 11);
             row.info.bitrate = sqlite3_column_int(load_, 12);
             row.mark = columnBytes(load_, 13);
+            row.info.picture = columnBytes(load_, 14);
             rows_.insert(columnBytes(load_, 0), row);
         }
         sqlite3_reset(load_);
@@ -403,7 +405,8 @@ private:
                              "name BLOB NOT NULL, device INTEGER, inode INTEGER, size INTEGER, "
                              "mtime INTEGER, ctime INTEGER, readok INTEGER, title TEXT, "
                              "artist TEXT, album TEXT, track INTEGER, duration INTEGER, "
-                             "bitrate INTEGER, mark BLOB, PRIMARY KEY(source, dir, name)) "
+                             "bitrate INTEGER, mark BLOB, picture BLOB, "
+                             "PRIMARY KEY(source, dir, name)) "
                              "WITHOUT ROWID"),
                   QByteArray("INSERT INTO meta VALUES('schema','") + kSchema + "')"}) {
                 rc = sqlite3_exec(db_, sql.constData(), nullptr, nullptr, nullptr);
@@ -424,7 +427,7 @@ private:
             return sqlite3_prepare_v2(db_, sql, -1, statement, nullptr) == SQLITE_OK;
         };
         return make("INSERT OR REPLACE INTO tracks VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-                    "?10, ?11, ?12, ?13, ?14, ?15, ?16)",
+                    "?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17)",
                     &put_) &&
                make("DELETE FROM tracks WHERE source=?1 AND dir=?2 AND name=?3", &forget_) &&
                make("SELECT DISTINCT dir FROM tracks WHERE source=?1", &dirs_) &&
@@ -561,7 +564,7 @@ bool TagCache::request(quint64 ticket, const QByteArray &source, const QByteArra
         return true;
     asked_[ticket] = {source, relativePath, stat};
     ++filesRead_;
-    if (!readers_.submit(ticket, fd, name)) {
+    if (!readers_.submit(ticket, fd)) {
         asked_.erase(ticket);
         return true;
     }

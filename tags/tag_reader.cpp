@@ -2,10 +2,21 @@
 
 #include "tags/track_wire.h"
 
+#include <QCryptographicHash>
+
+#include <taglib/attachedpictureframe.h>
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/tiostream.h>
 #include <taglib/tstring.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -100,14 +111,72 @@ private:
     std::vector<std::pair<long, QByteArray>> blocks_;
 };
 
+QByteArray bytesOf(const TagLib::ByteVector &data)
+{
+    return QByteArray(data.data(), qsizetype(data.size()));
+}
+
+QByteArray id3v2Picture(TagLib::ID3v2::Tag *tag)
+{
+    if (!tag)
+        return QByteArray();
+    const TagLib::ID3v2::FrameList frames = tag->frameListMap()["APIC"];
+    for (TagLib::ID3v2::Frame *frame : frames) {
+        if (const auto *picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame *>(frame))
+            return bytesOf(picture->picture());
+    }
+    return QByteArray();
+}
+
+QByteArray xiphPicture(TagLib::Ogg::XiphComment *comment)
+{
+    if (!comment)
+        return QByteArray();
+    const TagLib::List<TagLib::FLAC::Picture *> pictures = comment->pictureList();
+    return pictures.isEmpty() ? QByteArray() : bytesOf(pictures.front()->data());
+}
+
+// The first picture a file holds, in the place its format keeps pictures.
+QByteArray embeddedPicture(TagLib::File *file)
+{
+    if (auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(file))
+        return id3v2Picture(mpeg->ID3v2Tag());
+    if (auto *flac = dynamic_cast<TagLib::FLAC::File *>(file)) {
+        const TagLib::List<TagLib::FLAC::Picture *> pictures = flac->pictureList();
+        if (!pictures.isEmpty())
+            return bytesOf(pictures.front()->data());
+        return xiphPicture(flac->xiphComment());
+    }
+    if (auto *mp4 = dynamic_cast<TagLib::MP4::File *>(file)) {
+        if (TagLib::MP4::Tag *tag = mp4->tag(); tag && tag->contains("covr")) {
+            const TagLib::MP4::CoverArtList covers = tag->item("covr").toCoverArtList();
+            if (!covers.isEmpty())
+                return bytesOf(covers.front().data());
+        }
+        return QByteArray();
+    }
+    if (auto *vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File *>(file))
+        return xiphPicture(vorbis->tag());
+    if (auto *opus = dynamic_cast<TagLib::Ogg::Opus::File *>(file))
+        return xiphPicture(opus->tag());
+    if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(file))
+        return id3v2Picture(wav->ID3v2Tag());
+    return QByteArray();
+}
+
 } // namespace
 
-TrackInfo readTrackInfo(int fd, const QByteArray &name)
+QByteArray pictureDigest(const QByteArray &picture)
+{
+    return QCryptographicHash::hash(picture, QCryptographicHash::Sha256).toHex().left(16);
+}
+
+TrackInfo readTrackInfo(int fd, QByteArray *picture)
 {
     TrackInfo info;
     if (fd < 0)
         return info;
-    BlockStream stream(fd, name);
+    BlockStream stream(fd, QByteArray());
     const TagLib::FileRef file(&stream, true, TagLib::AudioProperties::Average);
     if (file.isNull())
         return info;
@@ -121,6 +190,11 @@ TrackInfo readTrackInfo(int fd, const QByteArray &name)
         info.durationMs = properties->lengthInMilliseconds();
         info.bitrate = properties->bitrate();
     }
+    const QByteArray embedded = embeddedPicture(file.file());
+    if (!embedded.isEmpty())
+        info.picture = pictureDigest(embedded);
+    if (picture)
+        *picture = embedded;
     info.read = true;
     return info;
 }

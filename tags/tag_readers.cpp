@@ -151,9 +151,9 @@ TagReaders::Reader *TagReaders::readerWithRoom()
     return best;
 }
 
-bool TagReaders::submit(quint64 ticket, int fd, const QByteArray &name)
+bool TagReaders::submit(quint64 ticket, int fd, char kind)
 {
-    const QByteArray request = 'T' + name.left(255);
+    const QByteArray request(1, kind);
     for (;;) {
         if (!problem_.isEmpty()) {
             ::close(fd);
@@ -285,10 +285,14 @@ void TagReaders::readReplies(Reader &reader)
         const WorkerProcess::Read read = reader.process->readReply(&bytes);
         if (read == WorkerProcess::Read::Nothing)
             return;
-        ReplyStatus status;
+        ReplyStatus status = ReplyStatus::Nothing;
         TrackInfo info;
-        if (read == WorkerProcess::Read::Closed || !decodeReply(bytes, &status, &info) ||
-            (status == ReplyStatus::Ready) == reader.ready ||
+        bool understood = read == WorkerProcess::Read::Reply;
+        if (understood && bytes.startsWith(char(ReplyStatus::Picture)))
+            status = ReplyStatus::Picture; // checked as it is taken
+        else if (understood)
+            understood = decodeReply(bytes, &status, &info);
+        if (!understood || (status == ReplyStatus::Ready) == reader.ready ||
             (status != ReplyStatus::Ready && reader.jobs.empty())) {
             // Ended, or speaking out of turn (a reader taken over by what it read): ended.
             reader.process->kill();
@@ -303,6 +307,14 @@ void TagReaders::readReplies(Reader &reader)
         const Job job = reader.jobs.front();
         reader.jobs.pop_front();
         headBegins(reader);
+        if (status == ReplyStatus::Picture) {
+            QByteArray small;
+            QByteArray large;
+            if (decodeThumbnails(bytes, &small, &large))
+                thumbnails_[job.ticket] = {small, large};
+            answer(job, ReadOutcome::Read, info);
+            continue;
+        }
         if (status == ReplyStatus::OutOfMemory) {
             answer(job, ReadOutcome::Unreadable);
             reader.process->kill(); // what is left of its memory is not to be trusted
@@ -369,6 +381,17 @@ void TagReaders::abandon()
         ::close(job.fd);
     orphans_.clear();
     done_.clear();
+}
+
+bool TagReaders::takeThumbnails(quint64 ticket, QByteArray *small, QByteArray *large)
+{
+    const auto found = thumbnails_.find(ticket);
+    if (found == thumbnails_.end())
+        return false;
+    *small = found->second.first;
+    *large = found->second.second;
+    thumbnails_.erase(found);
+    return true;
 }
 
 std::vector<int> TagReaders::processIds() const

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class WorkerProcess;
@@ -64,10 +65,13 @@ public:
     TagReaders &operator=(const TagReaders &) = delete;
 
     const TagBudget &budget() const { return budget_; }
-    // Hands the open file over (the descriptor is the readers' from here on), with its name
-    // (which format to try first), waiting for room when every reader has two. False when no
-    // reader can be started: the file is not read.
-    bool submit(quint64 ticket, int fd, const QByteArray &name = QByteArray());
+    // What a reader is asked of a file: its tags ('T'), thumbnails of it as a picture ('C'), or
+    // of the first picture it holds ('E').
+    // Hands the open file over (the descriptor is the readers' from here on), waiting for room
+    // when every reader has two. False when no reader can be started: the file is not read.
+    bool submit(quint64 ticket, int fd, char kind = 'T');
+    // The thumbnails a 'C' or 'E' request gave, by ticket, taken once; false when there are none.
+    bool takeThumbnails(quint64 ticket, QByteArray *small, QByteArray *large);
     // The answers that came; with `wait`, at least one when some are due.
     void collect(bool wait, std::vector<ReaderAnswer> &answers);
     // Files handed over and not answered yet.
@@ -107,6 +111,7 @@ private:
     QByteArray program_;
     std::vector<Reader> readers_;
     std::vector<ReaderAnswer> done_;
+    std::unordered_map<quint64, std::pair<QByteArray, QByteArray>> thumbnails_;
     std::vector<Job> orphans_; // handed to a reader that ended before it began them
     int failedStarts_ = 0;
     QString problem_;

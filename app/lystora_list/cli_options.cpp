@@ -128,12 +128,15 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     const QCommandLineOption tagLimits = option(nullptr, "tag-limits", "limits");
     const QCommandLineOption forgetUnreadable = option(nullptr, "forget-unreadable", nullptr);
     const QCommandLineOption dryRun = option(nullptr, "dry-run", nullptr);
+    const QCommandLineOption covers = option(nullptr, "covers", nullptr);
+    const QCommandLineOption noCovers = option(nullptr, "no-covers", nullptr);
     const QCommandLineOption help = option("h", "help", nullptr);
     const QCommandLineOption version = option(nullptr, "version", nullptr);
     parser.addOptions(
         {type,   pattern, ext,      noExt, html,  text,    title,     baseUrl,          noLinks,
          time,   noTime,  listLang, force, every, watch,   quiet,     format,           also,
-         noAlso, tags,    noTags,   sort,  help,  version, tagLimits, forgetUnreadable, dryRun});
+         noAlso, tags,    noTags,   sort,  help,  version, tagLimits, forgetUnreadable, dryRun,
+         covers, noCovers});
 
     if (!parser.parse(arguments)) {
         options.error = parserError(parser, langue);
@@ -145,7 +148,7 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
         return options;
     for (const auto &pair : {std::make_pair(&ext, &noExt), std::make_pair(&html, &text),
                              std::make_pair(&baseUrl, &noLinks), std::make_pair(&time, &noTime),
-                             std::make_pair(&tags, &noTags)}) {
+                             std::make_pair(&tags, &noTags), std::make_pair(&covers, &noCovers)}) {
         if (parser.isSet(*pair.first) && parser.isSet(*pair.second)) {
             options.error = cliText(CliText::Contradiction, langue)
                                 .arg(pair.first->names().last(), pair.second->names().last());
@@ -236,7 +239,17 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     options.forgetUnreadable = parser.isSet(forgetUnreadable);
     // The lists stored besides the classic one go with the stored source and target: a command
     // that names both paths makes only what it names.
+    // Pictures on the page unless asked otherwise.
+    store.ReadRegValue(kSettingsRoot, FormatsKey(), QStringLiteral("Covers"));
+    s.Covers = parser.isSet(covers) || (!parser.isSet(noCovers) && storedNotNo(store.RegValue));
     if (!parser.isSet(noAlso) && paths.isEmpty()) {
+        for (const auto &[name, field] :
+             {std::make_pair("PageName", &ListingSettings::PageName),
+              std::make_pair("PlaylistName", &ListingSettings::PlaylistName),
+              std::make_pair("JsonName", &ListingSettings::JsonName)}) {
+            store.ReadRegValue(kSettingsRoot, FormatsKey(), QString::fromLatin1(name));
+            s.*field = store.RegValue;
+        }
         s.AlsoPage = storedFormats("AlsoPage");
         s.AlsoPlaylist = storedFormats("AlsoPlaylist");
         s.AlsoJson = storedFormats("AlsoJson");

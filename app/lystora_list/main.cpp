@@ -14,6 +14,7 @@
 #include "platform/settings_backend.h"
 #include "service.h"
 #include "settings/registry.h"
+#include "tags/page_covers.h"
 #include "tags/tag_cache.h"
 
 #include <QStringList>
@@ -72,6 +73,9 @@ int main(int argc, char **argv)
     engines.classicList = options.classicList;
     engines.outputs = options.outputs;
     engines.dryRun = options.dryRun;
+    const CoverSources covers =
+        settings.Covers ? PageCovers::sources(options.tagBudget, options.dryRun) : CoverSources();
+    engines.covers = &covers;
     if (!options.quiet && baseUrlLacksSlash(settings))
         printError(cliText(CliText::BaseUrlSlash, langue)
                        .arg(settings.BaseUrl, linkBaseUrl(settings.BaseUrl)));

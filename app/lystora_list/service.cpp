@@ -3,6 +3,7 @@
 #include "cli_options.h"
 #include "cli_texts.h"
 #include "console_host.h"
+#include "engine/dir_listing.h"
 #include "engine/engines.h"
 #include "engine/file_output.h"
 #include "engine/file_pattern.h"
@@ -201,6 +202,10 @@ private:
         }
         if (!change.inTree)
             return false;
+        // A folder's picture, new, changed or gone, changes a page that shows it.
+        if (!change.isDirectory && showsCovers() &&
+            coverRank(change.name.constData(), std::size_t(change.name.size())) >= 0)
+            return true;
         if (change.written)
             return !change.isDirectory && !isUnnamedFile(change.name) && showsDetails() &&
                    pattern_.matches(QString::fromUtf8(change.name));
@@ -223,6 +228,13 @@ private:
             return false;
         return std::all_of(name.begin() + 1, name.end(),
                            [](char c) { return c >= '0' && c <= '9'; });
+    }
+
+    bool showsCovers() const
+    {
+        return options_.settings.Covers &&
+               std::any_of(options_.outputs.begin(), options_.outputs.end(),
+                           [](const OutputRequest &o) { return o.format == OutputFormat::Page; });
     }
 
     // Whether a list shows what a file's contents say: the page and the JSON (sizes, and tags

@@ -45,7 +45,7 @@ _lystora_list()
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--type --pattern --ext --no-ext --html --text --title
             --base-url --no-links --time --no-time --list-lang --format --also --no-also --tags
-            --no-tags --tag-limits --forget-unreadable --sort --force --dry-run --every --watch
+            --no-tags --tag-limits --forget-unreadable --covers --no-covers --sort --force --dry-run --every --watch
             --quiet --help --version' -- "$cur"))
         return
     fi

@@ -31,6 +31,8 @@ complete -c lystora-list -l tags -d 'Read the tags and lengths of the files'
 complete -c lystora-list -l no-tags -d 'Do not read tags'
 complete -c lystora-list -l tag-limits -x -d 'What reading one file\'s tags may cost: memory=512M,cpu=5s,time=30s,size=4G'
 complete -c lystora-list -l forget-unreadable -d 'Read again the files kept as unreadable'
+complete -c lystora-list -l covers -d "Show each folder's picture on the page"
+complete -c lystora-list -l no-covers -d 'No pictures on the page'
 complete -c lystora-list -l sort -x -a 'name natural' -d 'Order of the names'
 complete -c lystora-list -l dry-run -d 'Say what would be written, write nothing'
 complete -c lystora-list -s f -l force -d 'Replace an existing TARGET_FILE without asking'

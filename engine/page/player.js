@@ -24,6 +24,42 @@
     (children || []).forEach(function (c) { e.appendChild(c); });
     return e;
   }
+  // Icons drawn here, in the text's colour: no font holds them all.
+  var icons = {
+    play: ['fill', 'M7 4.5v15l12.5-7.5z'],
+    pause: ['fill', 'M6 4.5h4.5v15H6zM13.5 4.5H18v15h-4.5z'],
+    previous: ['fill', 'M5 5h2.5v14H5zM8.5 12L19 19V5z'],
+    next: ['fill', 'M16.5 5H19v14h-2.5zM5 19l10.5-7L5 5z'],
+    shuffle: ['stroke', 'M3 7h4l10 10h4M3 17h4L17 7h4M18 4l3 3-3 3M18 14l3 3-3 3'],
+    repeat: ['stroke', 'M4 12V9a2 2 0 0 1 2-2h12M15 4l3 3-3 3M20 12v3a2 2 0 0 1-2 2H6M9 20l-3-3 3-3'],
+    download: ['stroke', 'M12 4v11M7 10l5 5 5-5M5 20h14']
+  };
+  function icon(name) {
+    var ns = 'http://www.w3.org/2000/svg';
+    var svg = document.createElementNS(ns, 'svg');
+    var path = document.createElementNS(ns, 'path');
+    svg.setAttribute('viewBox', '0 0 24 24');
+    svg.setAttribute('width', '20');
+    svg.setAttribute('height', '20');
+    svg.setAttribute('aria-hidden', 'true');
+    path.setAttribute('d', icons[name][1]);
+    if (icons[name][0] === 'fill') {
+      path.setAttribute('fill', 'currentColor');
+    } else {
+      path.setAttribute('fill', 'none');
+      path.setAttribute('stroke', 'currentColor');
+      path.setAttribute('stroke-width', '2');
+      path.setAttribute('stroke-linecap', 'round');
+      path.setAttribute('stroke-linejoin', 'round');
+    }
+    svg.appendChild(path);
+    return svg;
+  }
+  function setIcon(button, name) {
+    button.textContent = '';
+    button.appendChild(icon(name));
+  }
+
   function part(first, cls) {
     for (var c = first; c; c = c.nextElementSibling)
       if (c.className === cls) return c.textContent;
@@ -77,23 +113,32 @@
     details.dataset.ready = 1;
     var summary = details.firstElementChild;
     var f = folderOf.get(details);
+    // A picture found in a track comes at the folder's end; its place is the heading's side.
+    for (var c = summary.nextElementSibling; c; c = c.nextElementSibling)
+      if (c.tagName === 'IMG' && c.className === 'c') { summary.appendChild(c); break; }
     var count = details.lastElementChild;
     if (count && count.className === 'n') {
       summary.appendChild(el('span', {className: 'n', text: count.textContent}));
       count.hidden = true;
     }
-    var play = el('button', {className: 'pl', type: 'button', text: '\u25B6',
+    var play = el('button', {className: 'pl', type: 'button',
                              'aria-label': say(texts.playFolder, folders[f].name)});
-    play.addEventListener('click', function (e) {
-      e.preventDefault();
+    setIcon(play, 'play');
+    play.addEventListener('click', function () {
       var first = firstTrackOf(f);
       if (first >= 0) start(range(first, folders[f].end), 0);
     });
-    summary.insertBefore(play, summary.firstChild);
+    // Beside the summary, not in it: a button inside a control that opens is none a screen
+    // reader can reach. The two side by side in a row of their own.
+    var row = el('div', {className: 'row'});
+    details.parentNode.insertBefore(row, details);
+    row.appendChild(play);
+    row.appendChild(details);
   }
   function opened(details) {
     if (!details.open) return;
-    for (var c = details.firstElementChild; c; c = c.nextElementSibling) {
+    for (var c = details.firstElementChild; c; c = next) {
+      var next = c.nextElementSibling; // a folder prepared moves into a row of its own
       if (c.tagName === 'DETAILS') prepare(c);
       if (c.tagName === 'OL') addDownloads(c);
     }
@@ -102,9 +147,11 @@
     if (list.dataset.ready) return;
     list.dataset.ready = 1;
     for (var li = list.firstElementChild; li; li = li.nextElementSibling) {
-      li.appendChild(el('a', {className: 'dl', href: li.firstElementChild.href, download: '',
-                              text: '\u2913', title: texts.download,
-                              'aria-label': say(texts.downloadOf, li.firstElementChild.textContent)}));
+      var link = el('a', {className: 'dl', href: li.firstElementChild.href, download: '',
+                          title: texts.download,
+                          'aria-label': say(texts.downloadOf, li.firstElementChild.textContent)});
+      link.appendChild(icon('download'));
+      li.appendChild(link);
     }
   }
   function reveal(li) {
@@ -139,7 +186,7 @@
   }
   function coverOf(t) {
     for (var f = t.folder; f >= 0; f = folders[f].parent) {
-      var img = folders[f].el.querySelector('summary img.c');
+      var img = folders[f].el.querySelector(':scope > summary > img.c, :scope > img.c');
       if (img) return img.src;
     }
     return '';
@@ -195,15 +242,16 @@
 
   var npTitle = el('span', {id: 'np-title'}), npMeta = el('span', {id: 'np-meta'});
   var npCover = el('img', {alt: '', hidden: true});
-  function button(label, symbol, action) {
-    var b = el('button', {type: 'button', text: symbol, 'aria-label': label, title: label});
+  function button(label, name, action) {
+    var b = el('button', {type: 'button', 'aria-label': label, title: label});
+    setIcon(b, name);
     b.addEventListener('click', action);
     return b;
   }
-  var prevButton = button(texts.previous, '\u23EE', function () { step(-1); });
-  var playButton = button(texts.play, '\u25B6', toggle);
-  var nextButton = button(texts.next, '\u23ED', function () { step(1); });
-  var shuffleButton = button(texts.shuffle, '\u21C4', function () {
+  var prevButton = button(texts.previous, 'previous', function () { step(-1); });
+  var playButton = button(texts.play, 'play', toggle);
+  var nextButton = button(texts.next, 'next', function () { step(1); });
+  var shuffleButton = button(texts.shuffle, 'shuffle', function () {
     shuffled = !shuffled;
     shuffleButton.setAttribute('aria-pressed', shuffled);
     if (current >= 0) {
@@ -212,12 +260,13 @@
     }
   });
   shuffleButton.setAttribute('aria-pressed', 'false');
-  var repeatButton = button(texts.repeatOff, '\u21BB', function () {
+  var repeatButton = button(texts.repeatOff, 'repeat', function () {
     repeat = repeat === 'off' ? 'all' : repeat === 'all' ? 'one' : 'off';
     var label = repeat === 'off' ? texts.repeatOff : repeat === 'all' ? texts.repeatAll : texts.repeatOne;
     repeatButton.setAttribute('aria-label', label);
     repeatButton.title = label;
-    repeatButton.textContent = repeat === 'one' ? '\u21BB1' : '\u21BB';
+    setIcon(repeatButton, 'repeat');
+    if (repeat === 'one') repeatButton.appendChild(document.createTextNode('1'));
     repeatButton.setAttribute('aria-pressed', repeat !== 'off');
   });
   repeatButton.setAttribute('aria-pressed', 'false');
@@ -237,11 +286,11 @@
     time.textContent = clock(audio.currentTime) + ' / ' + clock(audio.duration);
   });
   audio.addEventListener('play', function () {
-    playButton.textContent = '\u23F8'; playButton.setAttribute('aria-label', texts.pause);
+    setIcon(playButton, 'pause'); playButton.setAttribute('aria-label', texts.pause);
     playButton.title = texts.pause;
   });
   audio.addEventListener('pause', function () {
-    playButton.textContent = '\u25B6'; playButton.setAttribute('aria-label', texts.play);
+    setIcon(playButton, 'play'); playButton.setAttribute('aria-label', texts.play);
     playButton.title = texts.play;
   });
   audio.addEventListener('ended', function () { step(1); });
@@ -327,13 +376,15 @@
     var where = [t.artist, t.album].filter(Boolean).join(' \u00B7 ');
     var f = t.folder >= 0 ? folders[t.folder].name : '';
     li.appendChild(el('span', {text: where || f}));
-    li.appendChild(el('a', {className: 'dl', href: t.a.href, download: '', text: '\u2913',
-                            'aria-label': say(texts.downloadOf, t.title)}));
+    var link = el('a', {className: 'dl', href: t.a.href, download: '',
+                        'aria-label': say(texts.downloadOf, t.title)});
+    link.appendChild(icon('download'));
+    li.appendChild(link);
     if (i === current) { li.className = 'now'; li.setAttribute('aria-current', 'true'); }
     return li;
   }
   function showMore() {
-    var next = Math.min(matches.length, shown + 200);
+    var next = Math.min(matches.length, shown + 100);
     var part = document.createDocumentFragment();
     for (; shown < next; shown++) part.appendChild(row(matches[shown]));
     resultList.appendChild(part);
@@ -346,12 +397,7 @@
     var li = resultList.querySelector('li[data-i="' + current + '"]');
     if (li) { li.className = 'now'; li.setAttribute('aria-current', 'true'); li.scrollIntoView({block: 'nearest'}); }
   }
-  var pending = 0;
-  box.addEventListener('input', function () {
-    // Typed quickly, a search runs once typing pauses for a moment.
-    clearTimeout(pending);
-    pending = setTimeout(update, tracks.length > 20000 ? 60 : 0);
-  });
+  box.addEventListener('input', update);
   sort.addEventListener('change', update);
   if (window.IntersectionObserver) {
     new IntersectionObserver(function (seen) {
@@ -412,7 +458,8 @@
     if (indexed) return;
     indexed = true;
     index();
-    for (var c = tree.firstElementChild; c; c = c.nextElementSibling) {
+    for (var c = tree.firstElementChild, next; c; c = next) {
+      next = c.nextElementSibling;
       if (c.tagName === 'DETAILS') prepare(c);
       if (c.tagName === 'OL') addDownloads(c);
     }
@@ -421,5 +468,15 @@
   tree.parentNode.insertBefore(count, tree);
   tree.parentNode.insertBefore(results, tree.nextSibling);
   document.body.appendChild(bar);
-  window.addEventListener('load', function () { setTimeout(follow, 0); });
+  // Once shown, what searching needs is made a part at a time, while the visitor looks.
+  function prepareSearch(from) {
+    ensureIndex();
+    var to = Math.min(tracks.length, from + 4000);
+    for (var i = from; i < to; i++) haystack(tracks[i]);
+    if (to < tracks.length) setTimeout(function () { prepareSearch(to); }, 0);
+    else box.dataset.ready = '1';
+  }
+  window.addEventListener('load', function () {
+    setTimeout(function () { follow(); prepareSearch(0); }, 0);
+  });
 })();

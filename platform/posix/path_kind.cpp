@@ -1,6 +1,11 @@
 #include "platform/path_kind.h"
 
 #include "platform/posix/descriptors.h"
+#include "platform/system_error.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <unistd.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,4 +45,63 @@ OutputPlace outputPlace(const QByteArray &path)
         place.file = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
     }
     return place;
+}
+
+int makeOwnFolder(const QByteArray &path)
+{
+    if (::mkdir(path.constData(), 0755) != 0 && errno != EEXIST)
+        return errno;
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return errno;
+    if (S_ISLNK(st.st_mode))
+        return ELOOP;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    if (st.st_uid != ::geteuid() && st.st_uid != 0)
+        return kErrorForeignFile;
+    return 0;
+}
+
+QList<QByteArray> namesIn(const QByteArray &folder)
+{
+    QList<QByteArray> names;
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names << name;
+    }
+    ::closedir(dir);
+    return names;
+}
+
+void removeFileIn(const QByteArray &folder, const QByteArray &name)
+{
+    const Fd dir(openDirectory(folder, O_PATH));
+    struct stat st;
+    if (dir.valid() && ::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode))
+        ::unlinkat(dir.get(), name.constData(), 0);
+}
+
+QByteArray fileVersion(const QByteArray &path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return QByteArray();
+    return QByteArray::number(qulonglong(st.st_dev)) + ' ' +
+           QByteArray::number(qulonglong(st.st_ino)) + ' ' +
+           QByteArray::number(qlonglong(st.st_size)) + ' ' +
+           QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ' ' +
+           QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + '.' +
+           QByteArray::number(qlonglong(st.st_ctim.tv_nsec));
+}
+
+int openForReading(const QByteArray &path)
+{
+    return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
 }

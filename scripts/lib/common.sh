@@ -3,20 +3,24 @@
 
 LYSTORA_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libtag1-dev
     libsqlite3-dev libseccomp-dev)
-# What the desktop program needs at run time: the X11 platform plugin, the font its windows are
-# made for, Qt's own translations, and the desktop's opener.
-LYSTORA_DESKTOP_PACKAGES=(qt6-qpa-plugins fonts-liberation2 qt6-translations-l10n xdg-utils)
+# What the programs need at run time: the X11 platform plugin, the font the windows are made
+# for, Qt's own translations, the desktop's opener, and the WebP decoder for covers.
+LYSTORA_DESKTOP_PACKAGES=(qt6-qpa-plugins fonts-liberation2 qt6-translations-l10n xdg-utils
+    qt6-image-formats-plugins)
 # What the tests need besides: X servers of their own with a window manager and a notification
 # area, the tools that drive them, the font that stands in when Liberation Sans is missing, an
-# HTML checker, encoders to make real tagged files of each format, and the players a playlist
-# is tried in (mpv, and VLC through its library: its program refuses to run as root).
+# HTML checker, encoders to make real tagged files of each format, the players a playlist is
+# tried in (mpv, and VLC through its library: its program refuses to run as root), and the
+# browser the page is tried in, with its driver.
 LYSTORA_TEST_PACKAGES=(xvfb xauth openbox wmctrl trayer xdotool x11-utils fonts-dejavu-core
     tidy lame vorbis-tools opus-tools flac ffmpeg help2man man-db bash-completion zsh fish
-    desktop-file-utils appstream systemd python3 mpv python3-vlc vlc-plugin-base)
+    desktop-file-utils appstream systemd python3 mpv python3-vlc vlc-plugin-base
+    chromium chromium-driver python3-selenium ca-certificates)
 # What the manual pages, the package and its checks need besides.
 LYSTORA_PACKAGE_PACKAGES=(help2man dpkg-dev file lintian)
-# What the benchmarks need besides: GNU time for the peak memory, and encoders for tagged files.
-LYSTORA_BENCH_PACKAGES=(time lame vorbis-tools flac)
+# What the benchmarks need besides: GNU time for the peak memory, encoders for tagged files, and
+# tree and a browser for the page.
+LYSTORA_BENCH_PACKAGES=(time lame vorbis-tools flac tree chromium chromium-driver python3-selenium)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

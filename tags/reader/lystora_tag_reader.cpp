@@ -8,6 +8,7 @@
 
 #include "platform/worker_side.h"
 #include "tags/tag_reader.h"
+#include "tags/thumbnails.h"
 #include "tags/track_wire.h"
 
 #include <cstdio>
@@ -27,10 +28,42 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-QByteArray answer(int fd, const QByteArray &name)
+// A picture file's whole bytes, within a bound: a cover is a few megabytes at most.
+QByteArray readPicture(int fd)
+{
+    constexpr qsizetype kLargestPicture = 32 * 1024 * 1024;
+    QByteArray bytes;
+    char block[64 * 1024];
+    for (ssize_t got; (got = ::read(fd, block, sizeof block)) > 0;) {
+        bytes.append(block, got);
+        if (bytes.size() > kLargestPicture) {
+            bytes.clear();
+            break;
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+QByteArray thumbnails(const QByteArray &picture)
+{
+    QByteArray small;
+    QByteArray large;
+    return makeThumbnails(picture, &small, &large) ? encodeThumbnails(small, large)
+                                                   : encodeReply(ReplyStatus::Nothing);
+}
+
+// Requests: "T" a track's tags, "C" thumbnails of a picture file, "E" thumbnails of the first
+// picture embedded in a track.
+QByteArray answer(int fd, char kind)
 {
     try {
-        const TrackInfo info = readTrackInfo(fd, name);
+        if (kind == 'C')
+            return thumbnails(readPicture(fd));
+        QByteArray picture;
+        const TrackInfo info = readTrackInfo(fd, kind == 'E' ? &picture : nullptr);
+        if (kind == 'E')
+            return thumbnails(picture);
         return info.read ? encodeReply(ReplyStatus::Read, &info)
                          : encodeReply(ReplyStatus::Nothing);
     } catch (const std::bad_alloc &) {
@@ -55,6 +88,13 @@ int main(int argc, char **argv)
         std::fputs("lystora-tag-reader: started by lystora and lystora-list only\n", stderr);
         return 2;
     }
+    // The threads Qt scales pictures on wait in its own event loop, not GLib's, which would
+    // want more of the system than a reader is left.
+    qputenv("QT_NO_GLIB", "1");
+    // What a damaged picture makes a decoder say is nobody's business: the file is answered.
+    qputenv("QT_LOGGING_RULES", "*=false");
+    // What must be read from disk is read before the door closes.
+    preloadImageFormats();
     if (!kSanitized) {
         limitProcess(memory);
         if (!enterSandbox())
@@ -73,8 +113,8 @@ int main(int argc, char **argv)
             return 0;
         limitCpuFromNow(cpu);
         QByteArray reply;
-        if (fd >= 0 && request.startsWith('T')) {
-            reply = answer(fd, request.mid(1)); // which closes it
+        if (fd >= 0 && request.size() >= 1 && QByteArray("TCE").contains(request[0])) {
+            reply = answer(fd, request[0]); // which closes it
         } else {
             if (fd >= 0)
                 ::close(fd);

@@ -14,9 +14,9 @@ struct FakeControls : SettingsControls {
     std::map<Side, QByteArray> dirs{{Side::Source, "/"}, {Side::Target, "/"}};
     QString name = QStringLiteral("audio.txt");
     QString pattern = QStringLiteral("*.mp3");
-    int checks[15] = {};
+    int checks[16] = {};
     std::map<OptionArray, int> selected; // absent: none selected
-    QString texts[5] = {QString(), QStringLiteral("Sonavex & Server v1.51.1013"),
+    QString texts[8] = {QString(), QStringLiteral("Sonavex & Server v1.51.1013"),
                         QStringLiteral("60"),
                         QStringLiteral("http://votre.ip/votre_repertoire_de_base/"),
                         QStringLiteral("*.mp3;*.aac;*.vqf")};

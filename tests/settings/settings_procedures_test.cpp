@@ -215,7 +215,8 @@ TEST(SettingsSave, WritesEveryValueAndLeavesSwitchedOffOnesAlone)
                            "AutoUpdate=Non",       "HTML=Oui",           "IncExt=Non",
                            "TitleHTML=Ma musique", "Pattern=*.ogg",      "AlsoPage=Non",
                            "AlsoPlaylist=Non",     "AlsoJson=Non",       "ReadTags=Oui",
-                           "NaturalOrder=Non"}));
+                           "NaturalOrder=Non",     "Covers=Non",         "PageName=",
+                           "PlaylistName=",        "JsonName="}));
     EXPECT_EQ(load.store.values.at("BaseUrl"), QStringLiteral("http://kept/"));
     EXPECT_EQ(load.settings.BaseUrl, QStringLiteral("http://kept/"));
     EXPECT_EQ(load.settings.AutoUpdateTime, 25);
@@ -279,7 +280,7 @@ TEST(SettingsSave, WhatIsSavedLoadsBackTheSame)
     Load second;
     second.store.values = first.store.values;
     second.run();
-    EXPECT_EQ(second.store.values.size(), 24u);
+    EXPECT_EQ(second.store.values.size(), 28u);
     const FakeControls &d = second.controls;
     EXPECT_EQ(d.dirs.at(Side::Source), tree.path("src"));
     EXPECT_EQ(d.dirs.at(Side::Target), tree.path());

@@ -452,3 +452,37 @@ TEST(TagCache, ADamagedCacheIsMadeAnewAnotherProgramsIsLeftAloneAndSharingNeverF
     ask(after, source, names);
     EXPECT_EQ(after.filesRead(), 0);
 }
+
+TEST(Tags, CoverPicturesBecomeThumbnailsInTheReadersAndNoPictureAFailure)
+{
+    TempTree tree;
+    tree.dir("src");
+    // A large picture in each format a cover comes in, and one that only says it is one.
+    for (const char *name : {"big.jpg", "big.png", "big.webp"}) {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-loglevel", "error", "-f", "lavfi", "-i", "color=c=red:s=3000x2000",
+                      "-frames:v", "1", QString::fromUtf8(tree.path("src/") + name)});
+        ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0) << name;
+    }
+    tree.file("src/lie.jpg", "\xFF\xD8\xFF" + QByteArray(1000, '\x01'));
+    TagReaders readers(TagBudget(), 1);
+    const QList<QByteArray> names = {"big.jpg", "big.png", "big.webp", "lie.jpg"};
+    for (qsizetype i = 0; i < names.size(); ++i)
+        ASSERT_TRUE(readers.submit(
+            quint64(i), ::open(tree.path("src/" + names[i]).constData(), O_RDONLY), 'C'));
+    std::vector<ReaderAnswer> answers;
+    while (readers.due() > 0)
+        readers.collect(true, answers);
+    ASSERT_EQ(answers.size(), std::size_t(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        QByteArray small;
+        QByteArray large;
+        const bool made = readers.takeThumbnails(quint64(i), &small, &large);
+        EXPECT_EQ(made, i < 3) << names[i].constData();
+        if (made) {
+            EXPECT_TRUE(small.startsWith("\xFF\xD8\xFF"));
+            EXPECT_LT(small.size(), large.size());
+        }
+    }
+}

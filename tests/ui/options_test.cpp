@@ -165,7 +165,7 @@ private slots:
         QVERIFY(p.forms->ifLoaded<frmOptions>() == &o);
         QCOMPARE(store.values.at("ShowTime"), QStringLiteral("Oui"));
         // Every value but BaseUrl and AutoUpdateTime, whose switches are off.
-        QCOMPARE(store.values.size(), std::size_t(22));
+        QCOMPARE(store.values.size(), std::size_t(26));
         QVERIFY(p.settings.ShowTime);
 
         // Cancel forgets what was not applied; the next dialog shows the settings in force.
@@ -234,7 +234,7 @@ private slots:
             QCoreApplication::processEvents();
             QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr);
         }
-        QCOMPARE(store.values.size(), std::size_t(22));
+        QCOMPARE(store.values.size(), std::size_t(26));
         QCOMPARE(store.values.at("FileName"), QStringLiteral("index.txt"));
         Program next(store);
         QCOMPARE(next.form1().Text4->text(), QStringLiteral("index.htm"));

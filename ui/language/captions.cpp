@@ -76,6 +76,11 @@ const CaptionText kCaptions[] = {
     {Caption::Options_Check12, "Also write a JSON file", "Écrire aussi un fichier JSON"},
     {Caption::Options_Check13, "Read tags and durations", "Lire les tags et les durées"},
     {Caption::Options_Check14, "Natural order (2 before 10)", "Ordre naturel (2 avant 10)"},
+    {Caption::Options_Check15, "Show each folder's picture on the page",
+     "Montrer l'image de chaque répertoire sur la page"},
+    {Caption::Options_Label6, "Page :", "Page :"},
+    {Caption::Options_Label7, "Playlist :", "Liste de lecture :"},
+    {Caption::Options_Label8, "JSON :", "JSON :"},
     {Caption::Options_Text3_Placeholder, "http://your.ip/your_base_dir/",
      "http://votre.ip/votre_repertoire_de_base/"},
 };

@@ -51,6 +51,10 @@ enum class Caption {
     Options_Check12,
     Options_Check13,
     Options_Check14,
+    Options_Check15,
+    Options_Label6,
+    Options_Label7,
+    Options_Label8,
     // the base-URL box's placeholder, swapped with the language
     Options_Text3_Placeholder,
 };

@@ -17,6 +17,7 @@
 #include "settings/registry.h"
 #include "settings/settings_procedures.h"
 #include "settings/stored_values.h"
+#include "tags/page_covers.h"
 #include "tags/tag_cache.h"
 #include "ui/about/form2.h"
 #include "ui/forms.h"
@@ -286,7 +287,14 @@ void Form1::Command1_Click()
         tags_ = std::make_unique<TagCache>(budget);
     }
     engines_->trackInfo = settings_.ReadTags ? tags_.get() : nullptr;
+    TagBudget budget;
+    registry_.ReadRegValue(kSettingsRoot, FormatsKey(), QStringLiteral("TagLimits"));
+    budget.parse(registry_.RegValue);
+    const CoverSources covers =
+        settings_.Covers ? PageCovers::sources(budget, false) : CoverSources();
+    engines_->covers = &covers;
     engines_->Command1_Click();
+    engines_->covers = nullptr;
     // Links made under a base URL without its "/" are wrong in the classic list: said once a run.
     if (baseUrlLacksSlash(settings_))
         pendingStatus_ = windowText(WindowText::BaseUrlSlash, settings_.Langue)

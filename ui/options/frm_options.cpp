@@ -190,15 +190,28 @@ void frmOptions::createFormatsPage()
 {
     QWidget *page = picOptions[3];
     Frame7 = new ClassicFrame(QString(), page);
-    Frame7->setGeometry(scaled(0, 0, 369, 145));
+    Frame7->setGeometry(scaled(0, 0, 369, 240));
     const Caption captions[] = {Caption::Options_Check10, Caption::Options_Check11,
                                 Caption::Options_Check12, Caption::Options_Check13,
-                                Caption::Options_Check14};
-    QCheckBox **boxes[] = {&Check10, &Check11, &Check12, &Check13, &Check14};
-    for (int i = 0; i < 5; ++i) {
+                                Caption::Options_Check14, Caption::Options_Check15};
+    QCheckBox **boxes[] = {&Check10, &Check11, &Check12, &Check13, &Check14, &Check15};
+    for (int i = 0; i < 6; ++i) {
         *boxes[i] = new CaptionCheckBox(designCaption(captions[i]), Frame7);
         (*boxes[i])->setGeometry(scaled(8, 16 + 24 * i, 353, 17));
     }
+    // The names of the lists made besides, in the target folder.
+    const Caption labels[] = {Caption::Options_Label6, Caption::Options_Label7,
+                              Caption::Options_Label8};
+    QLabel **labelFields[] = {&Label6, &Label7, &Label8};
+    QLineEdit **names[] = {&Text5, &Text6, &Text7};
+    for (int i = 0; i < 3; ++i) {
+        *labelFields[i] = new QLabel(designCaption(labels[i]), Frame7);
+        (*labelFields[i])->setGeometry(scaled(8, 164 + 24 * i, 105, 17));
+        *names[i] = new QLineEdit(Frame7);
+        (*names[i])->setGeometry(scaled(120, 164 + 24 * i, 233, 19));
+        (*labelFields[i])->setBuddy(*names[i]);
+    }
+    Text5->setPlaceholderText(QStringLiteral("index.html"));
 }
 
 void frmOptions::createButtons()
@@ -221,8 +234,8 @@ void frmOptions::connectHandlers()
     connect(Check3, &QCheckBox::stateChanged, this, &frmOptions::Check3_Click);
     connect(Check4, &QCheckBox::stateChanged, this, &frmOptions::Check4_Click);
     connect(Check5, &QCheckBox::stateChanged, this, &frmOptions::Check5_Click);
-    for (QCheckBox *box :
-         {Check1, Check2, Check6, Check7, Check8, Check10, Check11, Check12, Check13, Check14})
+    for (QCheckBox *box : {Check1, Check2, Check6, Check7, Check8, Check10, Check11, Check12,
+                           Check13, Check14, Check15})
         connect(box, &QCheckBox::stateChanged, this, &frmOptions::markModified);
     for (QRadioButton *option : {FileOption[0], FileOption[1], FileOption[2], FileLg[0], FileLg[1]})
         connect(option, &QRadioButton::toggled, this, [this](bool on) {
@@ -234,7 +247,7 @@ void frmOptions::connectHandlers()
             if (on)
                 Language_Click(i);
         });
-    for (QLineEdit *box : {Text1, Text2, Text3})
+    for (QLineEdit *box : {Text1, Text2, Text3, Text5, Text6, Text7})
         connect(box, &QLineEdit::textChanged, this, &frmOptions::markModified);
     connect(cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
@@ -264,14 +277,15 @@ void frmOptions::setValue(QCheckBox *box, int value)
 
 QCheckBox *frmOptions::check(OptionsCheck box) const
 {
-    QCheckBox *const boxes[] = {Check1, Check2,  Check3,  Check4,  Check5,  Check6,  Check7,
-                                Check8, nullptr, Check10, Check11, Check12, Check13, Check14};
+    QCheckBox *const boxes[] = {Check1,  Check2,  Check3,  Check4,  Check5,
+                                Check6,  Check7,  Check8,  nullptr, Check10,
+                                Check11, Check12, Check13, Check14, Check15};
     return boxes[int(box) - int(OptionsCheck::Check1)];
 }
 
 QLineEdit *frmOptions::text(OptionsText box) const
 {
-    QLineEdit *const boxes[] = {Text1, Text2, Text3, Text4};
+    QLineEdit *const boxes[] = {Text1, Text2, Text3, Text4, Text5, Text6, Text7};
     return boxes[int(box) - int(OptionsText::Text1)];
 }
 
@@ -295,6 +309,10 @@ void frmOptions::Form_Load()
     setValue(Check12, s.AlsoJson ? 1 : 0);
     setValue(Check13, s.ReadTags ? 1 : 0);
     setValue(Check14, s.NaturalOrder ? 1 : 0);
+    setValue(Check15, s.Covers ? 1 : 0);
+    Text5->setText(s.PageName);
+    Text6->setText(s.PlaylistName);
+    Text7->setText(s.JsonName);
     setValue(Check5, s.DownAllow ? 1 : 0);
     if (s.DownAllow)
         Text3->setText(s.BaseUrl);
@@ -436,6 +454,10 @@ void frmOptions::applyCaptions(int langue)
     Check12->setText(caption(Caption::Options_Check12, langue));
     Check13->setText(caption(Caption::Options_Check13, langue));
     Check14->setText(caption(Caption::Options_Check14, langue));
+    Check15->setText(caption(Caption::Options_Check15, langue));
+    Label6->setText(caption(Caption::Options_Label6, langue));
+    Label7->setText(caption(Caption::Options_Label7, langue));
+    Label8->setText(caption(Caption::Options_Label8, langue));
     fitCaptions();
 }
 

@@ -65,6 +65,13 @@ public:
     QCheckBox *Check12 = nullptr;
     QCheckBox *Check13 = nullptr;
     QCheckBox *Check14 = nullptr;
+    QCheckBox *Check15 = nullptr;
+    QLabel *Label6 = nullptr;
+    QLineEdit *Text5 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLineEdit *Text6 = nullptr;
+    QLabel *Label8 = nullptr;
+    QLineEdit *Text7 = nullptr;
 
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "engine/list_outputs.h"
+#include "tags/tag_readers.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <set>
+
+// The pictures of a page's folders: thumbnails, two sizes ("-s.jpg", at most 128 pixels on a
+// side, for the list; "-l.jpg", 512, for a lock screen), in a folder beside the page named
+// after it ("index.covers/" for "index.html"). A folder's picture file, or the first picture
+// embedded in one of its tracks, is someone's upload: it is decoded and scaled in a tag reader
+// of its own (see TagReaders), never here. Each thumbnail is named by what it was made from (a
+// digest of the picture file's identity, size and times, or of the embedded picture's bytes),
+// put in place as a whole, and made again only when that changes. Once the page is in place,
+// the thumbnails it no longer names go: only names of this form, never anything else there.
+// The folder is refused when it is a link, not a folder, or another user's: the page has no
+// pictures then, and says nothing of them.
+class PageCovers : public CoverSource
+{
+public:
+    PageCovers(const QByteArray &pagePath, const TagBudget &budget);
+    ~PageCovers() override;
+
+    QByteArray fromFile(const QByteArray &path) override;
+    QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) override;
+    void finish(bool pageWritten) override;
+
+    // The sources for lystora-list and the window: none for "-" or a trial.
+    static CoverSources sources(const TagBudget &budget, bool dryRun);
+
+private:
+    QByteArray made(const QByteArray &name, const QByteArray &path, char kind);
+
+    QByteArray folderPath_;
+    QByteArray folderName_;
+    bool usable_ = false;
+    TagBudget budget_;
+    std::unique_ptr<TagReaders> readers_; // started at the first picture to make
+    quint64 ticket_ = 0;
+    std::set<QByteArray> used_;
+};
