@@ -32,6 +32,10 @@ public:
     {
         listing_.subDirs.append(name, length);
     }
+    void link(const char *name, std::size_t length) override
+    {
+        listing_.links.append(name, length);
+    }
     bool stopped() const override { return stop_ && stop_->load(std::memory_order_relaxed); }
 
 private:
@@ -71,6 +75,7 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
     listing.files.clear();
     listing.cover.clear();
     listing.subDirs.clear();
+    listing.links.clear();
     listing.details.clear();
     listing.namesRead = true;
     if (listing.openError != 0)

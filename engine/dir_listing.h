@@ -21,6 +21,9 @@ struct DirListing {
     bool namesRead = false;
     NameList files;
     NameList subDirs;
+    // The names that are symbolic links, whatever they lead to: what they list as may change
+    // with no change to this folder.
+    NameList links;
     QByteArray cover; // the folder's picture file ("cover.jpg", "Folder.png"...), when it has one
     // Each file's, when they were read with the names (else they are asked for one by one).
     struct Details {

@@ -28,16 +28,24 @@ std::shared_ptr<DirListing> FsDirectoryReader::opened(const QByteArray &path)
     if (listing_)
         listing_->dir.reset();
     path_ = path;
+    const bool anew = anew_;
+    anew_ = false;
+    // Kept from an earlier list and not changed since: taken as it is.
+    if (model_) {
+        if (std::shared_ptr<DirListing> kept = model_->find(path)) {
+            listing_ = kept;
+            return listing_;
+        }
+    }
     listing_ = ahead_ ? ahead_->take(path) : nullptr;
     if (listing_) {
         if (listing_->dir)
             reader_.adopt(path, listing_->dir);
     } else {
         int error = 0;
-        std::shared_ptr<OpenDir> dir = reader_.open(path, anew_, &error);
+        std::shared_ptr<OpenDir> dir = reader_.open(path, anew, &error);
         listing_ = openedListing(std::move(dir), error);
     }
-    anew_ = false;
     return listing_;
 }
 
@@ -48,6 +56,12 @@ std::shared_ptr<const DirListing> FsDirectoryReader::read(const QByteArray &path
         readNames(*listing, rules_);
         if (ahead_)
             ahead_->seed(path, listing);
+    }
+    if (model_) {
+        // A folder kept must give its files' details without its descriptor, later.
+        if (details_ && listing->details.empty() && listing->files.size() > 0 && listing->dir)
+            readDetails(*listing);
+        model_->keep(path, listing);
     }
     return listing;
 }
@@ -73,10 +87,17 @@ void FsDirectoryReader::release()
     reader_.clear();
     if (listing_)
         listing_->dir.reset();
+    // What is kept lives in the model, where a change makes it stale: the next list asks there.
+    if (model_)
+        listing_.reset();
 }
 
 void FsDirectoryReader::readAhead(bool details)
 {
+    details_ = details;
+    // Folders kept from an earlier list are not read: nothing to read ahead but a few.
+    if (model_ && !model_->empty())
+        return;
     ahead_ = std::make_unique<ReadAhead>(rules_, details);
     if (listing_ && listing_->namesRead)
         ahead_->seed(path_, listing_);
@@ -88,6 +109,8 @@ void FsDirectoryReader::setPattern(const QString &pattern)
         return;
     rules_.pattern = FilePattern(pattern);
     listing_.reset();
+    if (model_)
+        model_->clear(); // read by other rules
 }
 
 void FsDirectoryReader::setOrder(const ListOrder &order)
@@ -96,6 +119,8 @@ void FsDirectoryReader::setOrder(const ListOrder &order)
         return;
     rules_.order = order;
     listing_.reset();
+    if (model_)
+        model_->clear();
 }
 
 std::shared_ptr<OpenDir> FsDirectoryReader::dirOf(const DirListing &listing, const QByteArray &path)

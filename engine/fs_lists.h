@@ -3,6 +3,7 @@
 #include "engine/dir_listing.h"
 #include "engine/file_pattern.h"
 #include "engine/listing_host.h"
+#include "engine/listing_model.h"
 #include "engine/name_order.h"
 #include "engine/read_ahead.h"
 #include "platform/dir_scan.h"
@@ -53,6 +54,10 @@ public:
     // The directory of a listing, for its files: opened again when it was let go.
     std::shared_ptr<OpenDir> dirOf(const DirListing &listing, const QByteArray &path);
 
+    // From now on, every folder read is kept in model, and a folder found there is not read
+    // again (see ListingModel); null: every folder is read each time.
+    void useModel(ListingModel *model) { model_ = model; }
+
 private:
     std::shared_ptr<DirListing> opened(const QByteArray &path);
 
@@ -61,7 +66,9 @@ private:
     QByteArray path_;
     std::shared_ptr<DirListing> listing_; // of path_, null when nothing is known
     bool anew_ = false;
+    bool details_ = false; // the walk wants each file's details
     std::unique_ptr<ReadAhead> ahead_;
+    ListingModel *model_ = nullptr;
 };
 
 // Dir1 on the file system.

@@ -26,6 +26,12 @@ class DirEntrySink
 public:
     virtual void file(const char *name, std::size_t length) = 0;
     virtual void subDir(const char *name, std::size_t length) = 0;
+    // Each symbolic link, whatever it points to (nothing, perhaps), before what it counts as.
+    virtual void link(const char *name, std::size_t length)
+    {
+        (void)name;
+        (void)length;
+    }
     // Asked between two batches of names: true gives up the reading.
     virtual bool stopped() const { return false; }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -19,9 +20,10 @@ struct WatchedChange {
     FileIdentity dirIdentity;
     QByteArray name;
     bool isDirectory = false;
-    bool appeared = false; // created or moved in; else removed or moved out
-    bool written = false;  // a file of the tree closed after writing (it is still there)
-    bool inTree = true;    // false for a change in an extra folder only
+    bool appeared = false;   // created or moved in; else removed or moved out
+    bool written = false;    // a file of the tree closed after writing (it is still there)
+    bool inTree = true;      // false for a change in an extra folder only
+    bool folderGone = false; // the watched folder itself was removed or moved (name empty)
 };
 
 // Kernel notification of the names that appear, vanish or move anywhere below a folder. Folders
@@ -33,7 +35,8 @@ struct WatchedChange {
 class TreeWatcher
 {
 public:
-    explicit TreeWatcher(const QByteArray &root);
+    // At most watchLimit folders are watched when it is set: the system's limit otherwise.
+    explicit TreeWatcher(const QByteArray &root, std::size_t watchLimit = 0);
     ~TreeWatcher();
     TreeWatcher(const TreeWatcher &) = delete;
     TreeWatcher &operator=(const TreeWatcher &) = delete;
@@ -54,6 +57,11 @@ public:
     // Whether the root folder itself went away (removed, moved, its file system unmounted):
     // nothing below it can be seen any more.
     bool rootLost() const;
+    // Whether the kernel dropped changes (its queue overflowed) since the last call: what was
+    // known of the tree can no longer be trusted.
+    bool takeLostChanges();
+    // Whether the changes of that folder of the tree are reported.
+    bool watches(const FileIdentity &folder) const;
 
 private:
     class Private;

@@ -21,6 +21,7 @@ public:
     // Nothing said but errors: no end message, no progress line.
     void setQuiet(bool quiet) { quiet_ = quiet; }
     FsDirList &dir1() { return dir1_; }
+    FsDirectoryReader &reader() { return reader_; }
     FsFileList &file1() { return file1_; }
 
     // Removes the progress line, so that what follows starts on a clean line.

@@ -11,6 +11,7 @@
 #include "platform/dir_scan.h"
 #include "platform/interrupt.h"
 #include "platform/lossless_text.h"
+#include "platform/path_kind.h"
 #include "platform/tree_watcher.h"
 #include "settings/registry.h"
 #include "settings/stored_values.h"
@@ -99,9 +100,17 @@ private:
 
     void startWatching()
     {
-        watcher_ = std::make_unique<TreeWatcher>(options_.sourceDir);
+        // What was kept of the tree may be of another one by now: read whole once.
+        model_.clear();
+        console_.reader().useModel(nullptr);
+        watcher_ = std::make_unique<TreeWatcher>(options_.sourceDir, timing_.watchLimit);
         WatchFailure failure;
         if (watcher_->start(&failure)) {
+            // Watched whole: each list from here reads again only the folders that change.
+            model_.watched = [this](const FileIdentity &folder) {
+                return watcher_ && watcher_->watches(folder);
+            };
+            console_.reader().useModel(&model_);
             for (const ReplacingFile::Committed &list : lists_)
                 watcher_->watchFolder(list.folderPath);
             return;
@@ -117,6 +126,8 @@ private:
     void fallBack(const WatchFailure &failure)
     {
         watcher_.reset();
+        model_.clear();
+        console_.reader().useModel(nullptr);
         QString reason;
         switch (failure.kind) {
         case WatchFailure::RemoteFileSystem:
@@ -141,6 +152,8 @@ private:
     void sourceWent()
     {
         watcher_.reset();
+        model_.clear();
+        console_.reader().useModel(nullptr);
         sourceGone_ = true;
         firstChange_ = lastChange_ = retryAt_ = -1;
         nextSourceLook_ = clock_.elapsed() + timing_.sourcePollMs;
@@ -180,6 +193,24 @@ private:
         makeList();
     }
 
+    // What was kept of a folder a change touched is read again by the next list: the folder,
+    // and for a name that came, went or moved, whatever was below it (a folder, or a link to
+    // one). A file only written leaves its folder's names as they were, but not its details.
+    void forgetWhatChanged(const WatchedChange &change)
+    {
+        if (!change.inTree)
+            return;
+        if (change.folderGone) {
+            model_.forgetFolder(change.dirIdentity);
+            return;
+        }
+        if (change.name.isEmpty() || change.name.startsWith('.'))
+            return;
+        if (!change.written)
+            model_.forgetBelow(change.dirIdentity, change.name); // first: it finds the paths
+        model_.forgetFolder(change.dirIdentity);
+    }
+
     // Whether a change can alter a list: hidden names are never listed (a list's temporary
     // file is one), the lists themselves are not their own source (known by what they are on
     // disk, whatever path leads to them), and files count only when they match the pattern. The
@@ -213,11 +244,20 @@ private:
         const int type = options_.outputs.empty() ? options_.settings.ListingType : 2;
         if (type == 0 && where != options_.sourceDir)
             return false;
-        if (change.isDirectory)
+        if (change.isDirectory || leadsToFolder(change))
             return type != 0;
         if (type == 1 && where != options_.sourceDir)
             return false;
         return pattern_.matches(QString::fromUtf8(change.name));
+    }
+
+    // A link to a folder is listed as the folder: made, it is found on disk; gone, in what was
+    // kept of its folder.
+    bool leadsToFolder(const WatchedChange &change) const
+    {
+        if (!change.appeared)
+            return model_.hadFolder(change.dirIdentity, change.name);
+        return pathKind(change.dir + '/' + change.name) == PathKind::Directory;
     }
 
     // The name the kernel gives a file made without one ("#" and its inode), as a list being
@@ -286,17 +326,31 @@ private:
         if (watcher_ && (fds[2].revents & POLLIN)) {
             bool complete = true;
             const bool changed = watcher_->readChanges(
-                [this](const WatchedChange &change) { return matters(change); }, &complete);
+                [this](const WatchedChange &change) {
+                    if (events_.seen)
+                        events_.seen(change.dir + '/' + change.name);
+                    const bool counts = matters(change); // first: it asks what was kept
+                    forgetWhatChanged(change);
+                    return counts;
+                },
+                &complete);
+            const bool lost = watcher_->takeLostChanges();
             if (watcher_->rootLost()) {
                 sourceMayHaveMoved(true);
                 return true;
             }
-            if (changed) {
+            if (lost) {
+                // The kernel dropped changes: folders may have come that no watch covers, and
+                // what was kept may be out of date anywhere. Watched anew, then read whole.
+                startWatching();
+                complete = true;
+            }
+            if (changed || lost) {
                 lastChange_ = clock_.elapsed();
                 if (firstChange_ < 0)
                     firstChange_ = lastChange_;
             }
-            if (!complete)
+            if (!complete && watcher_)
                 fallBack({WatchFailure::WatchLimit, options_.sourceDir});
         }
         if (fds[3].revents & (POLLPRI | POLLERR))
@@ -361,6 +415,7 @@ private:
     int everyMinutes_;
     const int langue_;
     std::unique_ptr<TreeWatcher> watcher_;
+    ListingModel model_;
     int mounts_ = -1;
     std::vector<ReplacingFile::Committed> lists_;
     QElapsedTimer clock_;

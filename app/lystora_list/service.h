@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <functional>
 
 class ConsoleHost;
@@ -9,7 +10,8 @@ class Engines;
 class Registry;
 struct CliOptions;
 
-// How long the service waits for what. The program uses the defaults; tests shorten them.
+// How long the service waits for what, and how many folders it may watch. The program uses
+// the defaults; tests shorten them.
 struct ServiceTiming {
     qint64 minuteMs = 60000;
     // Changes settle this long before the list is made again, so that an album copied in gives
@@ -18,6 +20,7 @@ struct ServiceTiming {
     qint64 longestWaitMs = 30000;
     // While the source is gone, it is looked for this often.
     qint64 sourcePollMs = 1000;
+    std::size_t watchLimit = 0; // the system's
 };
 
 // The list made again and again, for a server: every options.every minutes, and (--watch)
@@ -33,6 +36,9 @@ struct ServiceEvents {
     std::function<void(const QString &line)> log;
     // Nothing is due and nothing waits to be read: the service sleeps until a change or a signal.
     std::function<void()> idle;
+    // A name the kernel said changed (path in the tree), before the service judges it: what
+    // came before it has been seen too.
+    std::function<void(const QByteArray &path)> seen;
 };
 
 // Returns when `stop` becomes readable; in the program nothing writes to it, and an interrupt

@@ -123,7 +123,17 @@ int OpenDir::readEntries(DirEntrySink &sink) const
             unsigned char type = entry->d_type;
             // The type from the folder itself saves a stat per name; links and file systems
             // that do not give it need one.
-            if (type == DT_LNK || type == DT_UNKNOWN) {
+            if (type == DT_UNKNOWN) {
+                struct stat itself;
+                if (::fstatat(fd_, name, &itself, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISLNK(itself.st_mode)   ? DT_LNK
+                       : S_ISREG(itself.st_mode) ? DT_REG
+                       : S_ISDIR(itself.st_mode) ? DT_DIR
+                                                 : DT_UNKNOWN;
+            }
+            if (type == DT_LNK) {
+                sink.link(name, std::strlen(name));
                 struct stat target;
                 if (::fstatat(fd_, name, &target, 0) != 0)
                     continue;

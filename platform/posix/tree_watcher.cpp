@@ -18,8 +18,10 @@ namespace {
 
 // Links to folders are followed, as the list follows them. A file closed after writing may have
 // a new size or new tags (an upload finished, a tag edited in place).
+// A file or folder whose times or rights change (touched, made readable) may list otherwise.
 constexpr uint32_t kTreeEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                 IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+                                 IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
+                                 IN_ONLYDIR;
 constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
 
 // File systems whose changes may be made by another machine, or that report no events.
@@ -67,11 +69,27 @@ public:
     };
 
     QByteArray root;
+    std::size_t watchLimit = 0; // 0: the system's
     int fd = -1;
     int rootWd = -1;
     FileIdentity rootIdentity;
     bool rootLost = false;
-    std::unordered_map<int, Watch> watches; // by watch descriptor
+    bool lostChanges = false;
+    std::unordered_map<int, Watch> watches;              // by watch descriptor
+    std::unordered_map<FileIdentity, int> watchedInTree; // how many watches of each folder
+
+    void counted(const Watch &watch, int by)
+    {
+        if (!watch.inTree)
+            return;
+        if ((watchedInTree[watch.identity] += by) <= 0)
+            watchedInTree.erase(watch.identity);
+    }
+    void erase(std::unordered_map<int, Watch>::iterator it)
+    {
+        counted(it->second, -1);
+        watches.erase(it);
+    }
     WatchFailure failure;
     FileSystems fileSystems;
 
@@ -82,7 +100,10 @@ public:
         // depth.
         char self[64];
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", dirFd);
-        const int wd = ::inotify_add_watch(fd, self, events | IN_MASK_ADD);
+        const bool full = watchLimit > 0 && watches.size() >= watchLimit;
+        const int wd = full ? -1 : ::inotify_add_watch(fd, self, events | IN_MASK_ADD);
+        if (full)
+            errno = ENOSPC;
         if (wd < 0) {
             if (errno == ENOSPC)
                 failure = {WatchFailure::WatchLimit, path};
@@ -93,9 +114,12 @@ public:
         const auto found = watches.find(wd);
         *isNew = found == watches.end();
         if (*isNew) {
-            watches[wd] = {path, {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}, inTree};
+            const Watch watch{path, {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}, inTree};
+            watches[wd] = watch;
+            counted(watch, 1);
         } else if (inTree && !found->second.inTree) {
             found->second = {path, found->second.identity, true};
+            counted(found->second, 1);
             *isNew = true; // a folder of the lists that is in the tree after all: walk it
         }
         return wd;
@@ -163,6 +187,7 @@ public:
         for (auto it = watches.begin(); it != watches.end();) {
             if (it->second.inTree && it->first != rootWd && isAtOrBelow(it->second.path, dir)) {
                 ::inotify_rm_watch(fd, it->first);
+                counted(it->second, -1);
                 it = watches.erase(it);
             } else {
                 ++it;
@@ -171,9 +196,11 @@ public:
     }
 };
 
-TreeWatcher::TreeWatcher(const QByteArray &root) : d_(std::make_unique<Private>())
+TreeWatcher::TreeWatcher(const QByteArray &root, std::size_t watchLimit)
+    : d_(std::make_unique<Private>())
 {
     d_->root = root;
+    d_->watchLimit = watchLimit;
 }
 
 TreeWatcher::~TreeWatcher()
@@ -221,6 +248,18 @@ bool TreeWatcher::rootLost() const
     return d_->rootLost;
 }
 
+bool TreeWatcher::watches(const FileIdentity &folder) const
+{
+    return d_->watchedInTree.count(folder) != 0;
+}
+
+bool TreeWatcher::takeLostChanges()
+{
+    const bool lost = d_->lostChanges;
+    d_->lostChanges = false;
+    return lost;
+}
+
 bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
 {
     *complete = true;
@@ -235,6 +274,7 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
             at += sizeof(inotify_event) + event->len;
             if (event->mask & IN_Q_OVERFLOW) {
                 relevant = true; // changes were lost: the list must be made again
+                d_->lostChanges = true;
                 continue;
             }
             if (event->wd == d_->rootWd &&
@@ -247,11 +287,17 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
             if (found == d_->watches.end())
                 continue;
             if (event->mask & IN_IGNORED) {
-                d_->watches.erase(found);
+                d_->erase(found);
                 continue;
             }
             const Private::Watch watch = found->second;
             if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+                WatchedChange gone;
+                gone.dir = watch.path;
+                gone.dirIdentity = watch.identity;
+                gone.inTree = watch.inTree;
+                gone.folderGone = true;
+                matters(gone);
                 relevant = relevant || watch.inTree;
                 continue;
             }
@@ -261,8 +307,16 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
             change.name = event->len ? QByteArray(event->name) : QByteArray();
             change.isDirectory = event->mask & IN_ISDIR;
             change.appeared = event->mask & (IN_CREATE | IN_MOVED_TO);
-            change.written = event->mask & IN_CLOSE_WRITE;
+            change.written = event->mask & (IN_CLOSE_WRITE | IN_ATTRIB);
             change.inTree = watch.inTree;
+            if (watch.inTree && change.appeared && !change.isDirectory && !change.written) {
+                // A link made to a folder: the list goes through it, so its changes count.
+                struct stat target {};
+                const QByteArray path = child(watch.path, change.name);
+                if (::stat(path.constData(), &target) == 0 && S_ISDIR(target.st_mode) &&
+                    !d_->watchTree(path))
+                    *complete = false;
+            }
             if (watch.inTree && change.isDirectory) {
                 const QByteArray path = child(watch.path, change.name);
                 if (!change.appeared)

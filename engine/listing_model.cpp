@@ -1,0 +1,128 @@
+#include "engine/listing_model.h"
+
+#include <vector>
+
+namespace {
+
+QByteArray below(const QByteArray &parent, QByteArrayView name)
+{
+    QByteArray path = parent;
+    if (!path.endsWith('/'))
+        path += '/';
+    return path.append(name);
+}
+
+} // namespace
+
+std::shared_ptr<DirListing> ListingModel::find(const QByteArray &path)
+{
+    const auto found = byPath_.find(path);
+    if (found == byPath_.end() || found->second.stale)
+        return nullptr;
+    const std::shared_ptr<DirListing> &listing = found->second.listing;
+    if (!listing->links.empty())
+        return nullptr;
+    if (linkPaths_.count(path) != 0) {
+        FileIdentity now;
+        if (directoryIdentity(path, &now) != 0 || now != listing->identity) {
+            eraseFrom(path); // the link leads elsewhere: what was kept below it is of another
+            return nullptr;
+        }
+    }
+    return listing;
+}
+
+void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing> &listing)
+{
+    // A folder that could not be read is tried again each time (it may be a passing fault).
+    if (!listing || !listing->namesRead || listing->openError != 0 || listing->readError != 0 ||
+        !watched || !watched(listing->identity)) {
+        erase(path);
+        return;
+    }
+    for (int i = 0; i < listing->links.size(); ++i)
+        linkPaths_.insert(below(path, listing->links.view(i)));
+    const auto found = byPath_.find(path);
+    if (found != byPath_.end() && found->second.listing->identity != listing->identity)
+        erase(path); // another folder at that path now
+    if (byPath_.find(path) == byPath_.end())
+        paths_.emplace(listing->identity, path);
+    // Its descriptor goes when the walk leaves it (see FsDirectoryReader): none is held
+    // between two lists, so that a disk shown here stays free to be unmounted.
+    byPath_[path] = Kept{listing, false};
+}
+
+void ListingModel::erase(const QByteArray &path)
+{
+    const auto found = byPath_.find(path);
+    if (found == byPath_.end())
+        return;
+    const auto range = paths_.equal_range(found->second.listing->identity);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second == path) {
+            paths_.erase(it);
+            break;
+        }
+    }
+    byPath_.erase(found);
+}
+
+void ListingModel::eraseFrom(const QByteArray &top)
+{
+    std::vector<QByteArray> gone{top};
+    // What is below it: "top/...", the range of the ordered paths from "top/" to "top0".
+    const auto end = byPath_.lower_bound(top + '0');
+    for (auto it = byPath_.lower_bound(top + '/'); it != end; ++it)
+        gone.push_back(it->first);
+    for (const QByteArray &path : gone)
+        erase(path);
+}
+
+void ListingModel::forgetFolder(const FileIdentity &identity)
+{
+    const auto range = paths_.equal_range(identity);
+    for (auto it = range.first; it != range.second; ++it)
+        byPath_.at(it->second).stale = true;
+}
+
+void ListingModel::forgetBelow(const FileIdentity &folder, const QByteArray &name)
+{
+    std::vector<QByteArray> tops;
+    const auto range = paths_.equal_range(folder);
+    for (auto it = range.first; it != range.second; ++it)
+        tops.push_back(below(it->second, name));
+    for (const QByteArray &top : tops)
+        eraseFrom(top);
+}
+
+bool ListingModel::hadFolder(const FileIdentity &folder, QByteArrayView name) const
+{
+    const auto range = paths_.equal_range(folder);
+    for (auto it = range.first; it != range.second; ++it) {
+        const NameList &subDirs = byPath_.at(it->second).listing->subDirs;
+        for (int i = 0; i < subDirs.size(); ++i) {
+            if (subDirs.view(i) == name)
+                return true;
+        }
+    }
+    return false;
+}
+
+void ListingModel::clear()
+{
+    byPath_.clear();
+    paths_.clear();
+    linkPaths_.clear();
+}
+
+qsizetype ListingModel::footprint() const
+{
+    qsizetype bytes = 0;
+    for (const auto &[path, kept] : byPath_) {
+        const DirListing &listing = *kept.listing;
+        bytes += path.capacity() + qsizetype(sizeof(DirListing)) + listing.files.footprint() +
+                 listing.subDirs.footprint() +
+                 qsizetype(listing.details.capacity() * sizeof(DirListing::Details));
+    }
+    return bytes;
+}

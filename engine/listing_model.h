@@ -1,0 +1,59 @@
+#pragma once
+
+#include "engine/dir_listing.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+// What a watching lystora-list keeps of the tree between two lists: each folder's last reading
+// (its sub-folders, the files that match, their sizes and times), by the path the walk reached it
+// by, without a descriptor. The next list reads again only the folders the kernel said changed
+// (forgotten here as their changes come) and takes the others from here, in the same walk, so
+// that its bytes are those a fresh run would write. About 80 bytes a file.
+//
+// Only what the kernel reports on can be kept: a folder it does not watch, and one holding
+// symbolic links (what they lead to may change anywhere), are read again each time. A path
+// through a link is checked to lead to the same folder as before.
+class ListingModel
+{
+public:
+    // Whether changes to a folder are reported (see forgetFolder): none is kept until set.
+    std::function<bool(const FileIdentity &)> watched;
+
+    // The reading kept of the folder at path, names read; null when there is none or it may
+    // be out of date.
+    std::shared_ptr<DirListing> find(const QByteArray &path);
+    // Keeps a reading (its descriptor let go).
+    void keep(const QByteArray &path, const std::shared_ptr<DirListing> &listing);
+    // A folder changed: every path that led to it is read again.
+    void forgetFolder(const FileIdentity &identity);
+    // A name of that folder appeared, vanished or moved: what was kept below it goes too.
+    void forgetBelow(const FileIdentity &folder, const QByteArray &name);
+    // Whether the last reading of that folder had name among its sub-folders (a link to a
+    // folder, once gone, cannot say what it led to).
+    bool hadFolder(const FileIdentity &folder, QByteArrayView name) const;
+    void clear();
+
+    bool empty() const { return byPath_.empty(); }
+    // Bytes held, roughly.
+    qsizetype footprint() const;
+
+private:
+    struct Kept {
+        std::shared_ptr<DirListing> listing;
+        // Changed since: read again by the next list. The old reading stays until then, for
+        // what only it can tell (hadFolder), and its paths for the changes still to come.
+        bool stale = false;
+    };
+    void erase(const QByteArray &path);
+    void eraseFrom(const QByteArray &top); // top and all below it
+
+    std::map<QByteArray, Kept> byPath_;                       // ordered: a subtree is a range
+    std::unordered_multimap<FileIdentity, QByteArray> paths_; // each folder's paths
+    std::unordered_set<QByteArray> linkPaths_;                // paths whose last name is a link
+};
