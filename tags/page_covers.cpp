@@ -9,10 +9,11 @@
 
 namespace {
 
-// The names this program gives its thumbnails, and the only ones it ever removes.
+// The names this program gives its thumbnails (and its marks of pictures that gave none), and
+// the only ones it ever removes.
 bool isThumbnailName(const QByteArray &name)
 {
-    static const QRegularExpression form(QStringLiteral("^[0-9a-f]{16}-[sl]\\.jpg$"));
+    static const QRegularExpression form(QStringLiteral("^[0-9a-f]{16}-([sl]\\.jpg|x)$"));
     return form.match(QString::fromLatin1(name)).hasMatch();
 }
 
@@ -36,6 +37,11 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget) : bu
     folderName_ = stem + ".covers";
     folderPath_ = (folder.endsWith('/') ? folder : folder + '/') + folderName_;
     usable_ = makeOwnFolder(folderPath_) == 0;
+    // Read once: a page of ten thousand albums asks for each of their pictures.
+    if (usable_) {
+        for (const QByteArray &name : namesIn(folderPath_))
+            present_.insert(name);
+    }
 }
 
 PageCovers::~PageCovers() = default;
@@ -76,8 +82,14 @@ QByteArray PageCovers::made(const QByteArray &name, const QByteArray &path, char
         return address;
     const QByteArray smallPath = folderPath_ + '/' + small;
     const QByteArray largePath = folderPath_ + '/' + large;
-    if (pathKind(smallPath) != PathKind::RegularFile ||
-        pathKind(largePath) != PathKind::RegularFile) {
+    // A picture that gave no thumbnail (not one, cut short, one its reader died of) is not
+    // tried again until it changes: each list would decode every bad upload anew.
+    const QByteArray none = name + "-x";
+    if (present_.count(none)) {
+        used_.insert(none);
+        return QByteArray();
+    }
+    if (!present_.count(small) || !present_.count(large)) {
         if (!readers_)
             readers_ = std::make_unique<TagReaders>(budget_, 1);
         const int fd = openForReading(path);
@@ -91,8 +103,12 @@ QByteArray PageCovers::made(const QByteArray &name, const QByteArray &path, char
             readers_->collect(true, answers);
         QByteArray smallJpeg;
         QByteArray largeJpeg;
-        if (!readers_->takeThumbnails(ticket, &smallJpeg, &largeJpeg) ||
-            !writeWhole(largePath, largeJpeg) || !writeWhole(smallPath, smallJpeg))
+        if (!readers_->takeThumbnails(ticket, &smallJpeg, &largeJpeg)) {
+            if (writeWhole(folderPath_ + '/' + none, QByteArray()))
+                used_.insert(none);
+            return QByteArray();
+        }
+        if (!writeWhole(largePath, largeJpeg) || !writeWhole(smallPath, smallJpeg))
             return QByteArray();
     }
     used_.insert(small);
@@ -104,7 +120,7 @@ void PageCovers::finish(bool pageWritten)
 {
     if (!usable_ || !pageWritten)
         return;
-    for (const QByteArray &name : namesIn(folderPath_)) {
+    for (const QByteArray &name : present_) {
         if (isThumbnailName(name) && used_.count(name) == 0)
             removeFileIn(folderPath_, name);
     }

@@ -40,5 +40,6 @@ private:
     TagBudget budget_;
     std::unique_ptr<TagReaders> readers_; // started at the first picture to make
     quint64 ticket_ = 0;
+    std::set<QByteArray> present_; // in the folder when the list began
     std::set<QByteArray> used_;
 };

@@ -4,6 +4,7 @@
 // and never another program's.
 
 #include "support/test_support.h"
+#include "tags/page_covers.h"
 #include "tags/tag_cache.h"
 
 #include <QJsonArray>
@@ -485,4 +486,36 @@ TEST(Tags, CoverPicturesBecomeThumbnailsInTheReadersAndNoPictureAFailure)
             EXPECT_LT(small.size(), large.size());
         }
     }
+}
+
+TEST(Tags, APictureThatGivesNoThumbnailIsNotDecodedAgainUntilItChanges)
+{
+    TempTree tree;
+    tree.file("music/cover.jpg", "\xFF\xD8\xFF" + QByteArray(1000, '\x01'));
+    tree.dir("out");
+    const auto run = [&] {
+        PageCovers covers(tree.path("out/index.html"), TagBudget());
+        EXPECT_TRUE(covers.fromFile(tree.path("music/cover.jpg")).isEmpty());
+        covers.finish(true);
+    };
+    const auto mark = [&](ino_t *inode) {
+        const QStringList names = tree.entries("out/index.covers");
+        EXPECT_EQ(names.size(), 1) << names.join(QLatin1Char(' ')).toStdString();
+        struct stat st {};
+        const QByteArray name = names.value(0).toUtf8();
+        EXPECT_TRUE(name.endsWith("-x"));
+        EXPECT_EQ(::stat(tree.path("out/index.covers/" + name).constData(), &st), 0);
+        *inode = st.st_ino;
+        return name;
+    };
+    ino_t first = 0, again = 0, changed = 0;
+    run();
+    const QByteArray name = mark(&first);
+    run(); // the mark is not made anew: the picture was not sent to a reader
+    EXPECT_EQ(mark(&again), name);
+    EXPECT_EQ(again, first);
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, tree.path("music/cover.jpg").constData(), times, 0), 0);
+    run(); // another picture now: tried, and the old mark gone
+    EXPECT_NE(mark(&changed), name);
 }
