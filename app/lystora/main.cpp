@@ -7,6 +7,7 @@
 #include "platform/messages_language.h"
 #include "platform/session_end.h"
 #include "platform/settings_backend.h"
+#include "platform/single_instance.h"
 #include "platform/volumes.h"
 #include "settings/listing_settings.h"
 #include "settings/registry.h"
@@ -93,6 +94,10 @@ int main(int argc, char **argv)
     ListingSettings settings;
     const std::unique_ptr<SettingsBackend> store = makeSettingsBackend();
     Registry registry(*store);
+    // A second window over the same settings would undo the first's at its end.
+    SingleInstance instance(registry.location());
+    if (instance.handedOver())
+        return EXIT_SUCCESS;
     const std::unique_ptr<VolumeSource> volumes = makeVolumeSource();
 
     ProgramServices services;
@@ -101,6 +106,7 @@ int main(int argc, char **argv)
     services.volumes = volumes.get();
     Forms forms(services);
     Form1 &form = forms.form1();
+    instance.onAsked = [&form] { form.comeForward(); };
     // A session manager may end the program with a signal instead of closing its windows: the
     // program closes as the user would have closed it.
     SessionEnd sessionEnd;

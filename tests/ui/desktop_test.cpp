@@ -270,3 +270,23 @@ TEST_F(DesktopTest, ANotificationAreaStartedAfterTheProgramGetsItsIcon)
         return panel >= 0 && windows.indexOf("(\"lystora\" \"Lystora\")", panel) > panel;
     }));
 }
+
+TEST_F(DesktopTest, ASecondStartBringsTheFirstWindowBackAndEnds)
+{
+    const auto first = start(kNoSplash, kMainWindow);
+    ASSERT_TRUE(first);
+    const QStringList search = {"search", "--onlyvisible", "--name", "^Lystora$"};
+    QByteArray window;
+    ASSERT_EQ(desktop.tool(QStringLiteral("xdotool"), search, &window), 0);
+    ASSERT_EQ(desktop.tool(QStringLiteral("xdotool"), {"windowminimize", str(window.trimmed())}),
+              0);
+    ASSERT_TRUE(Desktop::until(
+        [&] { return desktop.tool(QStringLiteral("xdotool"), search, nullptr, 2000) != 0; }));
+    Program second(desktop, tree.path());
+    ASSERT_TRUE(second.ended());
+    EXPECT_TRUE(desktop.windowShown(kMainWindow));
+    // One window, still the first's.
+    QByteArray windows;
+    desktop.tool(QStringLiteral("xdotool"), search, &windows);
+    EXPECT_EQ(windows.trimmed(), window.trimmed());
+}
