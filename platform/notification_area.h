@@ -28,6 +28,10 @@ public:
     virtual void remove() = 0;
     // Whether the icon stands in a notification area now.
     virtual bool shown() const = 0;
+    // Another icon or tip for the icon added (a state: the last list made, a failure).
+    virtual void setState(const QIcon &icon, const QString &tip) = 0;
+    // A desktop notification from the icon, which goes by itself: nothing waits on it.
+    virtual void notify(const QString &title, const QString &text, bool failure) = 0;
 
     // Receives each message for the icon.
     std::function<void(int message)> onMessage;

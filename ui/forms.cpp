@@ -162,7 +162,9 @@ void Forms::saveSettings(SaveFor who)
     const SaveResult result = procedures_->SaveSettings();
     const int langue = services_.settings->Langue;
     if (result.intervalRejected && who == SaveFor::Dialog)
-        form1_->MsgBox(windowText(WindowText::IntervalKept, langue).arg(result.keptInterval),
+        form1_->MsgBox(result.keptInterval == 1
+                           ? windowText(WindowText::IntervalKeptOne, langue)
+                           : windowText(WindowText::IntervalKept, langue).arg(result.keptInterval),
                        kStyleExclamation, shortProductName());
     if (result.storeError == 0)
         return;

@@ -43,6 +43,17 @@ public:
     }
     void remove() override { icon_.hide(); }
     bool shown() const override { return icon_.isVisible() && available(); }
+    void setState(const QIcon &icon, const QString &tip) override
+    {
+        icon_.setIcon(icon);
+        icon_.setToolTip(tip);
+    }
+    void notify(const QString &title, const QString &text, bool failure) override
+    {
+        icon_.showMessage(title, text,
+                          failure ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information,
+                          10000);
+    }
 
 private:
     QSystemTrayIcon icon_;

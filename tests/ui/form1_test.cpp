@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -132,7 +133,7 @@ private slots:
 
     void timerRunsEveryIntervalAndNeverDuringARun()
     {
-        // An empty source: every run shows exactly one box, "No file found".
+        // An empty source: every run fails with "No file found", told on the icon, not in a box.
         QTemporaryDir tree;
         touch(tree.path() + QStringLiteral("/src/cover.jpg"));
         Window w;
@@ -140,24 +141,58 @@ private slots:
         w.settings.AutoUpdateTime = 3;
         w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/src")));
         w.form->Dir2->setPath(bytes(tree.path()));
-        int runs = 0;
-        w.messages.whileOpen = [&] { ++runs; };
         for (int tick = 0; tick < 7; ++tick)
             w.form->Timer1_Timer();
-        QCOMPARE(runs, 2); // at ticks 3 and 6
+        QCOMPARE(w.tray.calls.filter(QRegularExpression(QStringLiteral("^state "))).size(), 2);
         QCOMPARE(w.form->MinuteCount, 1);
+        QVERIFY(w.messages.boxes.empty());
 
-        // A tick while a run shows a message box is counted but starts no second run.
+        // A tick while a run started by the button shows its box is counted but starts no run.
+        w.settings.AutoUpdate = false;
         w.form->MinuteCount = 2;
         int nested = 0;
         w.messages.whileOpen = [&] {
-            ++nested;
-            if (nested == 1)
+            if (++nested == 1)
                 w.form->Timer1_Timer();
         };
-        w.form->Timer1_Timer();
+        w.form->Command1->click();
         QCOMPARE(nested, 1);
-        QCOMPARE(w.form->MinuteCount, 0);
+        QCOMPARE(w.messages.boxes.size(), std::size_t(1));
+        QCOMPARE(w.tray.calls.filter(QRegularExpression(QStringLiteral("^state "))).size(), 2);
+    }
+
+    void anAutomaticRunThatFailsBlocksNothingAndIsToldOnTheIconOnce()
+    {
+        QTemporaryDir tree;
+        touch(tree.path() + QStringLiteral("/src/song.mp3"));
+        QDir().mkpath(tree.path() + QStringLiteral("/out"));
+        Window w;
+        w.settings.AutoUpdate = true;
+        w.settings.AutoUpdateTime = 1;
+        w.settings.Langue = 0;
+        w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/src")));
+        w.form->Dir2->setPath(bytes(tree.path() + QStringLiteral("/out")));
+        w.form->Timer1_Timer();
+        QVERIFY(QFile::exists(tree.path() + QStringLiteral("/out/audio.txt")));
+        // The target taken away: each tick tries again, none shows a box, one notification.
+        QDir(tree.path() + QStringLiteral("/out")).removeRecursively();
+        w.form->Timer1_Timer();
+        w.form->Timer1_Timer();
+        QVERIFY(w.messages.boxes.empty());
+        const QStringList failures = w.tray.calls.filter(QStringLiteral("failure "));
+        QCOMPARE(failures.size(), 1);
+        QVERIFY(failures[0].contains(QStringLiteral("could not be written")));
+        QVERIFY(failures[0].contains(tree.path() + QStringLiteral("/out")));
+        QVERIFY(w.tray.calls.last().startsWith(QStringLiteral("state Lystora")));
+        QVERIFY(w.tray.calls.last().contains(QStringLiteral("could not be written")));
+        // Back: the next tick writes it, said once, and the icon is the program's again.
+        QDir().mkpath(tree.path() + QStringLiteral("/out"));
+        w.form->Timer1_Timer();
+        QVERIFY(QFile::exists(tree.path() + QStringLiteral("/out/audio.txt")));
+        QCOMPARE(w.tray.calls.filter(QStringLiteral("notify ")).size(), 1);
+        QVERIFY(w.tray.calls.last().contains(QStringLiteral("Last list made at ")));
+        QVERIFY(!w.tray.calls.last().contains(QStringLiteral("could not")));
+        QVERIFY(w.messages.boxes.empty());
     }
 
     void shellIsGivenTheExactFiles()

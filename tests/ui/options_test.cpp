@@ -51,7 +51,7 @@ private slots:
         QVERIFY(p.forms->ifLoaded<Form2>() == nullptr); // labelled by the load, then unloaded
         QVERIFY(p.form1().isVisible());
         QCOMPARE(mainCaptions(p.form1()),
-                 QStringList({"Fichier", "Cacher la fenêtre", "&Quitter", "Aide", "&A propos",
+                 QStringList({"&Fichier", "&Cacher la fenêtre", "&Quitter", "A&ide", "&A propos",
                               "Destination", "Faire la liste !"}));
         frmOptions &o = p.options();
         QCOMPARE(o.tbsOptions->currentIndex(), 0);
@@ -78,7 +78,7 @@ private slots:
         p.form1().mnuAbout_Click();
         Form2 &about = p.forms->window<Form2>();
         o.Language[0]->setChecked(true);
-        QCOMPARE(mainCaptions(p.form1()), QStringList({"File", "Hide window", "&Quit", "Help",
+        QCOMPARE(mainCaptions(p.form1()), QStringList({"&File", "&Hide window", "&Quit", "&Help",
                                                        "&About", "Target", "Make the list !"}));
         QCOMPARE(about.windowTitle(), QStringLiteral("About Lystora v1.52.1016"));
         QCOMPARE(about.Label4->text(), QStringLiteral("KORVANE thanks :"));
@@ -186,23 +186,45 @@ private slots:
         QCOMPARE(p.form1().File1->pattern(), QStringLiteral("*.ogg;*.mp3"));
     }
 
-    void badIntervalIsToldAndTheIntervalInForceKept()
+    void theKeyboardReachesTheMenusAndEnterConfirmsTheDialog()
     {
         MemoryStore store;
-        store.values = {{"AutoUpdate", "Oui"}, {"AutoUpdateTime", "20"}, {"HTML", "Oui"}};
         Program p(store);
+        Form1 &f = p.form1();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QTest::keyClick(&f, Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(f.mnuFile->isVisible());
+        QTest::keyClick(f.mnuFile, Qt::Key_O); // Options
+        QTRY_VERIFY(p.forms->ifLoaded<frmOptions>() && p.options().isVisible());
         frmOptions &o = p.options();
-        o.Text2->setText(QStringLiteral("0"));
-        o.Check8->setChecked(true);
-        o.cmdOK->click();
-        QCoreApplication::processEvents();
-        QCOMPARE(p.messages.boxes.size(), std::size_t(1));
-        QCOMPARE(p.messages.boxes[0].text,
-                 QStringLiteral("La liste est actualisée toutes les 1 à 999 minutes, en nombre "
-                                "entier : l'intervalle reste de 20 minutes."));
-        QCOMPARE(store.values.at("AutoUpdateTime"), QStringLiteral("20"));
-        QCOMPARE(store.values.at("IncExt"), QStringLiteral("Oui"));
-        QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr); // OK still closed it
+        o.Text4->setText(QStringLiteral("*.ogg"));
+        o.Text4->setFocus();
+        QTest::keyClick(o.Text4, Qt::Key_Return);
+        QTRY_VERIFY(p.forms->ifLoaded<frmOptions>() == nullptr);
+        QCOMPARE(store.values.at("Pattern"), QStringLiteral("*.ogg"));
+    }
+
+    void badIntervalIsToldAndTheIntervalInForceKept()
+    {
+        for (const char *kept : {"20", "1"}) {
+            MemoryStore store;
+            store.values = {{"AutoUpdate", "Oui"}, {"AutoUpdateTime", kept}, {"HTML", "Oui"}};
+            Program p(store);
+            frmOptions &o = p.options();
+            o.Text2->setText(QStringLiteral("0"));
+            o.Check8->setChecked(true);
+            o.cmdOK->click();
+            QCoreApplication::processEvents();
+            QCOMPARE(p.messages.boxes.size(), std::size_t(1));
+            QCOMPARE(p.messages.boxes[0].text,
+                     QStringLiteral("La liste est actualisée toutes les 1 à 999 minutes, en "
+                                    "nombre entier : l'intervalle reste ") +
+                         (kept[0] == '1' ? QStringLiteral("d'une minute.")
+                                         : QStringLiteral("de 20 minutes.")));
+            QCOMPARE(store.values.at("AutoUpdateTime"), QString::fromLatin1(kept));
+            QCOMPARE(store.values.at("IncExt"), QStringLiteral("Oui"));
+            QVERIFY(p.forms->ifLoaded<frmOptions>() == nullptr); // OK still closed it
+        }
     }
 
     void aRefusedSaveIsToldOnce()

@@ -56,7 +56,7 @@ private slots:
             QVERIFY(!f.isVisible());
         };
         f.Form_MouseMove(kIconRightButtonUp);
-        QCOMPARE(popped, QStringList({"Fichier"}));
+        QCOMPARE(popped, QStringList({"&Fichier"}));
         QVERIFY(!f.InTrayEvent);
 
         f.Form_MouseMove(kIconLeftButtonUp); // a click, or each click of a double click

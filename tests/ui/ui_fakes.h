@@ -55,7 +55,7 @@ struct FakeVolumes : VolumeSource {
 struct FakeNotificationArea : NotificationArea {
     bool present = true;
     bool isShown = false;
-    QStringList calls; // "add <tip>", "remove"
+    QStringList calls; // "add <tip>", "remove", "state <tip>", "notify <text>"
     QIcon icon;
     bool available() const override { return present; }
     void add(const QIcon &added, const QString &tip) override
@@ -70,6 +70,15 @@ struct FakeNotificationArea : NotificationArea {
         calls << QStringLiteral("remove");
     }
     bool shown() const override { return isShown && present; }
+    void setState(const QIcon &state, const QString &tip) override
+    {
+        icon = state;
+        calls << QStringLiteral("state ") + tip;
+    }
+    void notify(const QString &, const QString &text, bool failure) override
+    {
+        calls << (failure ? QStringLiteral("failure ") : QStringLiteral("notify ")) + text;
+    }
 };
 
 class Form1;

@@ -16,10 +16,10 @@ struct CaptionText {
 // own captions are not the ones the first switch to French gives them, on purpose (marked
 // DESIGN), so that the French interface after a language switch differs from the first one.
 const CaptionText kCaptions[] = {
-    {Caption::Form1_mnuFile, "File", "Fichier"},
-    {Caption::Form1_mnuHide, "Hide window", "Cacher la fenêtre"},
+    {Caption::Form1_mnuFile, "&File", "&Fichier"},
+    {Caption::Form1_mnuHide, "&Hide window", "&Cacher la fenêtre"},
     {Caption::Form1_mnuQuit, "&Quit", "&Quitter"},
-    {Caption::Form1_mnuHelp, "Help", "Aide"},
+    {Caption::Form1_mnuHelp, "&Help", "A&ide"},
     {Caption::Form1_mnuAbout, "&About", "&A propos"},
     {Caption::Form1_Frame2, "Target", "Destination"},
     {Caption::Form1_Command1, "Make the list !", "Faire la liste !"},

@@ -18,6 +18,17 @@ const BilingualText<WindowText> kTexts[] = {
      "as typed.",
      "L'URL de base %1 n'a pas son \"/\" final : la page et la liste de lecture font leurs liens "
      "sous %2, la liste telle quelle."},
+    {WindowText::IntervalKeptOne,
+     "The list is updated every 1 to 999 minutes, given as a whole number: the interval stays "
+     "1 minute.",
+     "La liste est actualisée toutes les 1 à 999 minutes, en nombre entier : l'intervalle reste "
+     "d'une minute."},
+    {WindowText::AutomaticFailed,
+     "%1: the list could not be written; it is tried again at the next update.",
+     "%1 : la liste n'a pas pu être écrite ; elle est réessayée à la prochaine mise à jour."},
+    {WindowText::AutomaticBack, "%1: the list is written again.",
+     "%1 : la liste est de nouveau écrite."},
+    {WindowText::LastListMade, "Last list made at %1", "Dernière liste faite à %1"},
 };
 
 } // namespace

@@ -8,6 +8,10 @@ enum class WindowText {
     IntervalKept,      // the minutes box held no whole number 1..999; %1: the minutes kept
     SettingsNotSaved,  // second line under the settings file; %1: the reason
     BaseUrlSlash,      // the base URL lacks its "/"; %1 the URL, %2 what the page links under
+    IntervalKeptOne,   // IntervalKept for one minute
+    AutomaticFailed,   // an automatic run failed; %1 the time, then what failed on lines of its own
+    AutomaticBack,     // an automatic run succeeded after failures; %1 the time
+    LastListMade,      // %1 the time of the last list made
 };
 
 QString windowText(WindowText text, int langue);

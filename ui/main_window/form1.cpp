@@ -39,6 +39,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -58,6 +59,27 @@ static void initResources()
 }
 
 namespace {
+
+// The program's icon with a red mark: the last automatic run failed.
+QIcon failureIcon(const QIcon &icon)
+{
+    QIcon marked;
+    for (const int side : {16, 32}) {
+        QPixmap pixmap = icon.pixmap(side, side);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xd0, 0x10, 0x10));
+        const QRectF mark(side * 0.45, side * 0.45, side * 0.55, side * 0.55);
+        painter.drawEllipse(mark);
+        painter.setPen(QPen(Qt::white, side / 10.0));
+        painter.drawLine(QPointF(mark.center().x(), mark.top() + side * 0.12),
+                         QPointF(mark.center().x(), mark.bottom() - side * 0.22));
+        painter.drawPoint(QPointF(mark.center().x(), mark.bottom() - side * 0.1));
+        marked.addPixmap(pixmap);
+    }
+    return marked;
+}
 
 QIcon programIcon()
 {
@@ -123,12 +145,12 @@ void Form1::createMenus()
     mnuFile = menuBar()->addMenu(designCaption(Caption::Form1_mnuFile));
     mnuHide =
         mnuFile->addAction(designCaption(Caption::Form1_mnuHide), this, &Form1::mnuHide_Click);
-    mnuOptions = mnuFile->addAction(QStringLiteral("Options"), this, &Form1::mnuOptions_Click);
+    mnuOptions = mnuFile->addAction(QStringLiteral("&Options"), this, &Form1::mnuOptions_Click);
     mnuFile->addSeparator();
     mnuQuit =
         mnuFile->addAction(designCaption(Caption::Form1_mnuQuit), this, &Form1::mnuQuit_Click);
 
-    mnuWhat = menuBar()->addMenu(QStringLiteral("?"));
+    mnuWhat = menuBar()->addMenu(QStringLiteral("&?"));
     mnuHelp =
         mnuWhat->addAction(designCaption(Caption::Form1_mnuHelp), this, &Form1::mnuHelp_Click);
     mnuAbout =
@@ -178,6 +200,8 @@ void Form1::createCommandAndStatus(QWidget *area)
     StatusBar1->setGeometry(scaled(0, 328, 520, 25));
     statusText_ = new QLabel(productName(), StatusBar1);
     StatusBar1->addWidget(statusText_, 1);
+    lastList_ = new QLabel(StatusBar1);
+    StatusBar1->addPermanentWidget(lastList_);
     pendingStatus_ = productName();
 }
 
@@ -254,14 +278,19 @@ void Form1::Form_MouseMove(int message)
         return;
     InTrayEvent = true;
     if (message == kIconLeftButtonUp) {
-        mnuHide->setEnabled(true);
-        showNormal();
-        raise();
-        activateWindow();
+        comeForward();
     } else if (message == kIconRightButtonUp) {
         popUpMenu(mnuFile);
     }
     InTrayEvent = false;
+}
+
+void Form1::comeForward()
+{
+    mnuHide->setEnabled(true);
+    showNormal();
+    raise();
+    activateWindow();
 }
 
 void Form1::applyCaptions(int langue)
@@ -295,6 +324,8 @@ void Form1::Command1_Click()
     engines_->covers = &covers;
     engines_->Command1_Click();
     engines_->covers = nullptr;
+    if (!automaticRun_)
+        runEnded(false);
     // Links made under a base URL without its "/" are wrong in the classic list: said once a run.
     if (baseUrlLacksSlash(settings_))
         pendingStatus_ = windowText(WindowText::BaseUrlSlash, settings_.Langue)
@@ -406,8 +437,12 @@ void Form1::mnuVelk_Click()
 void Form1::Timer1_Timer()
 {
     if (minuteTick(MinuteCount, settings_.AutoUpdateTime, engines_->running())) {
+        automaticRun_ = true;
+        automaticFailures_.clear();
         Command1_Click();
+        automaticRun_ = false;
         MinuteCount = 0;
+        runEnded(true);
     }
 }
 
@@ -489,7 +524,48 @@ void Form1::setTimer1Enabled(bool enabled)
 
 int Form1::MsgBox(const QString &text, int style, const QString &title)
 {
+    if (automaticRun_ && (style & kButtonsMask) != kButtonsYesNo) {
+        const int icon = style & kIconMask;
+        if (icon == kIconCritical || icon == kIconExclamation)
+            automaticFailures_ << QString(text).replace(QLatin1String("\r\n"), QLatin1String(": "));
+        return kAnswerOk;
+    }
     return messages_->MsgBox(text, style, title);
+}
+
+void Form1::runEnded(bool automatic)
+{
+    const RunOutcome &outcome = engines_->outcome;
+    const int langue = settings_.Langue;
+    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+    if (outcome.end == RunEnd::Written || (outcome.failedLists == 0 && !outcome.lists.empty())) {
+        lastListTime_ = now;
+        lastList_->setText(windowText(WindowText::LastListMade, langue).arg(now));
+    }
+    const bool failed = automatic && (outcome.end == RunEnd::Failed || outcome.failedLists > 0 ||
+                                      !automaticFailures_.isEmpty());
+    QString tip = productName();
+    if (!lastListTime_.isEmpty())
+        tip += QLatin1Char('\n') + windowText(WindowText::LastListMade, langue).arg(lastListTime_);
+    NotificationArea &tray = forms_.notificationArea();
+    if (failed) {
+        const QString told = windowText(WindowText::AutomaticFailed, langue).arg(now) +
+                             QLatin1Char('\n') + automaticFailures_.join(QLatin1Char('\n'));
+        tray.setState(failureIcon(windowIcon()), tip + QLatin1Char('\n') + told);
+        if (!failing_)
+            tray.notify(shortProductName(), told, true);
+        failing_ = true;
+        return;
+    }
+    if (!automatic && !failing_)
+        return tray.setState(windowIcon(), tip);
+    if (failing_ && outcome.end == RunEnd::Written) {
+        tray.notify(shortProductName(), windowText(WindowText::AutomaticBack, langue).arg(now),
+                    false);
+        failing_ = false;
+    }
+    if (!failing_)
+        tray.setState(windowIcon(), tip);
 }
 
 void Form1::ShellExecute(const QString &operation, const QString &file, const QString &parameters,

@@ -93,6 +93,8 @@ public:
     // The notification-area icon's messages, and only those: the window's own mouse moves never
     // come here.
     void Form_MouseMove(int message);
+    // Shown, restored and brought to the front (from the icon, or by a second start).
+    void comeForward();
 
     // The help page: the one in the current directory, else the one installed with the program.
     QString helpPagePath() const;
@@ -130,6 +132,9 @@ private:
     QRect scaled(int left, int top, int width, int height) const;
     void driveChanged(DriveListBox *drive, DirListBox *dir);
     void showUnreadable(const QByteArray &path, int error);
+    // After a run: the time of the last list made, and for a run of the timer, its failure or
+    // the end of its failures, on the icon and in a notification (nobody may be there).
+    void runEnded(bool automatic);
 
     Forms &forms_;
     ListingSettings &settings_;
@@ -144,6 +149,12 @@ private:
     std::unique_ptr<Engines> engines_;
     std::unique_ptr<TagCache> tags_; // opened at the first run that reads tags
     QLabel *statusText_ = nullptr;
+    QLabel *lastList_ = nullptr;
+    // A run of the timer tells its failures without a box: nothing may wait on a hidden window.
+    bool automaticRun_ = false;
+    QStringList automaticFailures_;
+    bool failing_ = false;
+    QString lastListTime_;
     bool unloaded_ = false;
     bool settingsLoaded_ = false; // before the load, a save would write the blank record
     bool ending_ = false;         // closing on a signal or without a display

@@ -223,8 +223,10 @@ void frmOptions::createButtons()
     cmdApply = new QPushButton(designCaption(Caption::Options_cmdApply), this);
     cmdApply->setGeometry(scaled(328, 297, 73, 25));
     cmdApply->setEnabled(false);
+    // Enter anywhere in the dialog is OK, whichever button has the focus.
     for (QPushButton *button : {cmdOK, cmdCancel, cmdApply})
-        button->setAutoDefault(false); // Enter in a box must not close the dialog
+        button->setAutoDefault(false);
+    cmdOK->setDefault(true);
 }
 
 void frmOptions::connectHandlers()
