@@ -95,6 +95,9 @@ private:
     void abandonRun();
     bool prepareOutputs();
     bool askToReplace(const QByteArray &path);
+    // The lists of the run already there, named in one question; the answer holds for them all.
+    void askOnceToReplace();
+    int replaceAnswer_ = 0; // 0 not asked, else kAnswerYes or kAnswerNo
     void beginOutputs();
     void finishOutputs();
     void outputFailed(const QByteArray &path, int error);

@@ -69,6 +69,7 @@ void Engines::CheckFilesFound()
 void Engines::CheckTargetFile()
 {
     run.StopRun = 0;
+    askOnceToReplace();
     if (!classicList)
         return;
     if (host_.target->text4().isEmpty()) {
@@ -91,10 +92,28 @@ bool Engines::askToReplace(const QByteArray &path)
 {
     if (settings.AutoUpdate || dryRun || path == "-" || pathKind(path) != PathKind::RegularFile)
         return true;
-    const QString question =
-        losslessText(path) + kCrLf + messageText(Message::OverwriteQuestion, settings.Langue);
-    return host_.messages->MsgBox(question, kStyleYesNoExclamation, shortProductName()) ==
-           kAnswerYes;
+    return replaceAnswer_ == kAnswerYes;
+}
+
+void Engines::askOnceToReplace()
+{
+    replaceAnswer_ = 0;
+    if (settings.AutoUpdate || dryRun)
+        return;
+    std::vector<QByteArray> paths;
+    if (classicList && !host_.target->text4().isEmpty())
+        paths.push_back(run.TargetPath);
+    for (const OutputRequest &request : outputs)
+        paths.push_back(request.path);
+    QString question;
+    for (const QByteArray &path : paths) {
+        if (path != "-" && pathKind(path) == PathKind::RegularFile)
+            question += losslessText(path) + kCrLf;
+    }
+    if (question.isEmpty())
+        return;
+    question += messageText(Message::OverwriteQuestion, settings.Langue);
+    replaceAnswer_ = host_.messages->MsgBox(question, kStyleYesNoExclamation, shortProductName());
 }
 
 void Engines::Command1_Click()

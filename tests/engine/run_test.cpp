@@ -86,6 +86,34 @@ TEST(Run, RefusedOverwriteKeepsTheOldListAndAcceptedOneReplacesIt)
     EXPECT_EQ(f.tree.entries("out"), QStringList({"audio.txt"}));
 }
 
+TEST(Run, OneQuestionNamesEveryListThereAndItsAnswerHoldsForAll)
+{
+    for (const int answer : {kAnswerNo, kAnswerYes}) {
+        Fixture f;
+        f.tree.file("out/index.html", "OLD");
+        f.tree.file("out/all.json", "OLD");
+        RecordingHost host(f.src(), f.out(), QStringLiteral("audio.txt"));
+        host.answer = answer;
+        host.file1.setPattern(QStringLiteral("*.mp3"));
+        ListingSettings settings = plainSettings();
+        Engines engines(settings, host.host());
+        engines.outputs = {{OutputFormat::Page, f.tree.path("out/index.html")},
+                           {OutputFormat::Json, f.tree.path("out/all.json")},
+                           {OutputFormat::Playlist, f.tree.path("out/all.m3u8")}};
+        engines.Command1_Click();
+        ASSERT_GE(host.boxes.size(), 1u);
+        EXPECT_EQ(host.boxes[0].text,
+                  QString::fromUtf8(f.out() + "/audio.txt\r\n" + f.out() + "/index.html\r\n" +
+                                    f.out() + "/all.json\r\n") +
+                      QStringLiteral("This file exists, overwrite ?"));
+        const bool yes = answer == kAnswerYes;
+        EXPECT_EQ(host.boxes.size(), yes ? 2u : 1u); // then "List created !"
+        for (const char *name : {"out/audio.txt", "out/index.html", "out/all.json"})
+            EXPECT_EQ(f.tree.read(name) == "OLD", !yes) << name;
+        EXPECT_EQ(f.tree.entries("out").contains(QStringLiteral("all.m3u8")), yes);
+    }
+}
+
 TEST(Run, AutoUpdateReplacesSilentlyAndNeverOpensTheList)
 {
     Fixture f;

@@ -8,15 +8,18 @@
 #include "ui/main_window/drive_list_box.h"
 #include "ui/main_window/file_list_box.h"
 #include "ui/main_window/form1.h"
+#include "ui/main_window/qt_message_boxes.h"
 #include "ui/splash/frm_splash.h"
 #include "ui_fakes.h"
 
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -193,6 +196,23 @@ private slots:
         QVERIFY(w.tray.calls.last().contains(QStringLiteral("Last list made at ")));
         QVERIFY(!w.tray.calls.last().contains(QStringLiteral("could not")));
         QVERIFY(w.messages.boxes.empty());
+    }
+
+    void aBoxOverADialogBelongsToTheDialog()
+    {
+        QWidget main;
+        QtMessageBoxes boxes(&main);
+        QDialog dialog(&main);
+        dialog.open();
+        QWidget *owner = nullptr;
+        QTimer::singleShot(0, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                owner = box->parentWidget();
+                box->accept();
+            }
+        });
+        boxes.MsgBox(QStringLiteral("x"), kStyleExclamation, QStringLiteral("t"));
+        QCOMPARE(owner, &dialog);
     }
 
     void shellIsGivenTheExactFiles()

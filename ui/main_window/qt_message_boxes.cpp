@@ -1,10 +1,14 @@
 #include "qt_message_boxes.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 int QtMessageBoxes::MsgBox(const QString &text, int style, const QString &title)
 {
-    QMessageBox box(parent_);
+    // The box belongs to the window it answers: over a dialog (the options' minutes check),
+    // the dialog, which would otherwise drop behind the main window when the box closes.
+    QWidget *modal = QApplication::activeModalWidget();
+    QMessageBox box(modal ? modal : parent_);
     box.setWindowTitle(title);
     QString lines = text;
     box.setText(lines.replace(QLatin1String("\r\n"), QLatin1String("\n")));
