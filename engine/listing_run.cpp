@@ -135,6 +135,7 @@ void Engines::Command1_Click()
     outcome = RunOutcome();
     walk.DirStack = QStringLiteral(";01");
     walk.UnreadableDirs = 0;
+    walk.UnreadableNames.clear();
     SetUpdateTimer();
     MakeTargetPath();
     run.FileIndex = 0;
@@ -205,6 +206,10 @@ void Engines::Command1_Click()
             done +=
                 kCrLf +
                 messageText(Message::UnreadableFolders, settings.Langue).arg(walk.UnreadableDirs);
+        for (const QByteArray &name : walk.UnreadableNames)
+            done += kCrLf + losslessText(name);
+        if (std::size_t(walk.UnreadableDirs) > walk.UnreadableNames.size())
+            done += kCrLf + QStringLiteral("…");
         if (outcome.unreadableTags > 0)
             done += kCrLf + unreadableTagsText(outcome.unreadableTags, settings.Langue);
         host_.messages->MsgBox(done, kStyleInformation, shortProductName());

@@ -33,12 +33,16 @@ struct WalkLevel {
     bool contentsListed = true;
 };
 
+// Unreadable folders named at the end of a run, at most.
+constexpr std::size_t kUnreadableNamed = 3;
+
 // The walk's position between two steps.
 struct WalkState {
     QString DirStack;              // ";" + next index + its digit count, one entry per level
     QString StepReport;            // "Wri", "Dir" or "End"
     std::vector<WalkLevel> Levels; // parallel to DirStack
     int UnreadableDirs = 0;        // sub-directories skipped because they could not be read
+    std::vector<QByteArray> UnreadableNames; // the first few of them, to name at the end
     // Every directory entered in this run. Links to directories are followed, so a directory
     // can be met more than once (two links to it, a link to "/"): its contents are listed the
     // first time only, which keeps a tree of links from making the walk endless or exponential.

@@ -31,13 +31,20 @@ void Engines::captureLevel(WalkLevel &level)
     level.read = true;
 }
 
+static void unreadable(SourceDirList &dir, WalkState &walk)
+{
+    ++walk.UnreadableDirs;
+    if (walk.UnreadableNames.size() < kUnreadableNamed)
+        walk.UnreadableNames.push_back(dir.path());
+}
+
 // What becomes of the directory Dir1 now shows. It is opened, but read only when it is to be
 // entered: a directory met again, or a kernel interface, may be huge or endless.
 static Entry entryOf(SourceDirList &dir, WalkState &walk, FileSystems &fileSystems,
                      WalkLevel &entered)
 {
     if (dir.identity(&entered.identity) != 0) {
-        ++walk.UnreadableDirs;
+        unreadable(dir, walk);
         return Entry::Skip;
     }
     const bool ancestor =
@@ -52,7 +59,7 @@ static Entry entryOf(SourceDirList &dir, WalkState &walk, FileSystems &fileSyste
         return Entry::LineOnly;
     }
     if (dir.readError() != 0) {
-        ++walk.UnreadableDirs;
+        unreadable(dir, walk);
         return Entry::Skip;
     }
     walk.Entered.insert(entered.identity);

@@ -266,7 +266,7 @@ TEST(Walk, ReadingAheadGivesTheSameListAsReadingInTurn)
     }
 }
 
-TEST(Walk, UnreadableFolderIsSkippedWithItsLineAndCountedInTheEndMessage)
+TEST(Walk, UnreadableFolderIsSkippedWithItsLineAndCountedAndNamedInTheEndMessage)
 {
     ChangingTree t({"a", "b", "c"});
     for (int langue : {0, 1}) {
@@ -278,8 +278,9 @@ TEST(Walk, UnreadableFolderIsSkippedWithItsLineAndCountedInTheEndMessage)
         EXPECT_EQ(listedDirs(t.tree.read("out/audio.txt")), QStringList({"a", "c"}));
         ASSERT_FALSE(t.host.boxes.empty());
         EXPECT_EQ(t.host.boxes.back().text,
-                  langue == 1 ? QStringLiteral("Liste créée !\r\n(1 répertoire(s) illisible(s))")
-                              : QStringLiteral("Done !\r\n(1 unreadable folder(s))"));
+                  (langue == 1 ? QStringLiteral("Liste créée !\r\n(1 répertoire(s) illisible(s))")
+                               : QStringLiteral("Done !\r\n(1 unreadable folder(s))")) +
+                      QStringLiteral("\r\n") + QString::fromUtf8(t.tree.path("src/b")));
         EXPECT_EQ(t.host.boxes.back().style, kStyleInformation);
     }
 }
