@@ -220,6 +220,18 @@ void Engines::Command1_Click()
             host_.shell->ShellExecute(QStringLiteral("open"), host_.target->text4(),
                                       QStringLiteral("0"), directory);
         }
+        // The page made beside it is what its visitors see: opened too, in the browser.
+        for (const OutputRequest &request : outputs) {
+            const bool written =
+                std::any_of(outcome.written.begin(), outcome.written.end(),
+                            [&](const RunOutcome::Written &w) { return w.path == request.path; });
+            if (!settings.RunNote || request.format != OutputFormat::Page || !written)
+                continue;
+            const qsizetype slash = request.path.lastIndexOf('/');
+            host_.shell->ShellExecute(
+                QStringLiteral("open"), losslessText(request.path.mid(slash + 1)),
+                QStringLiteral("0"), losslessText(request.path.left(slash + 1)));
+        }
     }
     host_.StatusBar1->setStatusText(productName());
 }

@@ -244,6 +244,13 @@ private slots:
         w.form->Command1_Click();
         QCOMPARE(w.shell.calls.last(),
                  QStringLiteral("open|audio.txt|0|") + tree.path() + QLatin1Char('/'));
+        w.settings.AlsoPage = true; // and the page beside it
+        w.form->Command1_Click();
+        QCOMPARE(
+            w.shell.calls.mid(w.shell.calls.size() - 2),
+            QStringList({QStringLiteral("open|audio.txt|0|") + tree.path() + QLatin1Char('/'),
+                         QStringLiteral("open|index.html|0|") + tree.path() + QLatin1Char('/')}));
+        w.settings.AlsoPage = false;
 
         // A base URL without its "/": the list keeps it, the status bar says so.
         w.settings.RunNote = false;
