@@ -368,8 +368,11 @@ int ReplacingFile::open(const QByteArray &targetPath)
             return error;
         if ((error = state->createNamed()) != 0)
             return error;
+        // Only where hidden names are used can runs that died have left one. Not read for
+        // each file otherwise: a folder of a hundred thousand thumbnails written one by one
+        // would be read a hundred thousand times.
+        state->removeStaleTemporaries();
     }
-    state->removeStaleTemporaries();
     if (place.exists && kind == S_IFREG) {
         // Whoever could read the old list (the web server) can read the new one. The owner goes
         // first, as changing it clears set-id bits; only the owner's own group may be kept by an
