@@ -198,21 +198,26 @@ private slots:
         QVERIFY(w.messages.boxes.empty());
     }
 
-    void aBoxOverADialogBelongsToTheDialog()
+    void aBoxBelongsToTheDialogItAnswersAndIsAsWideAsItsTitle()
     {
         QWidget main;
         QtMessageBoxes boxes(&main);
         QDialog dialog(&main);
         dialog.open();
         QWidget *owner = nullptr;
+        int width = 0;
         QTimer::singleShot(0, [&] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
                 owner = box->parentWidget();
+                width = box->width();
                 box->accept();
             }
         });
-        boxes.MsgBox(QStringLiteral("x"), kStyleExclamation, QStringLiteral("t"));
+        // A one-letter text: the box is still as wide as its title.
+        const QString title = QStringLiteral("LYA v1.52.1016");
+        boxes.MsgBox(QStringLiteral("x"), kStyleExclamation, title);
         QCOMPARE(owner, &dialog);
+        QVERIFY(width > QFontMetrics(QApplication::font()).horizontalAdvance(title) + 64);
     }
 
     void shellIsGivenTheExactFiles()

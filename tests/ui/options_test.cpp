@@ -11,6 +11,7 @@
 #include "ui/splash/frm_splash.h"
 #include "ui_fakes.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -202,6 +203,24 @@ private slots:
         QTest::keyClick(o.Text4, Qt::Key_Return);
         QTRY_VERIFY(p.forms->ifLoaded<frmOptions>() == nullptr);
         QCOMPARE(store.values.at("Pattern"), QStringLiteral("*.ogg"));
+    }
+
+    void theAboutBoxLinkCanBeReadOnADarkPalette()
+    {
+        const QPalette usual = QApplication::palette();
+        for (const bool dark : {false, true}) {
+            QPalette palette = usual;
+            palette.setColor(QPalette::Window, dark ? QColor(0x20, 0x20, 0x20) : Qt::white);
+            palette.setColor(QPalette::Link, dark ? QColor(0, 0, 0x80) : QColor(0, 0, 0xff));
+            QApplication::setPalette(palette);
+            MemoryStore store;
+            Program p(store);
+            p.form1().mnuAbout_Click();
+            const QColor link =
+                p.forms->window<Form2>().Label3->palette().color(QPalette::WindowText);
+            QCOMPARE(link.lightness() > 128, dark);
+        }
+        QApplication::setPalette(usual);
     }
 
     void badIntervalIsToldAndTheIntervalInForceKept()

@@ -27,8 +27,13 @@ Form2::Form2(Forms &forms) : QDialog(nullptr), forms_(forms)
     Label2->setGeometry(scaled(8, 32, 113, 17));
     Label3 = new QLabel(homePageAddress(), this);
     Label3->setGeometry(scaled(168, 32, 169, 17));
+    // Blue on a light window; under a dark palette, the palette's own link colour, which is
+    // made to be read on it.
     QPalette link = Label3->palette();
-    link.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    const bool dark = link.color(QPalette::Window).lightness() < 128;
+    link.setColor(QPalette::WindowText, dark ? link.color(QPalette::Link) : QColor(0, 0, 255));
+    if (dark && link.color(QPalette::Link).lightness() < 128)
+        link.setColor(QPalette::WindowText, QColor(0x80, 0xb0, 0xff));
     Label3->setPalette(link);
     // Underline alone: the windows' family and size still reach the label.
     QFont underlined;

@@ -1,6 +1,7 @@
 #include "qt_message_boxes.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 
 int QtMessageBoxes::MsgBox(const QString &text, int style, const QString &title)
@@ -10,6 +11,10 @@ int QtMessageBoxes::MsgBox(const QString &text, int style, const QString &title)
     QWidget *modal = QApplication::activeModalWidget();
     QMessageBox box(modal ? modal : parent_);
     box.setWindowTitle(title);
+    // A box of one short line would be narrower than its title, which the window manager then
+    // cuts ("LYA... 16"): its text is given room for the title and the title bar's buttons.
+    const int titleRoom = QFontMetrics(box.font()).horizontalAdvance(title) + 96;
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(titleRoom));
     QString lines = text;
     box.setText(lines.replace(QLatin1String("\r\n"), QLatin1String("\n")));
     switch (style & kIconMask) {
