@@ -66,6 +66,7 @@ private slots:
         // The directory list shows the ancestors down to "a", and opens one on a double click.
         QTreeWidgetItem *current = w.form->Dir1->currentItem();
         QCOMPARE(current->text(0), QStringLiteral("a"));
+        QCOMPARE(w.form->Dir1->toolTip(), tree.path() + QStringLiteral("/a")); // however long
         emit w.form->Dir1->itemDoubleClicked(current->parent(), 0);
         QCOMPARE(w.form->Dir1->path(), bytes(tree.path()));
         QCOMPARE(w.form->File1->fileCount(), 0);

@@ -1,5 +1,7 @@
 #include "dir_list_box.h"
 
+#include "platform/lossless_text.h"
+
 #include <QKeyEvent>
 #include <QStyle>
 #include <QTimer>
@@ -55,6 +57,8 @@ void DirListBox::refreshDisplay()
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
     const QByteArray current = dirs_.path();
+    // A long path shows as blank rows in so narrow a list: the whole of it on hovering.
+    setToolTip(losslessText(current));
 
     QTreeWidgetItem *parent = addItem(nullptr, this, "/", QStringLiteral("/"), openIcon);
     qsizetype start = 1;
