@@ -72,6 +72,20 @@ private slots:
         QCOMPARE(w.form->File1->fileCount(), 0);
     }
 
+    void theShownFoldersAreFollowedOnDisk()
+    {
+        QTemporaryDir tree;
+        touch(tree.path() + QStringLiteral("/a/b/one.mp3"));
+        Window w;
+        w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/a/b")));
+        QCOMPARE(w.form->File1->fileCount(), 1);
+        touch(tree.path() + QStringLiteral("/a/b/two.mp3"));
+        QTRY_COMPARE(w.form->File1->fileCount(), 2);
+        QDir(tree.path() + QStringLiteral("/a/b")).removeRecursively();
+        QTRY_COMPARE(w.form->Dir1->path(), bytes(tree.path() + QStringLiteral("/a")));
+        QCOMPARE(w.form->File1->fileCount(), 0);
+    }
+
     void theStoredSourceIsListedOnceTheSplashScreenHasGone()
     {
         QTemporaryDir tree;

@@ -12,6 +12,7 @@
 #include "platform/interrupt.h"
 #include "platform/lossless_text.h"
 #include "platform/notification_area.h"
+#include "platform/path_kind.h"
 #include "platform/volumes.h"
 #include "qt_message_boxes.h"
 #include "settings/registry.h"
@@ -34,6 +35,7 @@
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -129,6 +131,10 @@ Form1::Form1(Forms &forms)
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
     engines_ = std::make_unique<Engines>(settings_, listingHost(*Dir1, *File1));
+    shownFolders_ = new QFileSystemWatcher(this);
+    // Queued: a burst of changes (an album copied in) is read once, after it.
+    connect(shownFolders_, &QFileSystemWatcher::directoryChanged, this, &Form1::shownFolderChanged,
+            Qt::QueuedConnection);
     popUpMenu = [](QMenu *menu) { menu->exec(QCursor::pos()); };
     forms_.notificationArea().onMessage = [this](int message) { Form_MouseMove(message); };
 }
@@ -186,6 +192,7 @@ void Form1::createTargetFrame(QWidget *area)
     Dir2 = new DirListBox(*targetReader_, Frame2);
     Dir2->setGeometry(scaled(8, 40, 153, 216));
     connect(Dir2, &DirListBox::openFailed, this, &Form1::showUnreadable);
+    Dir2->onChange = [this] { followShownFolders(); };
     Text4 = new QLineEdit(QStringLiteral("audio.txt"), Frame2);
     Text4->setGeometry(scaled(8, 256, 153, 19));
 }
@@ -336,6 +343,37 @@ void Form1::Command1_Click()
 void Form1::Dir1_Change()
 {
     File1->setPath(Dir1->path());
+    followShownFolders();
+}
+
+void Form1::followShownFolders()
+{
+    // A run walks Dir1 through the whole tree: what it shows at the end is followed then.
+    if (!shownFolders_ || (engines_ && engines_->running()))
+        return;
+    reader_->release();
+    targetReader_->release();
+    const QStringList watched = shownFolders_->directories();
+    if (!watched.isEmpty())
+        shownFolders_->removePaths(watched);
+    shownFolders_->addPaths({losslessText(Dir1->path()), losslessText(Dir2->path())});
+}
+
+void Form1::shownFolderChanged()
+{
+    if (engines_ && engines_->running())
+        return;
+    for (DirListBox *dir : {Dir1, Dir2}) {
+        // Gone: the nearest folder above it that is still there.
+        QByteArray path = dir->path();
+        if (path.isEmpty())
+            continue;
+        while (path.size() > 1 && pathKind(path) != PathKind::Directory)
+            path.truncate(std::max<qsizetype>(path.lastIndexOf('/'), 1));
+        dir->setPath(path); // read again, whatever changed in it
+    }
+    File1->setPath(Dir1->path());
+    followShownFolders();
 }
 
 void Form1::Drive1_Change()
@@ -535,6 +573,7 @@ int Form1::MsgBox(const QString &text, int style, const QString &title)
 
 void Form1::runEnded(bool automatic)
 {
+    followShownFolders();
     const RunOutcome &outcome = engines_->outcome;
     const int langue = settings_.Langue;
     const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));

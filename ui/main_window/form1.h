@@ -16,6 +16,7 @@ class FileListBox;
 class Forms;
 class FsDirectoryReader;
 class QAction;
+class QFileSystemWatcher;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -135,6 +136,10 @@ private:
     // After a run: the time of the last list made, and for a run of the timer, its failure or
     // the end of its failures, on the icon and in a notification (nobody may be there).
     void runEnded(bool automatic);
+    // The folders shown are followed on disk (files that come and go, the folder itself
+    // removed), and none is held open: a disk shown stays free to be ejected.
+    void followShownFolders();
+    void shownFolderChanged();
 
     Forms &forms_;
     ListingSettings &settings_;
@@ -150,6 +155,7 @@ private:
     std::unique_ptr<TagCache> tags_; // opened at the first run that reads tags
     QLabel *statusText_ = nullptr;
     QLabel *lastList_ = nullptr;
+    QFileSystemWatcher *shownFolders_ = nullptr;
     // A run of the timer tells its failures without a box: nothing may wait on a hidden window.
     bool automaticRun_ = false;
     QStringList automaticFailures_;
