@@ -50,9 +50,8 @@ public:
     }
     void notify(const QString &title, const QString &text, bool failure) override
     {
-        icon_.showMessage(title, text,
-                          failure ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information,
-                          10000);
+        icon_.showMessage(
+            title, text, failure ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information, 10000);
     }
 
 private:
