@@ -235,6 +235,43 @@ private slots:
         QVERIFY(width > QFontMetrics(QApplication::font()).horizontalAdvance(title) + 64);
     }
 
+    void aRunAnswersTheWindowAndEscapeOrTheCloseBoxStopsIt()
+    {
+        QTemporaryDir tree;
+        for (int i = 0; i < 300; ++i)
+            touch(tree.path() + QStringLiteral("/src/%1/song.mp3").arg(i));
+        touch(tree.path() + QStringLiteral("/out/audio.txt"), "OLD");
+        for (const bool byClosing : {false, true}) {
+            Window w;
+            w.settings.AutoUpdate = true; // no question
+            w.settings.ListingType = 2;
+            w.settings.Langue = 1;
+            w.form->show();
+            w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/src")));
+            w.form->Dir2->setPath(bytes(tree.path() + QStringLiteral("/out")));
+            QString during;
+            // Handled from inside the run, as the user's key or click would be.
+            QTimer::singleShot(0, w.form, [&] {
+                during = w.form->Command1->text();
+                if (byClosing)
+                    w.form->close();
+                else
+                    QTest::keyClick(w.form->Dir1, Qt::Key_Escape);
+            });
+            w.form->Command1->click();
+            QCOMPARE(during, QStringLiteral("Arrêter (Échap)"));
+            QCOMPARE(read(tree.path() + QStringLiteral("/out/audio.txt")), QByteArray("OLD"));
+            QCOMPARE(
+                QDir(tree.path() + QStringLiteral("/out")).entryList(QDir::Files | QDir::Hidden),
+                QStringList({"audio.txt"}));
+            QVERIFY(w.messages.boxes.empty());
+            QCOMPARE(w.form->Command1->text(), QStringLiteral("Faire la liste !"));
+            QVERIFY(w.form->Command1->isEnabled());
+            // Closed once the run has stopped, not before.
+            QTRY_COMPARE(w.form->isVisible(), !byClosing);
+        }
+    }
+
     void shellIsGivenTheExactFiles()
     {
         QTemporaryDir tree;

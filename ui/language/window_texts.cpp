@@ -29,6 +29,8 @@ const BilingualText<WindowText> kTexts[] = {
     {WindowText::AutomaticBack, "%1: the list is written again.",
      "%1 : la liste est de nouveau écrite."},
     {WindowText::LastListMade, "Last list made at %1", "Dernière liste faite à %1"},
+    {WindowText::RunProgress, "%1 files - %2", "%1 fichiers - %2"},
+    {WindowText::StopRun, "Stop (Esc)", "Arrêter (Échap)"},
 };
 
 } // namespace

@@ -12,6 +12,8 @@ enum class WindowText {
     AutomaticFailed,   // an automatic run failed; %1 the time, then what failed on lines of its own
     AutomaticBack,     // an automatic run succeeded after failures; %1 the time
     LastListMade,      // %1 the time of the last list made
+    RunProgress,       // %1 files written so far, %2 what the run is at
+    StopRun,           // the button's caption while a run goes on
 };
 
 QString windowText(WindowText text, int langue);

@@ -37,6 +37,7 @@
 #include <QFile>
 #include <QFileSystemWatcher>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -131,6 +132,7 @@ Form1::Form1(Forms &forms)
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
     engines_ = std::make_unique<Engines>(settings_, listingHost(*Dir1, *File1));
+    QCoreApplication::instance()->installEventFilter(this);
     shownFolders_ = new QFileSystemWatcher(this);
     // Queued: a burst of changes (an album copied in) is read once, after it.
     connect(shownFolders_, &QFileSystemWatcher::directoryChanged, this, &Form1::shownFolderChanged,
@@ -313,6 +315,11 @@ void Form1::applyCaptions(int langue)
 
 void Form1::Command1_Click()
 {
+    if (engines_->running()) {
+        cancel_ = true; // the button is "Stop" meanwhile
+        return;
+    }
+    cancel_ = false;
     // The lists the settings ask for besides the classic one, beside it.
     engines_->outputs = chosenOutputs(settings_, Dir2->path(), losslessBytes(Text4->text()));
     if (settings_.ReadTags && !tags_) {
@@ -331,6 +338,11 @@ void Form1::Command1_Click()
     engines_->covers = &covers;
     engines_->Command1_Click();
     engines_->covers = nullptr;
+    Command1->setText(caption(Caption::Form1_Command1, settings_.Langue));
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
     if (!automaticRun_)
         runEnded(false);
     // Links made under a base URL without its "/" are wrong in the classic list: said once a run.
@@ -522,6 +534,12 @@ void Form1::saveBeforeAbruptEnd()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    if (engines_ && engines_->running()) {
+        cancel_ = true;
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
     Form_QueryUnload();
     event->accept();
 }
@@ -548,7 +566,39 @@ void Form1::setText4Enabled(bool enabled)
 
 void Form1::setCommand1Enabled(bool enabled)
 {
+    // Taken away for a run, the button stops it instead.
+    // The options stay out of reach meanwhile: the run reads them as it goes.
+    if (!enabled && engines_ && engines_->running()) {
+        Command1->setText(windowText(WindowText::StopRun, settings_.Langue));
+        mnuOptions->setEnabled(false);
+        return;
+    }
     Command1->setEnabled(enabled);
+    mnuOptions->setEnabled(true);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!engines_ || !engines_->running() || !watched->isWidgetType())
+        return false;
+    auto *widget = static_cast<QWidget *>(watched);
+    if (widget->window() != this)
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            cancel_ = true;
+        return widget != Command1 || static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape;
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+        return widget != Command1;
+    default:
+        return false;
+    }
 }
 
 void Form1::setTimer1Enabled(bool enabled)
@@ -631,7 +681,7 @@ QTime Form1::currentTime()
     return QTime::currentTime();
 }
 
-void Form1::runProgress(qint64, const QByteArray &)
+void Form1::runProgress(qint64 filesWritten, const QByteArray &)
 {
     // The run holds the event loop: the window shows the walk only when painted from here.
     if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRunRepaintMs)
@@ -639,7 +689,15 @@ void Form1::runProgress(qint64, const QByteArray &)
     sinceRepaint_.start();
     Dir1->refreshDisplay();
     File1->refreshDisplay();
-    statusText_->setText(pendingStatus_);
+    statusText_->setText(windowText(WindowText::RunProgress, settings_.Langue)
+                             .arg(filesWritten)
+                             .arg(pendingStatus_));
     if (isVisible())
         centralWidget()->repaint();
+    // The window stays the user's: moved, repainted, closed, the run stopped.
+    if (!inRunEvents_) {
+        inRunEvents_ = true;
+        QCoreApplication::processEvents();
+        inRunEvents_ = false;
+    }
 }

@@ -119,10 +119,13 @@ public:
     QDate currentDate() override;
     QTime currentTime() override;
     void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
-    bool cancelRequested() override { return false; }
+    bool cancelRequested() override { return cancel_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // During a run: Escape cancels it, and the window's other controls take no input (the run
+    // drives the folder lists); boxes and other windows are not concerned.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createMenus();
@@ -161,6 +164,11 @@ private:
     QStringList automaticFailures_;
     bool failing_ = false;
     QString lastListTime_;
+    // A run answers the window as it goes: it can be cancelled, and a close (the close box, a
+    // signal) cancels it and closes once the old lists are back in place.
+    bool cancel_ = false;
+    bool closeAfterRun_ = false;
+    bool inRunEvents_ = false;
     bool unloaded_ = false;
     bool settingsLoaded_ = false; // before the load, a save would write the blank record
     bool ending_ = false;         // closing on a signal or without a display
