@@ -210,31 +210,6 @@ bool inMountNamespaceOfItsOwn()
 
 } // namespace
 
-TEST(Watch, NamesAddedRemovedOrRenamedDeepInTheTreeEachGiveARewrite)
-{
-    TempTree tree;
-    tree.file("src/a/b/c/one.mp3");
-    RunningService service(
-        {"--watch", "-t", "2", "-e", str(tree.path("src")), str(tree.path("list.txt"))});
-    ASSERT_TRUE(service.waitForWritten(1)) << service.log().toStdString();
-    tree.file("src/a/b/c/two.mp3");
-    ASSERT_TRUE(service.waitForWritten(2));
-    EXPECT_TRUE(tree.read("list.txt").contains("two.mp3"));
-    ASSERT_EQ(::rename(tree.path("src/a/b/c/one.mp3").constData(),
-                       tree.path("src/a/b/c/renamed.mp3").constData()),
-              0);
-    ASSERT_TRUE(service.waitForWritten(3));
-    EXPECT_TRUE(tree.read("list.txt").contains("renamed.mp3"));
-    ASSERT_EQ(::unlink(tree.path("src/a/b/c/two.mp3").constData()), 0);
-    ASSERT_TRUE(service.waitForWritten(4));
-    EXPECT_FALSE(tree.read("list.txt").contains("two.mp3"));
-    tree.dir("src/a/new/deeper"); // a new folder is watched in its turn
-    ASSERT_TRUE(service.waitForWritten(5));
-    tree.file("src/a/new/deeper/three.mp3");
-    ASSERT_TRUE(service.waitForWritten(6));
-    EXPECT_TRUE(tree.read("list.txt").contains("three.mp3"));
-}
-
 TEST(Watch, ABurstGivesOneRewriteAndNoListTriggersItselfWhateverLinksLeadToIt)
 {
     TempTree tree;
