@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QTimer>
 
 namespace {
 
@@ -50,6 +51,14 @@ int takeScreenshots(Forms &forms, const QString &dir)
     frmOptions &options = forms.window<frmOptions>();
     const bool french = options.Language[1]->isChecked();
     int failed = takeAll(forms, dir, french ? QStringLiteral("fr") : QStringLiteral("en"));
+    // A run as it goes: taken from inside it, where the window handles its events.
+    // Made as the timer makes it: no box waits for an answer at its end.
+    Form1 &form = forms.form1();
+    const bool automatic = forms.settings().AutoUpdate;
+    forms.settings().AutoUpdate = true;
+    QTimer::singleShot(0, &form, [&] { failed += save(form, dir, QStringLiteral("progress")); });
+    form.Command1_Click();
+    forms.settings().AutoUpdate = automatic;
     forms.window<frmOptions>().Language[french ? 0 : 1]->setChecked(true);
     failed += takeAll(forms, dir, french ? QStringLiteral("en") : QStringLiteral("fr"));
     return failed + splashFailed;
