@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,9 @@ public:
     virtual std::vector<Volume> volumes() = 0;
     // Whether the volume can be read now (a drive without its medium, a network share gone).
     virtual bool isReady(const QString &root) = 0;
+
+    // Called from the event loop when a file system is mounted or unmounted, once set.
+    std::function<void()> onChange;
 };
 
 // The system volume, which holds the system and stands in wherever another volume is missing.

@@ -1,6 +1,10 @@
 #include "platform/volumes.h"
 
+#include <QSocketNotifier>
 #include <QStorageInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -31,6 +35,28 @@ bool isPseudo(const QStorageInfo &volume)
 class MountedVolumes : public VolumeSource
 {
 public:
+    // The kernel marks its table of mounts exceptional (POLLPRI) whenever it changes.
+    MountedVolumes() : mounts_(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC))
+    {
+        if (mounts_ < 0)
+            return;
+        notifier_ = std::make_unique<QSocketNotifier>(mounts_, QSocketNotifier::Exception);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            char buffer[4096];
+            ::lseek(mounts_, 0, SEEK_SET);
+            while (::read(mounts_, buffer, sizeof buffer) > 0) {
+            } // read to its end: the next change is told anew
+            if (onChange)
+                onChange();
+        });
+    }
+    ~MountedVolumes() override
+    {
+        notifier_.reset();
+        if (mounts_ >= 0)
+            ::close(mounts_);
+    }
+
     std::vector<Volume> volumes() override
     {
         std::vector<Volume> found{{systemVolume(), QString()}};
@@ -53,6 +79,10 @@ public:
         const QStorageInfo volume(root);
         return volume.isValid() && volume.isReady();
     }
+
+private:
+    int mounts_;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 } // namespace

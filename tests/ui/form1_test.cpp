@@ -272,6 +272,25 @@ private slots:
         }
     }
 
+    void aDiskMountedLaterIsOfferedAndOneUnmountedIsLeftAndSaid()
+    {
+        QTemporaryDir tree;
+        QDir().mkpath(tree.path() + QStringLiteral("/usb/Album"));
+        Window w;
+        const QString usb = tree.path() + QStringLiteral("/usb");
+        w.volumes.list.push_back({usb, QStringLiteral("STICK")});
+        w.volumes.onChange();
+        QVERIFY(w.form->Drive1->findData(usb) >= 0 && w.form->Drive2->findData(usb) >= 0);
+        w.form->Drive1->setDrive(usb);
+        w.form->Dir1->setPath(bytes(usb + QStringLiteral("/Album")));
+        w.volumes.list.pop_back(); // unmounted; its mount point stays
+        w.volumes.onChange();
+        QCOMPARE(w.form->Drive1->drive(), QStringLiteral("/"));
+        QCOMPARE(w.form->Dir1->path(), QByteArray("/"));
+        QCOMPARE(w.form->StatusBar1->currentMessage(),
+                 usb + QStringLiteral(" is no longer mounted"));
+    }
+
     void shellIsGivenTheExactFiles()
     {
         QTemporaryDir tree;

@@ -31,6 +31,7 @@ const BilingualText<WindowText> kTexts[] = {
     {WindowText::LastListMade, "Last list made at %1", "Dernière liste faite à %1"},
     {WindowText::RunProgress, "%1 files - %2", "%1 fichiers - %2"},
     {WindowText::StopRun, "Stop (Esc)", "Arrêter (Échap)"},
+    {WindowText::VolumeGone, "%1 is no longer mounted", "%1 n'est plus monté"},
 };
 
 } // namespace

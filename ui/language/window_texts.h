@@ -14,6 +14,7 @@ enum class WindowText {
     LastListMade,      // %1 the time of the last list made
     RunProgress,       // %1 files written so far, %2 what the run is at
     StopRun,           // the button's caption while a run goes on
+    VolumeGone,        // %1 the volume that was unmounted while shown
 };
 
 QString windowText(WindowText text, int langue);

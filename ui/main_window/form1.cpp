@@ -133,6 +133,7 @@ Form1::Form1(Forms &forms)
 
     engines_ = std::make_unique<Engines>(settings_, listingHost(*Dir1, *File1));
     QCoreApplication::instance()->installEventFilter(this);
+    volumes_.onChange = [this] { volumesChanged(); };
     shownFolders_ = new QFileSystemWatcher(this);
     // Queued: a burst of changes (an album copied in) is read once, after it.
     connect(shownFolders_, &QFileSystemWatcher::directoryChanged, this, &Form1::shownFolderChanged,
@@ -141,7 +142,10 @@ Form1::Form1(Forms &forms)
     forms_.notificationArea().onMessage = [this](int message) { Form_MouseMove(message); };
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    volumes_.onChange = nullptr;
+}
 
 QRect Form1::scaled(int left, int top, int width, int height) const
 {
@@ -369,6 +373,24 @@ void Form1::followShownFolders()
     if (!watched.isEmpty())
         shownFolders_->removePaths(watched);
     shownFolders_->addPaths({losslessText(Dir1->path()), losslessText(Dir2->path())});
+}
+
+void Form1::volumesChanged()
+{
+    if (engines_ && engines_->running())
+        return; // a run on a disk gone fails by itself; the lists are redone at the next change
+    const std::pair<DriveListBox *, DirListBox *> sides[] = {{Drive1, Dir1}, {Drive2, Dir2}};
+    for (const auto &[drive, dir] : sides) {
+        const QString chosen = drive->drive();
+        drive->refresh(); // the system volume where the chosen one went
+        if (drive->drive() == chosen)
+            continue;
+        // Its mount point may stay, empty: not shown as if it were the disk.
+        StatusBar1->showMessage(windowText(WindowText::VolumeGone, settings_.Langue).arg(chosen),
+                                10000);
+        dir->setPath(QFile::encodeName(drive->drive()));
+    }
+    shownFolderChanged();
 }
 
 void Form1::shownFolderChanged()

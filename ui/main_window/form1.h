@@ -143,6 +143,8 @@ private:
     // removed), and none is held open: a disk shown stays free to be ejected.
     void followShownFolders();
     void shownFolderChanged();
+    // A disk mounted or unmounted: the drive lists again, and a volume shown that went is said.
+    void volumesChanged();
 
     Forms &forms_;
     ListingSettings &settings_;
