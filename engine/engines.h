@@ -84,6 +84,10 @@ public:
     // A trial: every check made and every list walked, nothing written (outcome.written tells
     // what would be). Set before a run.
     bool dryRun = false;
+    // A page, playlist or JSON file there that this program did not make (a hand-made
+    // index.html) is replaced only when the user says so: asked, even with automatic updating,
+    // unless this is set (lystora-list --force).
+    bool replaceForeign = false;
     // Where the page's pictures come from; none without.
     const CoverSources *covers = nullptr;
 
@@ -97,6 +101,9 @@ private:
     bool askToReplace(const QByteArray &path);
     // The lists of the run already there, named in one question; the answer holds for them all.
     void askOnceToReplace();
+    // Whether replacing the file at path needs the user's yes; *foreign set when it is a list
+    // of another's making.
+    bool mustAsk(const QByteArray &path, bool *foreign) const;
     int replaceAnswer_ = 0; // 0 not asked, else kAnswerYes or kAnswerNo
     void beginOutputs();
     void finishOutputs();

@@ -1,5 +1,8 @@
 #include "engine/list_outputs.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 std::unique_ptr<ListOutput> makePageOutput(const OutputRequest &request);
 std::unique_ptr<ListOutput> makePlaylistOutput(const OutputRequest &request);
 std::unique_ptr<ListOutput> makeJsonOutput(const OutputRequest &request);
@@ -25,6 +28,30 @@ QString formatName(OutputFormat format)
             return QString::fromLatin1(known.name);
     }
     return QString();
+}
+
+bool madeByThisProgram(const QByteArray &path, OutputFormat format)
+{
+    // The marks are near the start: what the head of the file holds is enough.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[2048];
+    const ssize_t length = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (length <= 0)
+        return false;
+    const QByteArray head(buffer, length);
+    switch (format) {
+    case OutputFormat::Page:
+        return head.contains("<meta name=\"generator\" content=\"Lystora v");
+    case OutputFormat::Playlist:
+        return head.startsWith("#EXTM3U\n# Lystora v");
+    case OutputFormat::Json:
+        return head.startsWith("{\"generator\":\"Lystora v");
+    default:
+        return true;
+    }
 }
 
 bool formatNamed(const QString &name, OutputFormat *format)

@@ -128,6 +128,10 @@ public:
 
 std::unique_ptr<ListOutput> makeOutput(const OutputRequest &request);
 
+// Whether the file at path is a list of that format that this program made (by the mark each
+// writes near its start); false when it cannot be read.
+bool madeByThisProgram(const QByteArray &path, OutputFormat format);
+
 // The lists the settings ask for besides the classic one, in the target folder: the page, the
 // playlist and the JSON under the names chosen (a name, never a path), else index.html and the
 // list's name with .m3u8 and .json.

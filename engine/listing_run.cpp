@@ -90,16 +90,26 @@ void Engines::CheckTargetFile()
 // it", not "delete it now".
 bool Engines::askToReplace(const QByteArray &path)
 {
-    if (settings.AutoUpdate || dryRun || path == "-" || pathKind(path) != PathKind::RegularFile)
-        return true;
-    return replaceAnswer_ == kAnswerYes;
+    return !mustAsk(path, nullptr) || replaceAnswer_ == kAnswerYes;
+}
+
+bool Engines::mustAsk(const QByteArray &path, bool *foreign) const
+{
+    if (dryRun || path == "-" || pathKind(path) != PathKind::RegularFile)
+        return false;
+    for (const OutputRequest &request : outputs) {
+        if (request.path == path && !replaceForeign && !madeByThisProgram(path, request.format)) {
+            if (foreign)
+                *foreign = true;
+            return true;
+        }
+    }
+    return !settings.AutoUpdate;
 }
 
 void Engines::askOnceToReplace()
 {
     replaceAnswer_ = 0;
-    if (settings.AutoUpdate || dryRun)
-        return;
     std::vector<QByteArray> paths;
     if (classicList && !host_.target->text4().isEmpty())
         paths.push_back(run.TargetPath);
@@ -107,8 +117,11 @@ void Engines::askOnceToReplace()
         paths.push_back(request.path);
     QString question;
     for (const QByteArray &path : paths) {
-        if (path != "-" && pathKind(path) == PathKind::RegularFile)
-            question += losslessText(path) + kCrLf;
+        bool foreign = false;
+        if (mustAsk(path, &foreign))
+            question += losslessText(path) +
+                        (foreign ? messageText(Message::NotMadeHere, settings.Langue) : QString()) +
+                        kCrLf;
     }
     if (question.isEmpty())
         return;

@@ -11,6 +11,7 @@ namespace {
 
 const BilingualText<Message> kMessages[] = {
     {Message::NoFileFound, "No file found", "Aucun fichier trouvé"},
+    {Message::NotMadeHere, " (not made by Lystora)", " (pas faite par Lystora)"},
     {Message::OverwriteQuestion, "This file exists, overwrite ?",
      "Ce fichier existe déjà, voulez-vous le remplacer ?"},
     {Message::Done, "Done !", "Liste créée !"},

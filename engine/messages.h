@@ -16,6 +16,7 @@ enum class Message {
     SameFile,          // second line under a path two lists of one run would both be written to
     UnreadableTag,     // "1 file whose tags could not be read"
     UnreadableTags,    // the same, %1 of them
+    NotMadeHere,       // after the path of a list there that this program did not make
 };
 
 QString messageText(Message message, int langue);

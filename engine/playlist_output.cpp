@@ -1,4 +1,5 @@
 #include "engine/file_output.h"
+#include "engine/product.h"
 
 #include <algorithm>
 #include <cctype>
@@ -119,7 +120,9 @@ public:
     }
 
 private:
-    void writeStart() override { write("#EXTM3U\n"); }
+    // The comment line is the program's mark, which players skip: a playlist of someone
+    // else's at its place is not replaced unasked.
+    void writeStart() override { write("#EXTM3U\n# " + productName().toUtf8() + '\n'); }
     void writeEnd() override {}
 };
 

@@ -213,6 +213,7 @@ CliOptions parseCommandLine(const QStringList &arguments, int langue, Registry &
     // A replacement nobody is asked about is what automatic updating does, with no message at
     // the end; a list made again and again is always one.
     s.AutoUpdate = parser.isSet(force) || options.every > 0 || options.watch;
+    options.force = parser.isSet(force);
 
     // The settings added since the first ones, in a section of their own.
     const auto storedFormats = [&store](const char *name) {

@@ -20,6 +20,7 @@ struct CliOptions {
     int every = 0;                      // minutes between two lists, 0: no schedule
     bool watch = false;                 // a list again whenever the tree changes
     bool quiet = false;                 // nothing said but errors
+    bool force = false;                 // replace even lists this program did not make
     bool dryRun = false;                // say what would be written, write nothing
     bool toStandardOutput = false;      // TARGET_FILE is "-"
     TagBudget tagBudget;                // what reading one file's tags may cost

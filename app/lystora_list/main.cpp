@@ -73,6 +73,7 @@ int main(int argc, char **argv)
     engines.classicList = options.classicList;
     engines.outputs = options.outputs;
     engines.dryRun = options.dryRun;
+    engines.replaceForeign = options.force;
     const CoverSources covers =
         settings.Covers ? PageCovers::sources(options.tagBudget, options.dryRun) : CoverSources();
     engines.covers = &covers;

@@ -275,7 +275,8 @@ TEST(LystoraList, AOneOffCommandWritesWhatItNamesWhereItSaysAndNothingElse)
     EXPECT_EQ(out.status, 0);
     EXPECT_EQ(
         out.out,
-        QStringLiteral("#EXTM3U\n#EXTINF:-1,a\nmusic/a.mp3\n#EXTINF:-1,b\nmusic/Artist/b.mp3\n"))
+        QStringLiteral("#EXTM3U\n# Lystora v1.52.1016\n#EXTINF:-1,a\nmusic/a.mp3\n#EXTINF:-1,b\n"
+                       "music/Artist/b.mp3\n"))
         << out.out.toStdString();
     EXPECT_TRUE(out.err.isEmpty()) << out.err.toStdString(); // -q: errors only
     EXPECT_EQ(run({"--watch", str(tree.path("music")), "-"}).status, 2);

@@ -102,9 +102,11 @@ TEST(Run, OneQuestionNamesEveryListThereAndItsAnswerHoldsForAll)
                            {OutputFormat::Playlist, f.tree.path("out/all.m3u8")}};
         engines.Command1_Click();
         ASSERT_GE(host.boxes.size(), 1u);
+        // Those two are not of this program's making, and said so.
         EXPECT_EQ(host.boxes[0].text,
-                  QString::fromUtf8(f.out() + "/audio.txt\r\n" + f.out() + "/index.html\r\n" +
-                                    f.out() + "/all.json\r\n") +
+                  QString::fromUtf8(f.out() + "/audio.txt\r\n" + f.out() +
+                                    "/index.html (not made by Lystora)\r\n" + f.out() +
+                                    "/all.json (not made by Lystora)\r\n") +
                       QStringLiteral("This file exists, overwrite ?"));
         const bool yes = answer == kAnswerYes;
         EXPECT_EQ(host.boxes.size(), yes ? 2u : 1u); // then "List created !"
@@ -112,6 +114,35 @@ TEST(Run, OneQuestionNamesEveryListThereAndItsAnswerHoldsForAll)
             EXPECT_EQ(f.tree.read(name) == "OLD", !yes) << name;
         EXPECT_EQ(f.tree.entries("out").contains(QStringLiteral("all.m3u8")), yes);
     }
+}
+
+TEST(Run, WithAutomaticUpdatingOnlyAListOfAnotherMakingIsAskedAbout)
+{
+    Fixture f;
+    f.tree.file("out/index.html", "<p>my own page</p>");
+    ListingSettings settings = plainSettings();
+    settings.AutoUpdate = true;
+    for (const int answer : {kAnswerNo, kAnswerYes}) {
+        RecordingHost host(f.src(), f.out(), QStringLiteral("audio.txt"));
+        host.answer = answer;
+        host.file1.setPattern(QStringLiteral("*.mp3"));
+        Engines engines(settings, host.host());
+        engines.outputs = {{OutputFormat::Page, f.tree.path("out/index.html")},
+                           {OutputFormat::Json, f.tree.path("out/all.json")}};
+        engines.Command1_Click();
+        ASSERT_EQ(host.boxes.size(), 1u);
+        EXPECT_EQ(host.boxes[0].text, QString::fromUtf8(f.out()) +
+                                          QStringLiteral("/index.html (not made by Lystora)\r\n"
+                                                         "This file exists, overwrite ?"));
+        EXPECT_EQ(f.tree.read("out/index.html") == "<p>my own page</p>", answer == kAnswerNo);
+        EXPECT_NE(f.tree.read("out/audio.txt"), QByteArray("OLD")); // the classic list, unasked
+    }
+    // Once its own, the page is replaced unasked too.
+    RecordingHost host(f.src(), f.out(), QStringLiteral("audio.txt"));
+    Engines engines(settings, host.host());
+    engines.outputs = {{OutputFormat::Page, f.tree.path("out/index.html")}};
+    engines.Command1_Click();
+    EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST(Run, AutoUpdateReplacesSilentlyAndNeverOpensTheList)

@@ -211,6 +211,13 @@ private slots:
         QVERIFY(w.tray.calls.last().contains(QStringLiteral("Last list made at ")));
         QVERIFY(!w.tray.calls.last().contains(QStringLiteral("could not")));
         QVERIFY(w.messages.boxes.empty());
+        // A page there of someone else's making: kept, told on the icon, never asked about.
+        w.settings.AlsoPage = true;
+        touch(tree.path() + QStringLiteral("/out/index.html"), "<p>mine</p>");
+        w.form->Timer1_Timer();
+        QCOMPARE(read(tree.path() + QStringLiteral("/out/index.html")), QByteArray("<p>mine</p>"));
+        QVERIFY(w.messages.boxes.empty());
+        QVERIFY(w.tray.calls.last().contains(QStringLiteral("not made by Lystora")));
     }
 
     void aBoxBelongsToTheDialogItAnswersAndIsAsWideAsItsTitle()

@@ -634,11 +634,14 @@ void Form1::setTimer1Enabled(bool enabled)
 
 int Form1::MsgBox(const QString &text, int style, const QString &title)
 {
-    if (automaticRun_ && (style & kButtonsMask) != kButtonsYesNo) {
+    if (automaticRun_) {
+        // Nobody may be there: a question is answered No (a list of another's making is kept,
+        // and said), a failure is told on the icon.
+        const bool question = (style & kButtonsMask) == kButtonsYesNo;
         const int icon = style & kIconMask;
-        if (icon == kIconCritical || icon == kIconExclamation)
+        if (question || icon == kIconCritical || icon == kIconExclamation)
             automaticFailures_ << QString(text).replace(QLatin1String("\r\n"), QLatin1String(": "));
-        return kAnswerOk;
+        return question ? kAnswerNo : kAnswerOk;
     }
     return messages_->MsgBox(text, style, title);
 }
