@@ -88,6 +88,8 @@ public:
     // index.html) is replaced only when the user says so: asked, even with automatic updating,
     // unless this is set (lystora-list --force).
     bool replaceForeign = false;
+    // The end message names each list written (the window's; lystora-list says each as it goes).
+    bool nameWrittenLists = false;
     // Where the page's pictures come from; none without.
     const CoverSources *covers = nullptr;
 

@@ -215,6 +215,10 @@ void Engines::Command1_Click()
     outcome.end = RunEnd::Written;
     if (!settings.AutoUpdate && !dryRun) {
         QString done = messageText(Message::Done, settings.Langue);
+        if (nameWrittenLists) {
+            for (const RunOutcome::Written &written : outcome.written)
+                done += kCrLf + losslessText(written.path);
+        }
         if (walk.UnreadableDirs > 0)
             done +=
                 kCrLf +

@@ -122,7 +122,8 @@ private slots:
         w.settings.HTML = true;
         w.form->Command1->click();
         QVERIFY(read(tree.path() + QStringLiteral("/out/audio.txt")).contains("<br>song"));
-        QCOMPARE(w.messages.boxes.back().text, QStringLiteral("Liste créée !"));
+        QCOMPARE(w.messages.boxes.back().text, QStringLiteral("Liste créée !\r\n") + tree.path() +
+                                                   QStringLiteral("/out/audio.txt"));
         QCOMPARE(w.messages.boxes.back().style, int(kStyleInformation));
         QVERIFY(w.form->Command1->isEnabled() && w.form->Text4->isEnabled());
         QCOMPARE(w.form->StatusBar1->findChild<QLabel *>()->text(),

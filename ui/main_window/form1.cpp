@@ -132,6 +132,7 @@ Form1::Form1(Forms &forms)
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
     engines_ = std::make_unique<Engines>(settings_, listingHost(*Dir1, *File1));
+    engines_->nameWrittenLists = true;
     QCoreApplication::instance()->installEventFilter(this);
     volumes_.onChange = [this] { volumesChanged(); };
     shownFolders_ = new QFileSystemWatcher(this);
