@@ -116,6 +116,7 @@ private:
     void leaveOutputs();
     void tellOutputs(const struct HeldOutput &event);
     void tagsAnswered(quint64 ticket, const TrackInfo &info);
+    void tellTagProgress();
     void tellWhatIsReady();
     void waitForAllTags();
     void showFailure(Message message, const QByteArray &path, int error);

@@ -147,6 +147,8 @@ class RunProgress
 public:
     virtual ~RunProgress() = default;
     virtual void runProgress(qint64 filesWritten, const QByteArray &currentDir) = 0;
+    // While the run waits for tags being read: how many of those asked for have come.
+    virtual void tagProgress(qint64 /*read*/, qint64 /*asked*/) {}
     virtual bool cancelRequested() = 0;
     // The new list has just taken the old one's place: from here on, stopping the program
     // loses nothing.

@@ -417,6 +417,7 @@ void Engines::feedFile(int k)
     while (held_.size() > kMostHeld && trackInfo->due() > 0) {
         trackInfo->collect(true, answer);
         tellWhatIsReady();
+        tellTagProgress();
     }
 }
 
@@ -448,8 +449,15 @@ void Engines::waitForAllTags()
     while (trackInfo->due() > 0) {
         trackInfo->collect(true, answer);
         tellWhatIsReady();
+        tellTagProgress();
     }
     tellWhatIsReady();
+}
+
+void Engines::tellTagProgress()
+{
+    if (host_.progress)
+        host_.progress->tagProgress(qint64(nextTicket_) - trackInfo->due(), qint64(nextTicket_));
 }
 
 void Engines::tellOutputs(const HeldOutput &event)

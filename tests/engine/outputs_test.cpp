@@ -197,6 +197,45 @@ public:
     void runEnded(const QByteArray &, bool) override {}
 };
 
+// Tags that come later, one at each collect, as readers give them.
+class LateTags : public KnownTags
+{
+public:
+    std::vector<quint64> waiting;
+    bool request(quint64 ticket, const QByteArray &, const QByteArray &, const FileStat &,
+                 const std::function<int()> &, TrackInfo *, const Answer &) override
+    {
+        waiting.push_back(ticket);
+        return false;
+    }
+    void collect(bool, const Answer &answer) override
+    {
+        if (waiting.empty())
+            return;
+        const quint64 ticket = waiting.back();
+        waiting.pop_back();
+        answer(ticket, info);
+    }
+    int due() const override { return int(waiting.size()); }
+};
+
+TEST(Outputs, WhileTagsAreWaitedForTheRunSaysHowManyOfHowManyCame)
+{
+    TempTree tree;
+    for (const char *name : {"music/a.mp3", "music/b.mp3", "music/c.mp3"})
+        tree.file(name);
+    LateTags tags;
+    RecordingHost host(tree.path("music"), tree.path("music"), QStringLiteral("list.txt"));
+    ListingSettings s = plainSettings();
+    s.AutoUpdate = s.ReadTags = true;
+    Engines engines(s, host.host());
+    engines.trackInfo = &tags;
+    engines.outputs = {{OutputFormat::Json, tree.path("music/all.json")}};
+    engines.Command1_Click();
+    ASSERT_EQ(engines.outcome.end, RunEnd::Written);
+    EXPECT_EQ(host.tagsRead, QStringList({"1/3", "2/3", "3/3"}));
+}
+
 TEST(Outputs, NoTagOrNameMakesAPlaylistEntryOfItsOwnOrTurnsWhatFollows)
 {
     TempTree tree;

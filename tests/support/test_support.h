@@ -82,6 +82,11 @@ public:
     QDate currentDate() override { return date; }
     QTime currentTime() override { return time; }
     void runProgress(qint64 filesWritten, const QByteArray &) override;
+    void tagProgress(qint64 read, qint64 asked) override
+    {
+        tagsRead << QStringLiteral("%1/%2").arg(read).arg(asked);
+    }
+    QStringList tagsRead; // "read/asked" at each report while tags are waited for
     bool cancelRequested() override;
     void listInPlace() override;
 

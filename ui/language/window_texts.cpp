@@ -30,6 +30,7 @@ const BilingualText<WindowText> kTexts[] = {
      "%1 : la liste est de nouveau écrite."},
     {WindowText::LastListMade, "Last list made at %1", "Dernière liste faite à %1"},
     {WindowText::RunProgress, "%1 files - %2", "%1 fichiers - %2"},
+    {WindowText::TagProgress, "Tags read: %1 of %2", "Tags lus : %1 sur %2"},
     {WindowText::StopRun, "Stop (Esc)", "Arrêter (Échap)"},
     {WindowText::VolumeGone, "%1 is no longer mounted", "%1 n'est plus monté"},
 };

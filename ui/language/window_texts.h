@@ -13,6 +13,7 @@ enum class WindowText {
     AutomaticBack,     // an automatic run succeeded after failures; %1 the time
     LastListMade,      // %1 the time of the last list made
     RunProgress,       // %1 files written so far, %2 what the run is at
+    TagProgress,       // %1 files whose tags were read, of %2 asked for
     StopRun,           // the button's caption while a run goes on
     VolumeGone,        // %1 the volume that was unmounted while shown
 };

@@ -709,15 +709,25 @@ QTime Form1::currentTime()
 
 void Form1::runProgress(qint64 filesWritten, const QByteArray &)
 {
+    answerDuringRun(windowText(WindowText::RunProgress, settings_.Langue)
+                        .arg(filesWritten)
+                        .arg(pendingStatus_));
+}
+
+void Form1::tagProgress(qint64 read, qint64 asked)
+{
+    answerDuringRun(windowText(WindowText::TagProgress, settings_.Langue).arg(read).arg(asked));
+}
+
+void Form1::answerDuringRun(const QString &status)
+{
     // The run holds the event loop: the window shows the walk only when painted from here.
     if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRunRepaintMs)
         return;
     sinceRepaint_.start();
     Dir1->refreshDisplay();
     File1->refreshDisplay();
-    statusText_->setText(windowText(WindowText::RunProgress, settings_.Langue)
-                             .arg(filesWritten)
-                             .arg(pendingStatus_));
+    statusText_->setText(status);
     if (isVisible())
         centralWidget()->repaint();
     // The window stays the user's: moved, repainted, closed, the run stopped.

@@ -119,6 +119,7 @@ public:
     QDate currentDate() override;
     QTime currentTime() override;
     void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
+    void tagProgress(qint64 read, qint64 asked) override;
     bool cancelRequested() override { return cancel_; }
 
 protected:
@@ -142,6 +143,8 @@ private:
     // The folders shown are followed on disk (files that come and go, the folder itself
     // removed), and none is held open: a disk shown stays free to be ejected.
     void followShownFolders();
+    // Between two steps of a run: the window shown as it is, its events handled.
+    void answerDuringRun(const QString &status);
     void shownFolderChanged();
     // A disk mounted or unmounted: the drive lists again, and a volume shown that went is said.
     void volumesChanged();
