@@ -319,7 +319,9 @@ TEST(Watch, ASourceDiskUnmountedAndMountedAgainIsListedAndWatchedAgain)
         ASSERT_TRUE(mountDisk());
         tree.file("src/" + name); // on the disk mounted again, which must be watched
         ASSERT_TRUE(service.waitUntil([&] { return tree.read("list.txt").contains(name); }))
-            << service.log().toStdString();
+            << name.constData() << ":\n"
+            << service.log().toStdString() << '\n'
+            << tree.read("list.txt").constData();
     }
     // The empty folder under the disk is told once each time, not at every retry.
     EXPECT_LE(service.count(QStringLiteral("No file found")), 2) << service.log().toStdString();
