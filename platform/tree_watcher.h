@@ -47,8 +47,12 @@ public:
     void watchFolder(const QByteArray &path);
     // Readable when changes wait (for poll()).
     int descriptor() const;
-    // The root folder as it was when the watch started.
+    // The root folder as it was when the watch started, and the mount it was on (0: unknown).
     FileIdentity rootIdentity() const;
+    quint64 rootMount() const;
+    // The mount a folder is on now: a disk mounted again may give its root the very device and
+    // inode numbers it had, never the same mount. 0 when the system cannot tell.
+    static quint64 mountOf(const QByteArray &path);
 
     // Reads what waits; true when one of the changes passes the filter (or changes were lost).
     // False for `complete` when a folder that appeared could not be watched.

@@ -186,7 +186,8 @@ private:
             sourceWent();
             return;
         }
-        if (!rootLost && identity == watcher_->rootIdentity())
+        if (!rootLost && identity == watcher_->rootIdentity() &&
+            TreeWatcher::mountOf(options_.sourceDir) == watcher_->rootMount())
             return;
         say(cliText(CliText::SourceChanged, langue_).arg(now(), source()));
         startWatching();

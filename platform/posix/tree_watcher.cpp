@@ -16,6 +16,20 @@
 
 namespace {
 
+#ifndef STATX_MNT_ID
+#define STATX_MNT_ID 0x00001000U
+#endif
+
+// The mount's id (statx, Linux 5.8 and later): 0 where it cannot be had.
+quint64 mountId(int dirFd, const char *path)
+{
+    struct statx st {};
+    const int flags = *path ? 0 : AT_EMPTY_PATH;
+    if (::statx(dirFd, path, flags, STATX_MNT_ID, &st) != 0 || !(st.stx_mask & STATX_MNT_ID))
+        return 0;
+    return st.stx_mnt_id;
+}
+
 // Links to folders are followed, as the list follows them. A file closed after writing may have
 // a new size or new tags (an upload finished, a tag edited in place).
 // A file or folder whose times or rights change (touched, made readable) may list otherwise.
@@ -73,6 +87,7 @@ public:
     int fd = -1;
     int rootWd = -1;
     FileIdentity rootIdentity;
+    quint64 rootMount = 0;
     bool rootLost = false;
     bool lostChanges = false;
     std::unordered_map<int, Watch> watches;              // by watch descriptor
@@ -158,6 +173,7 @@ public:
             if (next.path == root) {
                 rootWd = wd;
                 rootIdentity = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+                rootMount = mountId(next.fd.get(), "");
             }
             // A folder watched already (reached again through a link) is not walked again: that
             // also ends a walk through a link back to an ancestor.
@@ -241,6 +257,16 @@ int TreeWatcher::descriptor() const
 FileIdentity TreeWatcher::rootIdentity() const
 {
     return d_->rootIdentity;
+}
+
+quint64 TreeWatcher::rootMount() const
+{
+    return d_->rootMount;
+}
+
+quint64 TreeWatcher::mountOf(const QByteArray &path)
+{
+    return mountId(AT_FDCWD, path.constData());
 }
 
 bool TreeWatcher::rootLost() const
