@@ -327,17 +327,14 @@ void Form1::Command1_Click()
     cancel_ = false;
     // The lists the settings ask for besides the classic one, beside it.
     engines_->outputs = chosenOutputs(settings_, Dir2->path(), losslessBytes(Text4->text()));
-    if (settings_.ReadTags && !tags_) {
-        // What reading one file's tags may cost, as lystora-list reads it from the settings.
-        TagBudget budget;
-        registry_.ReadRegValue(kSettingsRoot, FormatsKey(), QStringLiteral("TagLimits"));
-        budget.parse(registry_.RegValue);
-        tags_ = std::make_unique<TagCache>(budget);
-    }
-    engines_->trackInfo = settings_.ReadTags ? tags_.get() : nullptr;
+    // What reading one file's tags (or a cover) may cost, as lystora-list reads it from the
+    // settings.
     TagBudget budget;
     registry_.ReadRegValue(kSettingsRoot, FormatsKey(), QStringLiteral("TagLimits"));
     budget.parse(registry_.RegValue);
+    if (settings_.ReadTags && !tags_)
+        tags_ = std::make_unique<TagCache>(budget);
+    engines_->trackInfo = settings_.ReadTags ? tags_.get() : nullptr;
     const CoverSources covers =
         settings_.Covers ? PageCovers::sources(budget, false) : CoverSources();
     engines_->covers = &covers;
