@@ -315,11 +315,14 @@ private:
                          {interruptDescriptor(), POLLIN, 0},
                          {watcher_ ? watcher_->descriptor() : -1, POLLIN, 0},
                          {options_.watch ? mounts_ : -1, POLLPRI, 0}};
-        // Nothing to do until something happens: no polling of the tree, no time used.
+        // Nothing to do until something happens: no polling of the tree, no time used. What a
+        // first look finds is kept: the kernel tells a change of mounts to one poll only.
         const qint64 wait = timeout();
-        if (wait < 0 && events_.idle && ::poll(fds, 4, 0) == 0)
+        int ready = 0;
+        if (wait < 0 && events_.idle && (ready = ::poll(fds, 4, 0)) == 0)
             events_.idle();
-        ::poll(fds, 4, wait < 0 ? -1 : int(std::min<qint64>(wait, 1 << 30)));
+        if (ready <= 0)
+            ::poll(fds, 4, wait < 0 ? -1 : int(std::min<qint64>(wait, 1 << 30)));
         if (fds[0].revents)
             return false;
         if (const int signal = pendingInterrupt())

@@ -66,10 +66,12 @@ public:
         EXPECT_EQ(::pipe(stop_), 0);
         ServiceEvents events;
         events.log = [this](const QString &line) {
-            const std::lock_guard<std::mutex> lock(mutex_);
+            std::unique_lock<std::mutex> lock(mutex_);
             lines_ << line;
             idleSinceLine_ = false;
             changed_.notify_all();
+            if (!holdAt_.isEmpty() && line.toUtf8().contains(holdAt_))
+                hold(lock);
         };
         events.idle = [this] {
             const std::lock_guard<std::mutex> lock(mutex_);
@@ -82,11 +84,8 @@ public:
             std::unique_lock<std::mutex> lock(mutex_);
             if (path == probe_)
                 probeSeen_ = true;
-            if (!holdAt_.isEmpty() && path == holdAt_) {
-                held_ = true;
-                changed_.notify_all();
-                changed_.wait(lock, [this] { return holdAt_.isEmpty(); });
-            }
+            if (!holdAt_.isEmpty() && path == holdAt_)
+                hold(lock);
         };
         thread_ = std::thread([this, timing, events] {
             serve(*engines_, *console_, options_, registry_, timing, stop_[0], events);
@@ -144,12 +143,12 @@ public:
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, kGuard, [&] { return quietAfterProbe_; });
     }
-    // Stops the service in its reading of changes once it sees path, until release(): the
-    // kernel queues what happens meanwhile.
-    void holdAt(const QByteArray &path)
+    // Stops the service once it sees path in its reading of changes, or says a line holding
+    // it, until release(): the kernel queues what happens meanwhile.
+    void holdAt(const QByteArray &pathOrText)
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        holdAt_ = path;
+        holdAt_ = pathOrText;
         held_ = false;
     }
     bool held()
@@ -170,6 +169,13 @@ public:
     }
 
 private:
+    void hold(std::unique_lock<std::mutex> &lock)
+    {
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return holdAt_.isEmpty(); });
+    }
+
     MemoryStore store_;
     Registry registry_{store_};
     CliOptions options_;
@@ -305,19 +311,29 @@ TEST(Watch, ASourceDiskUnmountedAndMountedAgainIsListedAndWatchedAgain)
     ASSERT_TRUE(mountDisk());
     const struct Unmounted {
         QByteArray path;
-        ~Unmounted() { ::umount2(path.constData(), MNT_DETACH); }
+        ~Unmounted()
+        {
+            while (::umount2(path.constData(), MNT_DETACH) == 0) {
+            }
+        }
     } unmounted{src};
     tree.file("src/a.mp3");
     RunningService service({"--watch", "-e", str(src), str(tree.path("list.txt"))});
     ASSERT_TRUE(service.waitForWritten(1));
-    // The disk unmounted and seen so, then mounted again; then both before the service looks.
+    // The disk unmounted and seen so, then mounted again; then another mounted over it while
+    // the service is busy writing a list, unseen by any watch.
     for (const QByteArray name : {"b.mp3", "c.mp3"}) {
-        ASSERT_EQ(::umount2(src, 0), 0) << "the service keeps the disk busy";
         if (name == "b.mp3") {
+            ASSERT_EQ(::umount2(src, 0), 0) << "the service keeps the disk busy";
             ASSERT_TRUE(service.waitFor(QStringLiteral("leads to another folder now")));
+        } else {
+            service.holdAt("list written");
+            tree.file("src/b2.mp3");
+            ASSERT_TRUE(service.held());
         }
         ASSERT_TRUE(mountDisk());
-        tree.file("src/" + name); // on the disk mounted again, which must be watched
+        service.release();
+        tree.file("src/" + name); // on the disk mounted now, which must be watched
         ASSERT_TRUE(service.waitUntil([&] { return tree.read("list.txt").contains(name); }))
             << name.constData() << ":\n"
             << service.log().toStdString() << '\n'
