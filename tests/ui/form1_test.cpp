@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -129,6 +130,63 @@ private slots:
         QCOMPARE(w.form->StatusBar1->findChild<QLabel *>()->text(),
                  QStringLiteral("Lystora v1.52.1016"));
         QVERIFY(!w.form->Timer1->isActive());
+    }
+
+    void aFolderComesTypedDroppedOrRecentAndEachUsedOneIsStored()
+    {
+        QTemporaryDir tree;
+        touch(tree.path() + QStringLiteral("/music/Album/one.mp3"));
+        QDir().mkpath(tree.path() + QStringLiteral("/web & co"));
+        Window w;
+        w.volumes.list.push_back({tree.path(), QStringLiteral("stick")});
+        w.form->Drive1->refresh();
+        w.form->Drive2->refresh();
+        // Typed in the dialog, a folder not there yet: its nearest ancestor, on its volume.
+        QString asked;
+        w.form->chooseFolder = [&](const QString &title, const QString &) {
+            asked = title;
+            return tree.path() + QStringLiteral("/music/Album/none");
+        };
+        w.form->mnuChooseSource->trigger();
+        QCOMPARE(asked, QStringLiteral("Choose the source folder"));
+        QCOMPARE(w.form->Dir1->path(), bytes(tree.path() + QStringLiteral("/music/Album")));
+        QCOMPARE(w.form->Drive1->drive(), tree.path());
+        QCOMPARE(w.form->File1->fileCount(), 1);
+        // A folder dropped on the target side, a file on the source side (its folder).
+        const auto drop = [&](const QString &path, QWidget *onto) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            const QPointF at = onto->mapTo(w.form, onto->rect().center());
+            QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(w.form, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(w.form, &dropped);
+        };
+        drop(tree.path() + QStringLiteral("/web & co"), w.form->Dir2);
+        QCOMPARE(w.form->Dir2->path(), bytes(tree.path() + QStringLiteral("/web & co")));
+        drop(tree.path() + QStringLiteral("/music/Album/one.mp3"), w.form->Frame1);
+        QCOMPARE(w.form->Dir1->path(), bytes(tree.path() + QStringLiteral("/music/Album")));
+        // Stored at once, most recent first, each folder once; taken back from the menu.
+        w.form->Dir1->setPath(bytes(tree.path()));
+        emit w.form->mnuFile->aboutToShow();
+        const QList<QAction *> sources = w.form->mnuRecentSources->actions();
+        QCOMPARE(sources.size(), 1);
+        QCOMPARE(sources[0]->text(), tree.path() + QStringLiteral("/music/Album"));
+        QCOMPARE(w.form->mnuRecentTargets->actions()[0]->text(),
+                 tree.path() + QStringLiteral("/web && co"));
+        sources[0]->trigger();
+        QCOMPARE(w.form->Dir1->path(), bytes(tree.path() + QStringLiteral("/music/Album")));
+        QCOMPARE(w.store.values[QStringLiteral("RecentSource1")],
+                 tree.path() + QStringLiteral("/music/Album"));
+        // A run stores the folders it used.
+        w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/music")));
+        w.settings.ListingType = 2;
+        w.form->Command1->click();
+        QCOMPARE(w.store.values[QStringLiteral("RecentSource1")],
+                 tree.path() + QStringLiteral("/music"));
+        QCOMPARE(w.store.values[QStringLiteral("RecentSource2")],
+                 tree.path() + QStringLiteral("/music/Album"));
     }
 
     void aVolumeThatIsNotReadyFallsBackToTheSystemVolume()
@@ -335,6 +393,12 @@ private slots:
             QStringList({QStringLiteral("open|audio.txt|0|") + tree.path() + QLatin1Char('/'),
                          QStringLiteral("open|index.html|0|") + tree.path() + QLatin1Char('/')}));
         w.settings.AlsoPage = false;
+        // From the menu afterwards: the page rather than the list, and the target folder.
+        w.form->mnuOpenList->trigger();
+        w.form->mnuOpenTarget->trigger();
+        QCOMPARE(w.shell.calls.mid(w.shell.calls.size() - 2),
+                 QStringList({QLatin1Char('|') + tree.path() + QStringLiteral("/index.html||"),
+                              QLatin1Char('|') + tree.path() + QStringLiteral("||")}));
 
         // A base URL without its "/": the list keeps it, the status bar says so.
         w.settings.RunNote = false;

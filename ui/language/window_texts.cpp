@@ -33,6 +33,13 @@ const BilingualText<WindowText> kTexts[] = {
     {WindowText::TagProgress, "Tags read: %1 of %2", "Tags lus : %1 sur %2"},
     {WindowText::StopRun, "Stop (Esc)", "Arrêter (Échap)"},
     {WindowText::VolumeGone, "%1 is no longer mounted", "%1 n'est plus monté"},
+    {WindowText::ChooseSource, "Choose the &source folder...", "Choisir le répertoire &source..."},
+    {WindowText::ChooseTarget, "Choose the &target folder...",
+     "Choisir le répertoire de &destination..."},
+    {WindowText::RecentSources, "&Recent sources", "Sources &récentes"},
+    {WindowText::RecentTargets, "Recent tar&gets", "Destinations réce&ntes"},
+    {WindowText::OpenList, "Open the last &list", "Ouvrir la dernière &liste"},
+    {WindowText::OpenTarget, "Open the target &folder", "Ouvrir le ré&pertoire de destination"},
 };
 
 } // namespace

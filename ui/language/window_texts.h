@@ -16,6 +16,12 @@ enum class WindowText {
     TagProgress,       // %1 files whose tags were read, of %2 asked for
     StopRun,           // the button's caption while a run goes on
     VolumeGone,        // %1 the volume that was unmounted while shown
+    ChooseSource,      // the File menu's items besides the classic ones
+    ChooseTarget,
+    RecentSources,
+    RecentTargets,
+    OpenList,
+    OpenTarget,
 };
 
 QString windowText(WindowText text, int langue);

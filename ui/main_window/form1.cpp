@@ -170,6 +170,7 @@ void Form1::createMenus()
         mnuWhat->addAction(designCaption(Caption::Form1_mnuAbout), this, &Form1::mnuAbout_Click);
     mnuWhat->addSeparator();
     mnuVelk = mnuWhat->addAction(QStringLiteral("[Velk]"), this, &Form1::mnuVelk_Click);
+    createFolderMenus();
 }
 
 void Form1::createSourceFrame(QWidget *area)
@@ -316,6 +317,7 @@ void Form1::applyCaptions(int langue)
     mnuAbout->setText(caption(Caption::Form1_mnuAbout, langue));
     Frame2->setTitle(caption(Caption::Form1_Frame2, langue));
     Command1->setText(caption(Caption::Form1_Command1, langue));
+    applyFolderCaptions(langue);
 }
 
 void Form1::Command1_Click()
@@ -653,6 +655,19 @@ void Form1::runEnded(bool automatic)
     if (outcome.end == RunEnd::Written || (outcome.failedLists == 0 && !outcome.lists.empty())) {
         lastListTime_ = now;
         lastList_->setText(windowText(WindowText::LastListMade, langue).arg(now));
+        rememberFolder(false, Dir1->path());
+        rememberFolder(true, Dir2->path());
+    }
+    // What the visitors see is the page where one is made: opened rather than the list.
+    if (!outcome.written.empty()) {
+        lastListPath_ = losslessText(outcome.written.front().path);
+        for (const OutputRequest &request : engines_->outputs) {
+            if (request.format == OutputFormat::Page &&
+                std::any_of(outcome.written.begin(), outcome.written.end(),
+                            [&](const RunOutcome::Written &w) { return w.path == request.path; }))
+                lastListPath_ = losslessText(request.path);
+        }
+        mnuOpenList->setEnabled(true);
     }
     const bool failed = automatic && (outcome.end == RunEnd::Failed || outcome.failedLists > 0 ||
                                       !automaticFailures_.isEmpty());

@@ -55,6 +55,13 @@ public:
     QAction *mnuHide = nullptr;
     QAction *mnuOptions = nullptr;
     QAction *mnuQuit = nullptr;
+    // Besides the classic menu: folders chosen by path, the recent ones, and what a run made.
+    QAction *mnuChooseSource = nullptr;
+    QAction *mnuChooseTarget = nullptr;
+    QMenu *mnuRecentSources = nullptr;
+    QMenu *mnuRecentTargets = nullptr;
+    QAction *mnuOpenList = nullptr;
+    QAction *mnuOpenTarget = nullptr;
     QMenu *mnuWhat = nullptr;
     QAction *mnuHelp = nullptr;
     QAction *mnuAbout = nullptr;
@@ -68,6 +75,9 @@ public:
 
     // Pops a menu up at the pointer and returns once it has closed; tests replace it.
     std::function<void(QMenu *)> popUpMenu;
+    // The standard folder dialog (where a path can be typed or pasted): the folder chosen, or
+    // "" when none was; tests replace it.
+    std::function<QString(const QString &title, const QString &start)> chooseFolder;
 
     void Form_Load();
     void CompleteStartup();
@@ -82,6 +92,13 @@ public:
     void mnuHide_Click();
     void mnuOptions_Click();
     void mnuQuit_Click();
+    void mnuChooseSource_Click();
+    void mnuChooseTarget_Click();
+    void mnuOpenList_Click();
+    void mnuOpenTarget_Click();
+    // Shows a folder on the source or the target side, its volume chosen in the drive list; a
+    // folder that is no longer there gives its nearest ancestor. False, said, when it cannot.
+    bool goToFolder(bool target, const QByteArray &path);
     void mnuVelk_Click();
     void Timer1_Timer();
     void Form_QueryUnload();
@@ -127,9 +144,20 @@ protected:
     // During a run: Escape cancels it, and the window's other controls take no input (the run
     // drives the folder lists); boxes and other windows are not concerned.
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // A folder dropped from the file manager: onto the target side, the target; elsewhere, the
+    // source (a file dropped gives its folder).
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createMenus();
+    void createFolderMenus();
+    // The folder captions in the interface language.
+    void applyFolderCaptions(int langue);
+    // A folder used or chosen goes first in its side's recent list, stored at once.
+    void rememberFolder(bool target, const QByteArray &path);
+    // The recent folders as stored, into their menus.
+    void fillRecentMenus();
     void createSourceFrame(QWidget *area);
     void createTargetFrame(QWidget *area);
     void createCommandAndStatus(QWidget *area);
@@ -169,6 +197,7 @@ private:
     QStringList automaticFailures_;
     bool failing_ = false;
     QString lastListTime_;
+    QString lastListPath_; // the page the last run wrote, else its list
     // A run answers the window as it goes: it can be cancelled, and a close (the close box, a
     // signal) cancels it and closes once the old lists are back in place.
     bool cancel_ = false;
