@@ -1,16 +1,22 @@
 #include "screenshots.h"
 
+#include "platform/notification_area.h"
 #include "ui/about/form2.h"
 #include "ui/forms.h"
+#include "ui/main_window/dir_list_box.h"
 #include "ui/main_window/form1.h"
 #include "ui/options/frm_options.h"
 #include "ui/splash/frm_splash.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QPixmap>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
@@ -37,6 +43,34 @@ int takeAll(Forms &forms, const QString &dir, const QString &language)
     return failed;
 }
 
+// The icon's failure state and its notification, after a run of the timer that found its target
+// gone, the window hidden: the screen's corner that holds them, where a notification area is.
+int takeTrayFailure(Forms &forms, const QString &dir)
+{
+    if (!forms.notificationArea().shown())
+        return 0;
+    Form1 &form = forms.form1();
+    {
+        QTemporaryDir gone;
+        form.Dir2->setPath(QFile::encodeName(gone.path()));
+    }
+    ListingSettings &settings = forms.settings();
+    settings.AutoUpdate = true;
+    settings.AutoUpdateTime = 1;
+    form.MinuteCount = 0;
+    form.mnuHide_Click();
+    form.Timer1_Timer();
+    QEventLoop shown; // the notification's own window comes and settles
+    QTimer::singleShot(1500, &shown, &QEventLoop::quit);
+    shown.exec();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect corner(screen->geometry().width() - 480, 0, 480, 200);
+    return screen->grabWindow(0, corner.x(), corner.y(), corner.width(), corner.height())
+                   .save(dir + QStringLiteral("/tray-failure.png"))
+               ? 0
+               : 1;
+}
+
 } // namespace
 
 int takeScreenshots(Forms &forms, const QString &dir)
@@ -61,5 +95,6 @@ int takeScreenshots(Forms &forms, const QString &dir)
     forms.settings().AutoUpdate = automatic;
     forms.window<frmOptions>().Language[french ? 0 : 1]->setChecked(true);
     failed += takeAll(forms, dir, french ? QStringLiteral("en") : QStringLiteral("fr"));
+    failed += takeTrayFailure(forms, dir);
     return failed + splashFailed;
 }

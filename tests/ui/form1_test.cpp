@@ -187,6 +187,16 @@ private slots:
                  tree.path() + QStringLiteral("/music"));
         QCOMPARE(w.store.values[QStringLiteral("RecentSource2")],
                  tree.path() + QStringLiteral("/music/Album"));
+        // The time of that list, said again in the language chosen afterwards.
+        const auto statusTexts = [&] {
+            QStringList texts;
+            for (const QLabel *label : w.form->StatusBar1->findChildren<QLabel *>())
+                texts << label->text();
+            return texts.join(QLatin1Char('|'));
+        };
+        QVERIFY(statusTexts().contains(QStringLiteral("Last list made at ")));
+        w.form->applyCaptions(1);
+        QVERIFY(statusTexts().contains(QStringLiteral("Dernière liste faite à ")));
     }
 
     void aVolumeThatIsNotReadyFallsBackToTheSystemVolume()

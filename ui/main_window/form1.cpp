@@ -318,6 +318,8 @@ void Form1::applyCaptions(int langue)
     Frame2->setTitle(caption(Caption::Form1_Frame2, langue));
     Command1->setText(caption(Caption::Form1_Command1, langue));
     applyFolderCaptions(langue);
+    if (!lastListTime_.isEmpty())
+        lastList_->setText(windowText(WindowText::LastListMade, langue).arg(lastListTime_));
 }
 
 void Form1::Command1_Click()
