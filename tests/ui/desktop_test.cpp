@@ -5,10 +5,12 @@
 
 #include "support/test_support.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <csignal>
@@ -148,6 +150,7 @@ public:
     {
         QProcessEnvironment env = desktop.environment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), str(config));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), str(config) + QStringLiteral("/cache"));
         process_.setProcessEnvironment(env);
         process_.start(QStringLiteral(LYSTORA), {});
     }
@@ -174,6 +177,13 @@ public:
         return false;
     }
     bool ended() { return process_.waitForFinished(kGuardMs); }
+    // Whether it has started a process of its own (a tag reader, in a run that reads tags).
+    bool hasChild()
+    {
+        const qint64 pid = process_.processId();
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+        return children.open(QIODevice::ReadOnly) && !children.readAll().trimmed().isEmpty();
+    }
     QByteArray errors() { return process_.readAllStandardError(); }
 
 private:
@@ -255,6 +265,43 @@ TEST_F(DesktopTest, ASignalEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
     // Told on stderr (in French, the language of a first start), under the settings' place.
     EXPECT_TRUE(program.errors().contains("lystora: " + tree.path("config") +
                                           "/Korvane/Lystora.conf: Les r\xC3\xA9glages"));
+}
+
+TEST_F(DesktopTest, ASignalDuringALongRunEndsItWithTheOldListKept)
+{
+    for (int i = 0; i < 20000; ++i)
+        tree.file("src/" + QByteArray::number(i % 200) + "/" + QByteArray::number(i) + ".mp3");
+    tree.file("out/audio.txt", "OLD");
+    const auto program =
+        start("[v1.52.1016]\nSplashScreen=Non\nStartUpMusic=Non\nSourceDir=" + tree.path("src") +
+                  "/\nTargetDir=" + tree.path("out") +
+                  "/\nFileName=audio.txt\nListingType=2\nAutoUpdate=Oui\n"
+                  "AutoUpdateTime=999\n[Lystora]\nAlsoJson=Oui\nReadTags=Oui\n",
+              kMainWindow);
+    ASSERT_TRUE(program);
+    QByteArray window;
+    ASSERT_EQ(desktop.tool(QStringLiteral("xdotool"),
+                           {"search", "--onlyvisible", "--name", "^Lystora$"}, &window),
+              0);
+    // "Make the list !", 44 pixels above the window's bottom edge, at 96 dpi.
+    QByteArray geometry;
+    desktop.tool(QStringLiteral("xdotool"), {"getwindowgeometry", str(window.trimmed())},
+                 &geometry);
+    const QRegularExpressionMatch size =
+        QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(str(geometry));
+    ASSERT_TRUE(size.hasMatch()) << geometry.constData();
+    ASSERT_EQ(desktop.tool(QStringLiteral("xdotool"),
+                           {"mousemove", "--window", str(window.trimmed()), "428",
+                            QString::number(size.captured(2).toInt() - 44), "click", "1"}),
+              0);
+    // Its tags being read, the run has thousands of files to go.
+    ASSERT_TRUE(Desktop::until([&] { return program->hasChild(); }));
+    program->signal(SIGTERM);
+    ASSERT_TRUE(program->ended());
+    EXPECT_EQ(tree.read("out/audio.txt"), "OLD");
+    EXPECT_EQ(QDir(str(tree.path("out"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"audio.txt"}));
+    EXPECT_TRUE(stored().contains("\nListingType=2\n")) << stored().constData(); // saved
 }
 
 TEST_F(DesktopTest, ANotificationAreaStartedAfterTheProgramGetsItsIcon)
