@@ -316,6 +316,7 @@ private slots:
         QTemporaryDir tree;
         for (int i = 0; i < 300; ++i)
             touch(tree.path() + QStringLiteral("/src/%1/song.mp3").arg(i));
+        touch(tree.path() + QStringLiteral("/src/root.mp3"));
         touch(tree.path() + QStringLiteral("/out/audio.txt"), "OLD");
         for (const bool byClosing : {false, true}) {
             Window w;
@@ -326,9 +327,12 @@ private slots:
             w.form->Dir1->setPath(bytes(tree.path() + QStringLiteral("/src")));
             w.form->Dir2->setPath(bytes(tree.path() + QStringLiteral("/out")));
             QString during;
+            int filesShown = -1; // every folder of the walk holds one file
             // Handled from inside the run, as the user's key or click would be.
             QTimer::singleShot(0, w.form, [&] {
                 during = w.form->Command1->text();
+                if (w.form->File1->path() == w.form->Dir1->path())
+                    filesShown = w.form->File1->shownCount();
                 if (byClosing)
                     w.form->close();
                 else
@@ -336,6 +340,7 @@ private slots:
             });
             w.form->Command1->click();
             QCOMPARE(during, QStringLiteral("Arrêter (Échap)"));
+            QCOMPARE(filesShown, 1);
             QCOMPARE(read(tree.path() + QStringLiteral("/out/audio.txt")), QByteArray("OLD"));
             QCOMPARE(
                 QDir(tree.path() + QStringLiteral("/out")).entryList(QDir::Files | QDir::Hidden),
