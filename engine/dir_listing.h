@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // One reading of a directory, as both source lists need it: the directory opened (what it is
@@ -25,6 +26,9 @@ struct DirListing {
     // with no change to this folder.
     NameList links;
     QByteArray cover; // the folder's picture file ("cover.jpg", "Folder.png"...), when it has one
+    // Its version, once asked for: a reading kept while nothing in the folder changes (a
+    // watched tree) does not stat it again.
+    mutable std::optional<QByteArray> coverVersion;
     // Each file's, when they were read with the names (else they are asked for one by one).
     struct Details {
         FileStat stat;

@@ -1,5 +1,7 @@
 #include "engine/fs_lists.h"
 
+#include "platform/path_kind.h"
+
 #include <cerrno>
 
 QByteArray normalizedDirPath(const QByteArray &path)
@@ -207,6 +209,16 @@ const DirListing &FsFileList::listing()
     if (!listing_)
         listing_ = reader_.read(path_);
     return *listing_;
+}
+
+QByteArray FsFileList::coverVersion()
+{
+    const DirListing &read = listing();
+    if (read.cover.isEmpty())
+        return QByteArray();
+    if (!read.coverVersion)
+        read.coverVersion = fileVersion(childPath(path_, read.cover));
+    return *read.coverVersion;
 }
 
 std::shared_ptr<const DirListing> FsFileList::current()

@@ -117,6 +117,7 @@ public:
     int fileStat(int k, FileStat *stat) override;
     int openFile(int k) override;
     QByteArray coverName() override { return listing().cover; }
+    QByteArray coverVersion() override;
     void setOrder(const ListOrder &order) override;
 
     // The reading the names come from, for a view that keeps it while it shows them.

@@ -72,8 +72,9 @@ class CoverSource
 {
 public:
     virtual ~CoverSource() = default;
-    // Thumbnails of a picture file (absolute path): the address of the small one, or empty.
-    virtual QByteArray fromFile(const QByteArray &path) = 0;
+    // Thumbnails of a picture file (absolute path) of that version (see fileVersion; asked for
+    // here when empty): the address of the small one, or empty.
+    virtual QByteArray fromFile(const QByteArray &path, const QByteArray &version) = 0;
     // Of the first picture embedded in the track at path, known by its digest.
     virtual QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) = 0;
     // The page was put in place, or not: the thumbnails it no longer uses go once it was.
@@ -96,7 +97,8 @@ struct OutputDirectory {
     QByteArray path; // below the source, "/" between names
     int depth = 0;   // 1 for a folder of the source
     bool contentsListed = true;
-    QByteArray cover; // its picture file's name, when it has one
+    QByteArray cover;        // its picture file's name, when it has one
+    QByteArray coverVersion; // what that file is now, when the page shows pictures
 };
 
 struct OutputFile {

@@ -66,6 +66,8 @@ public:
     virtual int openFile(int k) = 0;
     // The folder's picture file ("cover.jpg"...), whatever the pattern; empty when none.
     virtual QByteArray coverName() { return QByteArray(); }
+    // What that picture is now (see fileVersion), asked for once a reading; empty when unknown.
+    virtual QByteArray coverVersion() { return QByteArray(); }
     // The order of the files from the next reading on.
     virtual void setOrder(const ListOrder &order) = 0;
 };

@@ -494,8 +494,11 @@ void Engines::enterOutputs()
     event.dir.path = relativeDir_;
     event.dir.depth = int(walk.Levels.size()) - 1;
     event.dir.contentsListed = level.contentsListed;
-    if (level.contentsListed)
+    if (level.contentsListed) {
         event.dir.cover = host_.File1->coverName();
+        if (!event.dir.cover.isEmpty() && covers && *covers)
+            event.dir.coverVersion = host_.File1->coverVersion();
+    }
     if (held_.empty())
         tellOutputs(event);
     else

@@ -219,7 +219,7 @@ public:
         // The folder's own picture file, known now; else one embedded in a track, known later.
         QByteArray cover;
         if (covers_ && !dir.cover.isEmpty())
-            cover = covers_->fromFile(absoluteBelow(dir.path + '/' + dir.cover));
+            cover = covers_->fromFile(absoluteBelow(dir.path + '/' + dir.cover), dir.coverVersion);
         level.hasCover = !cover.isEmpty();
         levels_.push_back(level);
         const int heading = std::min(dir.depth + 1, 6);

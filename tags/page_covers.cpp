@@ -55,10 +55,12 @@ CoverSources PageCovers::sources(const TagBudget &budget, bool dryRun)
     };
 }
 
-QByteArray PageCovers::fromFile(const QByteArray &path)
+QByteArray PageCovers::fromFile(const QByteArray &path, const QByteArray &version)
 {
     // The same file unchanged gives the same name: its thumbnails are kept.
-    const QByteArray identity = usable_ ? fileVersion(path) : QByteArray();
+    const QByteArray identity = !usable_            ? QByteArray()
+                                : version.isEmpty() ? fileVersion(path)
+                                                    : version;
     if (identity.isEmpty())
         return QByteArray();
     const QByteArray name =

@@ -6,7 +6,7 @@
 #include <QByteArray>
 
 #include <memory>
-#include <set>
+#include <unordered_set>
 
 // The pictures of a page's folders: thumbnails, two sizes ("-s.jpg", at most 128 pixels on a
 // side, for the list; "-l.jpg", 512, for a lock screen), in a folder beside the page named
@@ -24,7 +24,7 @@ public:
     PageCovers(const QByteArray &pagePath, const TagBudget &budget);
     ~PageCovers() override;
 
-    QByteArray fromFile(const QByteArray &path) override;
+    QByteArray fromFile(const QByteArray &path, const QByteArray &version) override;
     QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) override;
     void finish(bool pageWritten) override;
 
@@ -40,6 +40,6 @@ private:
     TagBudget budget_;
     std::unique_ptr<TagReaders> readers_; // started at the first picture to make
     quint64 ticket_ = 0;
-    std::set<QByteArray> present_; // in the folder when the list began
-    std::set<QByteArray> used_;
+    std::unordered_set<QByteArray> present_; // in the folder when the list began
+    std::unordered_set<QByteArray> used_;
 };

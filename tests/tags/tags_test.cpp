@@ -495,7 +495,7 @@ TEST(Tags, APictureThatGivesNoThumbnailIsNotDecodedAgainUntilItChanges)
     tree.dir("out");
     const auto run = [&] {
         PageCovers covers(tree.path("out/index.html"), TagBudget());
-        EXPECT_TRUE(covers.fromFile(tree.path("music/cover.jpg")).isEmpty());
+        EXPECT_TRUE(covers.fromFile(tree.path("music/cover.jpg"), QByteArray()).isEmpty());
         covers.finish(true);
     };
     const auto mark = [&](ino_t *inode) {

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -130,6 +131,18 @@ private slots:
         QCOMPARE(w.form->StatusBar1->findChild<QLabel *>()->text(),
                  QStringLiteral("Lystora v1.52.1016"));
         QVERIFY(!w.form->Timer1->isActive());
+
+        // The page beside it shows the folders' pictures, as lystora-list's does.
+        QImage picture(64, 64, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QDir().mkpath(tree.path() + QStringLiteral("/src/Album"));
+        QVERIFY(picture.save(tree.path() + QStringLiteral("/src/Album/cover.jpg"), "JPG"));
+        touch(tree.path() + QStringLiteral("/src/Album/track.mp3"));
+        w.settings.ListingType = 2;
+        w.settings.AlsoPage = true;
+        w.settings.Covers = true;
+        w.form->Command1->click();
+        QVERIFY(read(tree.path() + QStringLiteral("/out/index.html")).contains("index.covers/"));
     }
 
     void aFolderComesTypedDroppedOrRecentAndEachUsedOneIsStored()
