@@ -152,6 +152,8 @@ protected:
 private:
     void createMenus();
     void createFolderMenus();
+    // The folder dialog for one side, and the folder chosen shown there.
+    void chooseFolderFor(bool target);
     // The folder captions in the interface language.
     void applyFolderCaptions(int langue);
     // A folder used or chosen goes first in its side's recent list, stored at once.

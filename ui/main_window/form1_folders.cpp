@@ -148,22 +148,24 @@ bool Form1::goToFolder(bool target, const QByteArray &wanted)
     return true;
 }
 
+void Form1::chooseFolderFor(bool target)
+{
+    const QString chosen = chooseFolder(
+        withoutMnemonic(windowText(target ? WindowText::ChooseTarget : WindowText::ChooseSource,
+                                   settings_.Langue)),
+        losslessText((target ? Dir2 : Dir1)->path()));
+    if (!chosen.isEmpty())
+        goToFolder(target, losslessBytes(chosen));
+}
+
 void Form1::mnuChooseSource_Click()
 {
-    const QString chosen =
-        chooseFolder(withoutMnemonic(windowText(WindowText::ChooseSource, settings_.Langue)),
-                     losslessText(Dir1->path()));
-    if (!chosen.isEmpty())
-        goToFolder(false, losslessBytes(chosen));
+    chooseFolderFor(false);
 }
 
 void Form1::mnuChooseTarget_Click()
 {
-    const QString chosen =
-        chooseFolder(withoutMnemonic(windowText(WindowText::ChooseTarget, settings_.Langue)),
-                     losslessText(Dir2->path()));
-    if (!chosen.isEmpty())
-        goToFolder(true, losslessBytes(chosen));
+    chooseFolderFor(true);
 }
 
 void Form1::mnuOpenList_Click()
