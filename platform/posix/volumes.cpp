@@ -1,5 +1,8 @@
 #include "platform/volumes.h"
 
+#include "platform/path_kind.h"
+
+#include <QFile>
 #include <QSocketNotifier>
 #include <QStorageInfo>
 
@@ -77,7 +80,11 @@ public:
     bool isReady(const QString &root) override
     {
         const QStorageInfo volume(root);
-        return volume.isValid() && volume.isReady();
+        if (volume.isValid() && volume.isReady())
+            return true;
+        // In a chroot the system's root is in no mount table the program can see; it is there
+        // all the same.
+        return root == systemVolume() && pathKind(QFile::encodeName(root)) == PathKind::Directory;
     }
 
 private:
