@@ -15,6 +15,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -189,6 +190,12 @@ public:
         return false;
     }
     QByteArray errors() { return process_.readAllStandardError(); }
+    // How it ended, for a failure's message.
+    std::string howItEnded()
+    {
+        return (process_.exitStatus() == QProcess::NormalExit ? "exit " : "signal ") +
+               std::to_string(process_.exitCode()) + ": " + errors().toStdString();
+    }
 
 private:
     QProcess process_;
@@ -256,7 +263,7 @@ TEST_F(DesktopTest, WhenTheDisplayEndsTheSettingsAreStillSaved)
     desktop.endDisplay();
     ASSERT_TRUE(program->ended());
     EXPECT_TRUE(stored().contains("\nSourceDir=/\n") && stored().contains("\nPattern=*.mp3\n"))
-        << stored().constData();
+        << stored().constData() << program->howItEnded();
 }
 
 TEST_F(DesktopTest, ASignalEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
