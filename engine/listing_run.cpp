@@ -239,10 +239,8 @@ void Engines::Command1_Click()
         }
         // The page made beside it is what its visitors see: opened too, in the browser.
         for (const OutputRequest &request : outputs) {
-            const bool written =
-                std::any_of(outcome.written.begin(), outcome.written.end(),
-                            [&](const RunOutcome::Written &w) { return w.path == request.path; });
-            if (!settings.RunNote || request.format != OutputFormat::Page || !written)
+            if (!settings.RunNote || request.format != OutputFormat::Page ||
+                !outcome.wrote(request.path))
                 continue;
             const qsizetype slash = request.path.lastIndexOf('/');
             host_.shell->ShellExecute(

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <unordered_set>
 #include <vector>
 
@@ -73,4 +74,9 @@ struct RunOutcome {
         qint64 files = 0;
     };
     std::vector<Written> written;
+    bool wrote(const QByteArray &path) const
+    {
+        return std::any_of(written.begin(), written.end(),
+                           [&](const Written &w) { return w.path == path; });
+    }
 };

@@ -71,11 +71,14 @@ QString storedFileName(const QString &text, bool html)
 
 QByteArray storedDirectory(const QString &text)
 {
-    QByteArray path = QFile::encodeName(text);
+    const QByteArray path = QFile::encodeName(text);
+    return path.startsWith('/') ? nearestDirectory(path) : QByteArray("/");
+}
+
+QByteArray nearestDirectory(QByteArray path)
+{
     while (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
-    if (!path.startsWith('/'))
-        return "/";
     while (path.size() > 1 && pathKind(path) != PathKind::Directory) {
         const qsizetype slash = path.lastIndexOf('/');
         path.truncate(slash > 0 ? slash : 1);

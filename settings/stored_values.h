@@ -28,5 +28,8 @@ QString storedFileName(const QString &text, bool html);
 // A stored directory ("/music/rock/", say), or "/" when none is stored, climbed up while it does
 // not exist, never above the root. Without a trailing "/", except the root.
 QByteArray storedDirectory(const QString &text);
+// An absolute path without its final "/", if it leads to a folder; else its nearest ancestor
+// that does ("/" at worst).
+QByteArray nearestDirectory(QByteArray path);
 // A directory as it is stored: with a trailing "/" ("/" stays "/").
 QString directoryText(const QByteArray &path);

@@ -12,7 +12,6 @@
 #include "platform/interrupt.h"
 #include "platform/lossless_text.h"
 #include "platform/notification_area.h"
-#include "platform/path_kind.h"
 #include "platform/volumes.h"
 #include "qt_message_boxes.h"
 #include "settings/registry.h"
@@ -401,12 +400,8 @@ void Form1::shownFolderChanged()
         return;
     for (DirListBox *dir : {Dir1, Dir2}) {
         // Gone: the nearest folder above it that is still there.
-        QByteArray path = dir->path();
-        if (path.isEmpty())
-            continue;
-        while (path.size() > 1 && pathKind(path) != PathKind::Directory)
-            path.truncate(std::max<qsizetype>(path.lastIndexOf('/'), 1));
-        dir->setPath(path); // read again, whatever changed in it
+        if (!dir->path().isEmpty())
+            dir->setPath(nearestDirectory(dir->path())); // read again, whatever changed in it
     }
     File1->setPath(Dir1->path());
     followShownFolders();
@@ -664,9 +659,7 @@ void Form1::runEnded(bool automatic)
     if (!outcome.written.empty()) {
         lastListPath_ = losslessText(outcome.written.front().path);
         for (const OutputRequest &request : engines_->outputs) {
-            if (request.format == OutputFormat::Page &&
-                std::any_of(outcome.written.begin(), outcome.written.end(),
-                            [&](const RunOutcome::Written &w) { return w.path == request.path; }))
+            if (request.format == OutputFormat::Page && outcome.wrote(request.path))
                 lastListPath_ = losslessText(request.path);
         }
         mnuOpenList->setEnabled(true);

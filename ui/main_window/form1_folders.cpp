@@ -6,11 +6,10 @@
 
 #include "dir_list_box.h"
 #include "engine/engines.h"
-#include "engine/fs_lists.h"
 #include "engine/product.h"
 #include "platform/lossless_text.h"
-#include "platform/path_kind.h"
 #include "settings/registry.h"
+#include "settings/stored_values.h"
 #include "ui/form_controls.h"
 #include "ui/forms.h"
 #include "ui/language/window_texts.h"
@@ -133,9 +132,7 @@ bool Form1::goToFolder(bool target, const QByteArray &wanted)
 {
     if (engines_->running() || wanted.isEmpty())
         return false;
-    QByteArray path = normalizedDirPath(wanted);
-    while (path.size() > 1 && pathKind(path) != PathKind::Directory)
-        path.truncate(std::max<qsizetype>(path.lastIndexOf('/'), 1));
+    const QByteArray path = nearestDirectory(wanted);
     FormControls controls(forms_);
     const Side side = target ? Side::Target : Side::Source;
     if (!controls.setDrive(side, controls.volumeHolding(path))) {
