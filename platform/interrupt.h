@@ -29,6 +29,12 @@ void setInterruptExitStatus(int status);
 // ending the process with SIGXFSZ halfway through a list.
 void reportFileSizeLimitAsError();
 
+// A write to a connection whose other end is gone (the X server stopped, a reader that died)
+// fails with EPIPE instead of ending the process with SIGPIPE: the window's display going away
+// is then seen by Qt, whose exit still runs the closing save. A handler, not SIG_IGN, so that
+// the programs it starts get the usual SIGPIPE back at their exec.
+void reportBrokenPipeAsError();
+
 // A file an immediate end removes: its folder (a descriptor kept open meanwhile) and its name
 // in it. Returns a slot for unregisterTemporaryFile, or -1 when none is free (then the next run
 // removes the file, see ReplacingFile).

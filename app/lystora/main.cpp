@@ -83,6 +83,7 @@ int main(int argc, char **argv)
     // visible window closes, which a hidden main window and a closed dialog would otherwise be.
     QApplication::setQuitOnLastWindowClosed(false);
     reportFileSizeLimitAsError();
+    reportBrokenPipeAsError();
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("Lystora"));
     QApplication::setApplicationVersion(productVersion());

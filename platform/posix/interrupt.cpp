@@ -56,6 +56,9 @@ extern "C" void onInterrupt(int signal)
     endByInterrupt(signal);
 }
 
+extern "C" void onBrokenPipe(int)
+{}
+
 } // namespace
 
 void installInterruptHandlers(OnInterrupt what)
@@ -109,6 +112,15 @@ void endByInterrupt(int signal)
 void reportFileSizeLimitAsError()
 {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void reportBrokenPipeAsError()
+{
+    struct sigaction action {};
+    action.sa_handler = onBrokenPipe;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGPIPE, &action, nullptr);
 }
 
 int registerTemporaryFile(int dirFd, const char *name)
