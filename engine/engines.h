@@ -92,6 +92,9 @@ public:
     bool nameWrittenLists = false;
     // Where the page's pictures come from; none without.
     const CoverSources *covers = nullptr;
+    // What the lists written last hold, folder by folder, for a watcher whose readings of
+    // unchanged folders are kept: their files are then copied from there, not formatted again.
+    ReadyPieces *pieces = nullptr;
 
 private:
     bool beginOutput();
@@ -112,6 +115,9 @@ private:
     void outputFailed(const QByteArray &path, int error);
     bool writing() const;
     void feedFile(int k);
+    // Around a folder's files: true when every list took them as they were last time.
+    bool beginFolderFiles();
+    void endFolderFiles();
     void enterOutputs();
     void leaveOutputs();
     void tellOutputs(const struct HeldOutput &event);
@@ -136,9 +142,10 @@ private:
     QByteArray encoded_;                              // scratch for FlushBuffer
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
     bool details_ = false;                            // one of them shows sizes and tags
-    QByteArray relativeDir_;                          // the walk's directory below the source
-    qint64 classicFiles_ = 0;                         // files the classic list holds
-    qint64 otherFiles_ = 0;                           // files the other lists hold
+    std::vector<bool> replayed_; // which of them took the folder's files as they were
+    QByteArray relativeDir_;     // the walk's directory below the source
+    qint64 classicFiles_ = 0;    // files the classic list holds
+    qint64 otherFiles_ = 0;      // files the other lists hold
     // While tags are read, what the other lists are told waits here in order, each file until
     // its tags have come: readers read several files at once, and the walk goes on meanwhile.
     std::deque<HeldOutput> held_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/list_outputs.h"
+#include "engine/ready_pieces.h"
 
 // An output written into a file replaced as a whole: what the page, the playlist and the JSON
 // document share. Writes go through a buffer; the first failure is kept and told at finish().
@@ -14,8 +15,29 @@ public:
     int finish() override;
     void discard() override { file_.discard(); }
     const ReplacingFile::Committed &committed() const override { return file_.committed(); }
+    bool filesBegin(const FolderFiles &folder) override;
+    void filesEnd() override;
 
 protected:
+    // What the list counts of the files so far, and what it adds when it takes a folder's
+    // files again from a piece (their bytes are already written then).
+    struct Counted {
+        qint64 files = 0;
+        qint64 size = 0;
+    };
+    virtual Counted counted() const { return {}; }
+    virtual void replayed(const ReadyPieces::Piece &) {}
+    // A list in two parts (the JSON's tree and its flat list): where the next folder's piece
+    // of the second part begins, where it stands now, and a piece of the last list's second
+    // part taken again (its new start returned). Where the second part begins in the file is
+    // told by secondPartStart() once it is written.
+    virtual qint64 flatMark() const { return 0; }
+    virtual qint64 flatSize() const { return 0; }
+    virtual qint64 replayFlat(const WrittenList &, qint64, qint64) { return 0; }
+    void secondPartStarts() { flatStart_ = written(); }
+    // Bytes of the list so far.
+    qint64 written() const { return file_.size() + copyLength_; }
+
     // The format's own beginning and end.
     virtual void writeStart() = 0;
     virtual void writeEnd() = 0;
@@ -34,11 +56,33 @@ protected:
     const QByteArray &folder() const { return folder_; }
 
 private:
+    void flushCopy();
+    // Whether the list last written holds these bytes at `at`.
+    bool followsInLast(qint64 at, const QByteArray &bytes);
+
     OutputRequest request_;
     OutputContext context_;
     QByteArray folder_;
     ReplacingFile file_;
     int error_ = 0;
+    // The pieces of the lists last written, and where this one's are.
+    ReadyPieces *pieces_ = nullptr;
+    int list_ = -1;
+    WrittenList last_; // the list last written, once a piece is taken from it
+    bool lastOpened_ = false;
+    qint64 copyAt_ = 0; // what is still to copy from it, pieces next to each other in one
+    qint64 copyLength_ = 0;
+    QByteArray window_; // of the list last written, from windowAt_ on
+    qint64 windowAt_ = 0;
+    qint64 flatStart_ = 0;
+    // The folder whose files are being written, for its piece.
+    struct Recording {
+        bool on = false;
+        FolderFiles folder;
+        qint64 at = 0;
+        qint64 flatAt = 0;
+        Counted before;
+    } recording_;
 };
 
 // Helpers of the writers.

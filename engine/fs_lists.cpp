@@ -221,6 +221,15 @@ QByteArray FsFileList::coverVersion()
     return *read.coverVersion;
 }
 
+std::shared_ptr<const void> FsFileList::reading(bool withDetails)
+{
+    const DirListing &read = listing();
+    // Details asked for one by one are the disk's of the moment, not the reading's.
+    if (withDetails && read.details.size() != std::size_t(read.files.size()))
+        return nullptr;
+    return listing_;
+}
+
 std::shared_ptr<const DirListing> FsFileList::current()
 {
     listing();

@@ -3,6 +3,7 @@
 
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <vector>
@@ -168,9 +169,7 @@ public:
             appendJsonString(track, QString::fromUtf8(file.dir).toUtf8());
             track += ',';
             track.append(out.constData() + out.indexOf('{') + 1, out.size() - out.indexOf('{') - 1);
-            if (std::fwrite(track.constData(), 1, std::size_t(track.size()), tracks_) !=
-                std::size_t(track.size()))
-                tracksFailed_ = true;
+            writeTracks(track);
         }
     }
 
@@ -180,7 +179,67 @@ public:
         levels_.pop_back();
     }
 
+protected:
+    Counted counted() const override { return {files_, size_}; }
+    void replayed(const ReadyPieces::Piece &piece) override
+    {
+        files_ += int(piece.files);
+        size_ += piece.size;
+        levels_.back().files += int(piece.files);
+    }
+    // A folder's piece of the flat list starts after the comma that parts it from the one
+    // before, which is not there before the first track.
+    qint64 flatMark() const override { return tracksWritten_ + (files_ > 0 ? 1 : 0); }
+    qint64 flatSize() const override { return tracksWritten_; }
+    qint64 replayFlat(const WrittenList &from, qint64 at, qint64 length) override
+    {
+        if (!tracks_)
+            return 0;
+        // Pieces that were next to each other, a comma between them, still are: one copy.
+        if (flatCopyLength_ > 0 && files_ > 0 && at == flatCopyAt_ + flatCopyLength_ + 1) {
+            flatCopyLength_ += 1 + length;
+            tracksWritten_ += 1 + length;
+            return tracksWritten_ - length;
+        }
+        flushFlatCopy();
+        if (files_ > 0)
+            writeTracks(",");
+        flatCopyFrom_ = &from;
+        flatCopyAt_ = at;
+        flatCopyLength_ = length;
+        tracksWritten_ += length;
+        return tracksWritten_ - length;
+    }
+
 private:
+    void writeTracks(const QByteArray &bytes)
+    {
+        flushFlatCopy();
+        if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), tracks_) !=
+            std::size_t(bytes.size()))
+            tracksFailed_ = true;
+        tracksWritten_ += bytes.size();
+    }
+
+    void flushFlatCopy()
+    {
+        const qint64 length = flatCopyLength_;
+        if (length == 0)
+            return;
+        flatCopyLength_ = 0;
+        // Counted when the copy was asked for; a block at a time.
+        constexpr qint64 kBlock = 256 * 1024;
+        for (qint64 done = 0; done < length && !tracksFailed_;) {
+            const qint64 block = std::min(kBlock, length - done);
+            flatBlock_.resize(0);
+            if (flatCopyFrom_->read(flatCopyAt_ + done, block, &flatBlock_) != 0 ||
+                std::fwrite(flatBlock_.constData(), 1, std::size_t(block), tracks_) !=
+                    std::size_t(block))
+                tracksFailed_ = true;
+            done += block;
+        }
+    }
+
     struct Level {
         int files = 0;
         bool inFolders = false;
@@ -193,6 +252,7 @@ private:
         folders_ = files_ = 0;
         size_ = durationMs_ = 0;
         tagsAsked_ = tracksFailed_ = false;
+        tracksWritten_ = flatCopyLength_ = 0;
         closeTracks();
         if (!context().dryRun)
             tracks_ = std::tmpfile();
@@ -207,6 +267,7 @@ private:
     {
         leave();
         write(",\n\"tracks\":[");
+        secondPartStarts();
         copyTracks();
         write(
             "],\n\"totals\":{\"folders\":" + QByteArray::number(folders_) +
@@ -221,6 +282,7 @@ private:
     {
         if (!tracks_)
             return;
+        flushFlatCopy();
         if (tracksFailed_ || std::fflush(tracks_) != 0 || std::fseek(tracks_, 0, SEEK_SET) != 0) {
             fail(EIO);
         } else {
@@ -250,6 +312,12 @@ private:
     QByteArray line_; // one file's, made anew each time in the same room
     QByteArray trackLine_;
     std::FILE *tracks_ = nullptr; // the flat list, until the tree is written
+    qint64 tracksWritten_ = 0;
+    // A piece of the last list's flat list still to copy, pieces next to each other in one.
+    const WrittenList *flatCopyFrom_ = nullptr;
+    qint64 flatCopyAt_ = 0;
+    qint64 flatCopyLength_ = 0;
+    QByteArray flatBlock_;
     bool tracksFailed_ = false;
     bool tagsAsked_ = false;
     QByteArray path_;

@@ -29,6 +29,8 @@
 // A folder met again through a link, or a kernel interface, is entered and left with nothing in
 // between (contentsListed false).
 
+class ReadyPieces;
+
 enum class OutputFormat { Classic, Page, Playlist, Json };
 
 // "classic", "page", "m3u8", "json"
@@ -90,6 +92,7 @@ struct OutputContext {
     QDateTime made;
     bool dryRun = false;                  // everything as for real, but nothing is written
     const CoverSources *covers = nullptr; // the page's pictures; none without
+    ReadyPieces *pieces = nullptr;        // what the lists last written hold; none without
 };
 
 struct OutputDirectory {
@@ -99,6 +102,13 @@ struct OutputDirectory {
     bool contentsListed = true;
     QByteArray cover;        // its picture file's name, when it has one
     QByteArray coverVersion; // what that file is now, when the page shows pictures
+};
+
+// A folder's files, told before them: the reading they come from (see
+// SourceFileList::reading), null when it is not known to be the same as last time.
+struct FolderFiles {
+    QByteArray dir; // below the source, "" for the source itself
+    std::shared_ptr<const void> reading;
 };
 
 struct OutputFile {
@@ -121,6 +131,10 @@ public:
     virtual void enter(const OutputDirectory &dir) = 0;
     virtual void file(const OutputFile &file) = 0;
     virtual void leave() = 0;
+    // Around a folder's files: an output that holds what they gave it last time, from the same
+    // reading, writes that again and returns true, and is then not told of them one by one.
+    virtual bool filesBegin(const FolderFiles &) { return false; }
+    virtual void filesEnd() {}
     // Writes the end and puts the file in its place: 0, or the reason it could not be done. A
     // write that failed earlier is told here.
     virtual int finish() = 0;

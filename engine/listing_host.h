@@ -13,6 +13,8 @@
 #include <QString>
 #include <QTime>
 
+#include <memory>
+
 // Identity of a directory on disk: a walk that follows symbolic links uses it to recognise a
 // directory it has met already.
 using DirIdentity = FileIdentity;
@@ -70,6 +72,14 @@ public:
     virtual QByteArray coverVersion() { return QByteArray(); }
     // The order of the files from the next reading on.
     virtual void setOrder(const ListOrder &order) = 0;
+    // The reading the names (and, when asked, their details) come from: the same object for
+    // as long as the folder has not changed since, so that what was made of it can be made
+    // the same again. Null when that is not known.
+    virtual std::shared_ptr<const void> reading(bool withDetails)
+    {
+        (void)withDetails;
+        return nullptr;
+    }
 };
 
 // Where the list goes: the target directory list (Dir2), drive list (Drive2) and name box (Text4).

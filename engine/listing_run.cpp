@@ -5,6 +5,7 @@
 #include "engine/header_footer.h"
 #include "engine/messages.h"
 #include "engine/product.h"
+#include "engine/ready_pieces.h"
 #include "engine/windows1252.h"
 #include "platform/dir_scan.h"
 #include "platform/lossless_text.h"
@@ -263,8 +264,11 @@ bool Engines::writeBody()
         const bool classicFiles =
             walk.Levels.size() == 1 || (settings.ListingType != 0 && settings.ListingType != 1);
         const int count = walk.Levels.back().contentsListed ? host_.File1->fileCount() : 0;
+        const bool replayed = count > run.FileIndex && beginFolderFiles();
         while (run.FileIndex < count) {
-            if (!others_.empty())
+            if (replayed)
+                ++otherFiles_;
+            else if (!others_.empty())
                 feedFile(run.FileIndex);
             if (classicOpen_ && classicFiles) {
                 WriteFileEntry();
@@ -277,6 +281,7 @@ bool Engines::writeBody()
             if (pieceFailed())
                 return false;
         }
+        endFolderFiles();
         if (walkType == 0)
             return true;
         for (;;) {
@@ -342,6 +347,9 @@ void Engines::beginOutputs()
     context.made = QDateTime(host_.clock->currentDate(), host_.clock->currentTime());
     context.dryRun = dryRun;
     context.covers = covers;
+    context.pieces = pieces;
+    if (pieces)
+        pieces->beginRun();
     for (auto it = others_.begin(); it != others_.end();) {
         if (const int error = (*it)->begin(context)) {
             outputFailed((*it)->request().path, error);
@@ -363,6 +371,9 @@ void Engines::finishOutputs()
             outcome.lists.push_back(output->committed());
         outcome.written.push_back({output->request().path, otherFiles_});
     }
+    // What no list met any more is gone from the tree.
+    if (pieces && outcome.failedLists == 0)
+        pieces->prune();
     others_.clear();
 }
 
@@ -417,6 +428,32 @@ void Engines::feedFile(int k)
         tellWhatIsReady();
         tellTagProgress();
     }
+}
+
+bool Engines::beginFolderFiles()
+{
+    replayed_.clear();
+    // Tags come one by one from their cache and readers: each file is told.
+    if (!pieces || others_.empty() || (trackInfo && settings.ReadTags))
+        return false;
+    FolderFiles folder;
+    folder.dir = relativeDir_;
+    folder.reading = host_.File1->reading(details_);
+    bool all = true;
+    for (const std::unique_ptr<ListOutput> &output : others_) {
+        replayed_.push_back(output->filesBegin(folder));
+        all = all && replayed_.back();
+    }
+    return all;
+}
+
+void Engines::endFolderFiles()
+{
+    if (replayed_.empty())
+        return;
+    for (const std::unique_ptr<ListOutput> &output : others_)
+        output->filesEnd();
+    replayed_.clear();
 }
 
 void Engines::tagsAnswered(quint64 ticket, const TrackInfo &info)
@@ -478,8 +515,10 @@ void Engines::tellOutputs(const HeldOutput &event)
     file.statKnown = event.statKnown;
     file.stat = event.stat;
     file.track = event.tagsAsked ? &event.track : nullptr;
-    for (const std::unique_ptr<ListOutput> &output : others_)
-        output->file(file);
+    for (std::size_t i = 0; i < others_.size(); ++i) {
+        if (i >= replayed_.size() || !replayed_[i])
+            others_[i]->file(file);
+    }
 }
 
 void Engines::enterOutputs()

@@ -348,6 +348,17 @@ public:
               "</p></details>\n");
     }
 
+protected:
+    Counted counted() const override { return {levels_.back().tracks, totalSize_}; }
+    void replayed(const ReadyPieces::Piece &piece) override
+    {
+        Level &level = levels_.back();
+        level.tracks += piece.files;
+        level.filesOpen = true;
+        totalSize_ += piece.size;
+        linkStartKnown_ = false;
+    }
+
 private:
     struct Level {
         QByteArray path;

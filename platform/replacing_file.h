@@ -65,10 +65,18 @@ public:
         FileIdentity folder;
         QByteArray folderPath; // where the folder is, once every link is followed
         QByteArray name;       // the list's name in it
+        // What it was once in place, to know it unchanged later (see WrittenList).
+        qint64 size = -1;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
     };
     const Committed &committed() const { return committed_; }
 
     static const char *temporaryMarker() { return ".lystora-"; }
+
+    // Appends length bytes of `from`, from `at` on, as write() would; copied inside the system
+    // where it can.
+    int append(const class WrittenList &from, qint64 at, qint64 length);
 
 private:
     struct State;
@@ -79,4 +87,28 @@ private:
     bool dryRun_ = false;
     std::unique_ptr<State> d_;
     Committed committed_;
+};
+
+// A list committed earlier, read again: only while it is still the very file committed, as it
+// was then (the same file, size and times), so that what it holds is known without reading it.
+// Nobody but its owner can write into it; a change by the owner (or root) after open() is not
+// seen.
+class WrittenList
+{
+public:
+    WrittenList();
+    ~WrittenList();
+    WrittenList(const WrittenList &) = delete;
+    WrittenList &operator=(const WrittenList &) = delete;
+
+    // True when it is still as committed, and open.
+    bool open(const ReplacingFile::Committed &committed);
+    bool isOpen() const;
+    int descriptor() const;
+    // length bytes from `at` appended to *out: 0, or the reason they could not be read (EIO
+    // when the file ends before them).
+    int read(qint64 at, qint64 length, QByteArray *out) const;
+
+private:
+    int fd_ = -1;
 };

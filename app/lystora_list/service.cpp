@@ -8,6 +8,7 @@
 #include "engine/file_output.h"
 #include "engine/file_pattern.h"
 #include "engine/messages.h"
+#include "engine/ready_pieces.h"
 #include "platform/dir_scan.h"
 #include "platform/interrupt.h"
 #include "platform/lossless_text.h"
@@ -98,11 +99,19 @@ private:
             events_.log(line);
     }
 
+    // Nothing kept of the tree: the next list reads it whole and formats every file.
+    void forgetTree()
+    {
+        model_.clear();
+        console_.reader().useModel(nullptr);
+        pieces_.clear();
+        engines_.pieces = nullptr;
+    }
+
     void startWatching()
     {
         // What was kept of the tree may be of another one by now: read whole once.
-        model_.clear();
-        console_.reader().useModel(nullptr);
+        forgetTree();
         watcher_ = std::make_unique<TreeWatcher>(options_.sourceDir, timing_.watchLimit);
         WatchFailure failure;
         if (watcher_->start(&failure)) {
@@ -111,6 +120,7 @@ private:
                 return watcher_ && watcher_->watches(folder);
             };
             console_.reader().useModel(&model_);
+            engines_.pieces = &pieces_;
             for (const ReplacingFile::Committed &list : lists_)
                 watcher_->watchFolder(list.folderPath);
             return;
@@ -126,8 +136,7 @@ private:
     void fallBack(const WatchFailure &failure)
     {
         watcher_.reset();
-        model_.clear();
-        console_.reader().useModel(nullptr);
+        forgetTree();
         QString reason;
         switch (failure.kind) {
         case WatchFailure::RemoteFileSystem:
@@ -152,8 +161,7 @@ private:
     void sourceWent()
     {
         watcher_.reset();
-        model_.clear();
-        console_.reader().useModel(nullptr);
+        forgetTree();
         sourceGone_ = true;
         firstChange_ = lastChange_ = retryAt_ = -1;
         nextSourceLook_ = clock_.elapsed() + timing_.sourcePollMs;
@@ -420,6 +428,7 @@ private:
     const int langue_;
     std::unique_ptr<TreeWatcher> watcher_;
     ListingModel model_;
+    ReadyPieces pieces_;
     int mounts_ = -1;
     std::vector<ReplacingFile::Committed> lists_;
     QElapsedTimer clock_;

@@ -6,6 +6,8 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
@@ -457,6 +459,7 @@ int ReplacingFile::commit()
         }
     }
     if (error == 0) {
+        committed_ = Committed();
         committed_.file = identityOf(written);
         committed_.name = d_->name;
         struct stat folder;
@@ -465,6 +468,15 @@ int ReplacingFile::commit()
         char self[64];
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", d_->dir.get());
         committed_.folderPath = readLinkAt(AT_FDCWD, self);
+        // Its times once in place: a rename may change them.
+        struct stat placed;
+        if (::fstat(d_->file.get(), &placed) == 0) {
+            committed_.size = placed.st_size;
+            committed_.modifiedNs =
+                qint64(placed.st_mtim.tv_sec) * 1000000000 + placed.st_mtim.tv_nsec;
+            committed_.changedNs =
+                qint64(placed.st_ctim.tv_sec) * 1000000000 + placed.st_ctim.tv_nsec;
+        }
         // The rename itself survives a power cut only once the folder is on disk too.
         const Fd listing(::openat(d_->dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (listing.valid())
@@ -477,4 +489,108 @@ int ReplacingFile::commit()
 void ReplacingFile::discard()
 {
     d_.reset();
+}
+
+int ReplacingFile::append(const WrittenList &from, qint64 at, qint64 length)
+{
+    if (!isOpen())
+        return EBADF;
+    if (d_->dry) {
+        d_->written += length;
+        return 0;
+    }
+    if (const int error = writeBuffer())
+        return error;
+    // Inside the system, page to page, where the two files allow it.
+    while (length > 0 && !d_->direct) {
+        loff_t offset = at;
+        const ssize_t n = ::copy_file_range(from.descriptor(), &offset, d_->file.get(), nullptr,
+                                            std::size_t(std::min<qint64>(length, 1 << 30)), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                      errno == EBADF))
+            break;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO; // shorter than it was
+        at += n;
+        length -= n;
+        d_->written += n;
+    }
+    constexpr qint64 kBlock = 256 * 1024;
+    while (length > 0) {
+        const qint64 block = std::min(length, kBlock);
+        if (const int error = from.read(at, block, &d_->buffer))
+            return error;
+        at += block;
+        length -= block;
+        if (d_->buffer.size() >= kBufferSize) {
+            if (const int error = writeBuffer())
+                return error;
+        }
+    }
+    return 0;
+}
+
+WrittenList::WrittenList() = default;
+
+WrittenList::~WrittenList()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool WrittenList::open(const ReplacingFile::Committed &committed)
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (committed.size < 0 || committed.folderPath.isEmpty() || committed.name.isEmpty())
+        return false;
+    const Fd dir(openDirectory(committed.folderPath, O_PATH));
+    if (!dir.valid())
+        return false;
+    Fd file(::openat(dir.get(), committed.name.constData(),
+                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat now;
+    if (!file.valid() || ::fstat(file.get(), &now) != 0 || !S_ISREG(now.st_mode) ||
+        identityOf(now) != committed.file || now.st_size != committed.size ||
+        qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec != committed.modifiedNs ||
+        qint64(now.st_ctim.tv_sec) * 1000000000 + now.st_ctim.tv_nsec != committed.changedNs)
+        return false;
+    fd_ = file.release();
+    return true;
+}
+
+bool WrittenList::isOpen() const
+{
+    return fd_ >= 0;
+}
+
+int WrittenList::descriptor() const
+{
+    return fd_;
+}
+
+int WrittenList::read(qint64 at, qint64 length, QByteArray *out) const
+{
+    const qsizetype start = out->size();
+    out->resize(start + length);
+    char *to = out->data() + start;
+    while (length > 0) {
+        const ssize_t n = ::pread(fd_, to, std::size_t(length), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            out->resize(start);
+            return error;
+        }
+        to += n;
+        at += n;
+        length -= n;
+    }
+    return 0;
 }

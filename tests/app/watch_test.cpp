@@ -452,6 +452,25 @@ TEST(Watch, WhatEveryListCoversIsWatchedAndAFileWrittenInPlaceIsListedAgain)
     const int written = service.written();
     ASSERT_TRUE(service.quietAfter([&] { tree.file("music/Artist/cover.jpg", "x"); }));
     EXPECT_EQ(service.written(), written);
+    // A list rewritten copies what did not change from the list it wrote last: not once that
+    // list was changed in place, even to the same size and time.
+    const QByteArray json = tree.path("all.json");
+    struct stat before {};
+    ASSERT_EQ(::stat(json.constData(), &before), 0);
+    const int in = ::open(json.constData(), O_WRONLY);
+    ASSERT_GE(in, 0);
+    // Its mark left at its start: still a list of this program's, replaced unasked.
+    const qsizetype kept = 120;
+    ASSERT_EQ(::pwrite(in, QByteArray(before.st_size - kept, 'x').constData(),
+                       before.st_size - kept, kept),
+              before.st_size - kept);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ::futimens(in, times);
+    ::close(in);
+    tree.file("music/d.mp3");
+    ASSERT_TRUE(service.waitUntil([&] { return tree.read("all.json").contains("d.mp3"); }));
+    EXPECT_FALSE(tree.read("all.json").contains("xx"));
+    EXPECT_TRUE(tree.read("all.json").contains("\"c.mp3\",\"path\":\"Artist/Album/c.mp3\""));
 }
 
 TEST(Watch, ChangesTheKernelDroppedGiveAWholeWalkAndEveryFolderWatchedAgain)

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/replacing_file.h"
+
+#include <QByteArray>
+#include <QHashFunctions>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <unordered_map>
+
+// What each folder's files gave each list the last time the lists were written, kept by a
+// watching lystora-list so that a list is mostly copied, not formatted again: a folder read from
+// the same reading as then (see SourceFileList::reading) gives the same bytes, which are taken
+// from the list written then, inside the system. The text itself is never held here: only where
+// it is in that list (a few dozen bytes a folder and a list).
+//
+// A list's pieces are used only while the file last committed is still there as it was
+// (WrittenList), and only those of the run that committed it: a run that fails leaves the old
+// list in place, and its pieces with it.
+class ReadyPieces
+{
+public:
+    // Where one folder's files are in one list, and what the list counted of them.
+    struct Piece {
+        qint64 at = 0;
+        qint64 flatAt = 0; // in a list's second part (the JSON's flat list of tracks)
+        quint32 length = 0;
+        quint32 flatLength = 0;
+        quint32 files = 0;
+        quint32 run = 0; // the run that wrote it
+        qint64 size = 0; // of the files, for the lists that total them
+    };
+    static constexpr int kMostLists = 4;
+
+    // The list at that path: its index here, or -1 when there is no room for more.
+    int listIndex(const QByteArray &path);
+
+    // A run begins: each list taking part says so with its index.
+    void beginRun() { ++run_; }
+    quint32 run() const { return run_; }
+
+    // The piece of list `list` for the folder at dir if it can be taken again: written by the
+    // run that committed the list last, from this very reading.
+    const Piece *reusable(int list, const QByteArray &dir,
+                          const std::shared_ptr<const void> &reading);
+    // What this run wrote for that folder, from that reading.
+    void record(int list, const QByteArray &dir, const std::shared_ptr<const void> &reading,
+                const Piece &piece);
+
+    // The list was committed by this run: from now on its pieces of this run are the ones.
+    // `flatStart` is where its second part begins.
+    void committed(int list, const ReplacingFile::Committed &file, qint64 flatStart);
+    const ReplacingFile::Committed *lastWritten(int list) const;
+    qint64 flatStart(int list) const { return lists_[std::size_t(list)].flatStart; }
+
+    // Nothing of that list can be taken again (the file last written changed).
+    void clearList(int list) { lists_[std::size_t(list)].run = 0; }
+    // Every list was committed by this run: folders it did not meet are gone.
+    void prune();
+    void clear();
+
+    // Bytes held, roughly.
+    qsizetype footprint() const;
+
+private:
+    struct Folder {
+        std::weak_ptr<const void> reading;
+        quint32 seen = 0; // the last run that met it
+        std::array<Piece, kMostLists> pieces;
+    };
+    struct List {
+        QByteArray path;
+        ReplacingFile::Committed file;
+        quint32 run = 0; // the run that committed it; 0: none usable
+        qint64 flatStart = 0;
+    };
+
+    std::unordered_map<QByteArray, Folder> folders_;
+    std::array<List, kMostLists> lists_;
+    int listCount_ = 0;
+    quint32 run_ = 0;
+};
