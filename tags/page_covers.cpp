@@ -5,16 +5,42 @@
 #include "platform/replacing_file.h"
 
 #include <QCryptographicHash>
-#include <QRegularExpression>
 
 namespace {
 
 // The names this program gives its thumbnails (and its marks of pictures that gave none), and
-// the only ones it ever removes.
-bool isThumbnailName(const QByteArray &name)
+// the only ones it ever removes: 16 hexadecimal digits and "-s.jpg", "-l.jpg" or "-x". Known by a
+// number each, their digits and their kind: ten thousand albums ask for theirs each list.
+enum ThumbnailKind : quint64 { Small, Large, None };
+const char *const kThumbnailEnds[] = {"-s.jpg", "-l.jpg", "-x"};
+
+quint64 thumbnailKey(QByteArrayView name)
 {
-    static const QRegularExpression form(QStringLiteral("^[0-9a-f]{16}-([sl]\\.jpg|x)$"));
-    return form.match(QString::fromLatin1(name)).hasMatch();
+    if (name.size() < 18 || name[16] != '-')
+        return 0;
+    quint64 digits = 0;
+    for (int i = 0; i < 16; ++i) {
+        const char c = name[i];
+        if (c >= '0' && c <= '9')
+            digits = digits << 4 | quint64(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digits = digits << 4 | quint64(c - 'a' + 10);
+        else
+            return 0;
+    }
+    for (quint64 kind : {Small, Large, None}) {
+        if (name.sliced(16) == kThumbnailEnds[kind])
+            return (digits << 2 | kind) + 1; // 0 stands for none
+    }
+    return 0;
+}
+
+QByteArray thumbnailName(quint64 key)
+{
+    --key;
+    const quint64 kind = key & 3;
+    QByteArray name = QByteArray::number(key >> 2, 16).rightJustified(16, '0');
+    return name + kThumbnailEnds[kind];
 }
 
 bool writeWhole(const QByteArray &path, const QByteArray &bytes)
@@ -39,8 +65,10 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget) : bu
     usable_ = makeOwnFolder(folderPath_) == 0;
     // Read once: a page of ten thousand albums asks for each of their pictures.
     if (usable_) {
-        for (const QByteArray &name : namesIn(folderPath_))
-            present_.insert(name);
+        for (const QByteArray &name : namesIn(folderPath_)) {
+            if (const quint64 key = thumbnailKey(name))
+                present_.insert(key);
+        }
     }
 }
 
@@ -77,16 +105,18 @@ QByteArray PageCovers::fromTrack(const QByteArray &path, const QByteArray &diges
 
 QByteArray PageCovers::made(const QByteArray &name, const QByteArray &path, char kind)
 {
-    const QByteArray small = name + "-s.jpg";
-    const QByteArray large = name + "-l.jpg";
-    const QByteArray address = percentEncoded(folderName_, false) + '/' + small;
+    const quint64 small = thumbnailKey(name + kThumbnailEnds[Small]);
+    const quint64 large = small + 1;
+    const quint64 none = small + 2;
+    if (small == 0)
+        return QByteArray();
+    if (addressStart_.isEmpty())
+        addressStart_ = percentEncoded(folderName_, false) + '/';
+    const QByteArray address = addressStart_ + name + kThumbnailEnds[Small];
     if (used_.count(small))
         return address;
-    const QByteArray smallPath = folderPath_ + '/' + small;
-    const QByteArray largePath = folderPath_ + '/' + large;
     // A picture that gave no thumbnail (not one, cut short, one its reader died of) is not
     // tried again until it changes: each list would decode every bad upload anew.
-    const QByteArray none = name + "-x";
     if (present_.count(none)) {
         used_.insert(none);
         return QByteArray();
@@ -106,11 +136,12 @@ QByteArray PageCovers::made(const QByteArray &name, const QByteArray &path, char
         QByteArray smallJpeg;
         QByteArray largeJpeg;
         if (!readers_->takeThumbnails(ticket, &smallJpeg, &largeJpeg)) {
-            if (writeWhole(folderPath_ + '/' + none, QByteArray()))
+            if (writeWhole(folderPath_ + '/' + thumbnailName(none), QByteArray()))
                 used_.insert(none);
             return QByteArray();
         }
-        if (!writeWhole(largePath, largeJpeg) || !writeWhole(smallPath, smallJpeg))
+        if (!writeWhole(folderPath_ + '/' + thumbnailName(large), largeJpeg) ||
+            !writeWhole(folderPath_ + '/' + thumbnailName(small), smallJpeg))
             return QByteArray();
     }
     used_.insert(small);
@@ -122,8 +153,8 @@ void PageCovers::finish(bool pageWritten)
 {
     if (!usable_ || !pageWritten)
         return;
-    for (const QByteArray &name : present_) {
-        if (isThumbnailName(name) && used_.count(name) == 0)
-            removeFileIn(folderPath_, name);
+    for (const quint64 key : present_) {
+        if (used_.count(key) == 0)
+            removeFileIn(folderPath_, thumbnailName(key));
     }
 }

@@ -36,10 +36,12 @@ private:
 
     QByteArray folderPath_;
     QByteArray folderName_;
+    QByteArray addressStart_; // the folder's, in a page's addresses
     bool usable_ = false;
     TagBudget budget_;
     std::unique_ptr<TagReaders> readers_; // started at the first picture to make
     quint64 ticket_ = 0;
-    std::unordered_set<QByteArray> present_; // in the folder when the list began
-    std::unordered_set<QByteArray> used_;
+    // Thumbnails by their keys (see page_covers.cpp): in the folder when the list began, used.
+    std::unordered_set<quint64> present_;
+    std::unordered_set<quint64> used_;
 };
