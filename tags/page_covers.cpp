@@ -9,38 +9,35 @@
 namespace {
 
 // The names this program gives its thumbnails (and its marks of pictures that gave none), and
-// the only ones it ever removes: 16 hexadecimal digits and "-s.jpg", "-l.jpg" or "-x". Known by a
-// number each, their digits and their kind: ten thousand albums ask for theirs each list.
-enum ThumbnailKind : quint64 { Small, Large, None };
+// the only ones it ever removes: 16 hexadecimal digits and "-s.jpg", "-l.jpg" or "-x". Known by
+// their digits as a number, one set for each kind: ten thousand albums ask for theirs each list.
 const char *const kThumbnailEnds[] = {"-s.jpg", "-l.jpg", "-x"};
 
-quint64 thumbnailKey(QByteArrayView name)
+// The kind (an index of kThumbnailEnds) of a thumbnail's name, and its digits; -1 when it is none.
+int thumbnailKind(QByteArrayView name, quint64 *digits)
 {
     if (name.size() < 18 || name[16] != '-')
-        return 0;
-    quint64 digits = 0;
+        return -1;
+    *digits = 0;
     for (int i = 0; i < 16; ++i) {
         const char c = name[i];
         if (c >= '0' && c <= '9')
-            digits = digits << 4 | quint64(c - '0');
+            *digits = *digits << 4 | quint64(c - '0');
         else if (c >= 'a' && c <= 'f')
-            digits = digits << 4 | quint64(c - 'a' + 10);
+            *digits = *digits << 4 | quint64(c - 'a' + 10);
         else
-            return 0;
+            return -1;
     }
-    for (quint64 kind : {Small, Large, None}) {
+    for (int kind = 0; kind < 3; ++kind) {
         if (name.sliced(16) == kThumbnailEnds[kind])
-            return (digits << 2 | kind) + 1; // 0 stands for none
+            return kind;
     }
-    return 0;
+    return -1;
 }
 
-QByteArray thumbnailName(quint64 key)
+QByteArray thumbnailName(quint64 digits, int kind)
 {
-    --key;
-    const quint64 kind = key & 3;
-    QByteArray name = QByteArray::number(key >> 2, 16).rightJustified(16, '0');
-    return name + kThumbnailEnds[kind];
+    return QByteArray::number(digits, 16).rightJustified(16, '0') + kThumbnailEnds[kind];
 }
 
 bool writeWhole(const QByteArray &path, const QByteArray &bytes)
@@ -66,8 +63,9 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget) : bu
     // Read once: a page of ten thousand albums asks for each of their pictures.
     if (usable_) {
         for (const QByteArray &name : namesIn(folderPath_)) {
-            if (const quint64 key = thumbnailKey(name))
-                present_.insert(key);
+            quint64 digits = 0;
+            if (const int kind = thumbnailKind(name, &digits); kind >= 0)
+                present_[kind].insert(digits);
         }
     }
 }
@@ -105,23 +103,22 @@ QByteArray PageCovers::fromTrack(const QByteArray &path, const QByteArray &diges
 
 QByteArray PageCovers::made(const QByteArray &name, const QByteArray &path, char kind)
 {
-    const quint64 small = thumbnailKey(name + kThumbnailEnds[Small]);
-    const quint64 large = small + 1;
-    const quint64 none = small + 2;
-    if (small == 0)
+    enum { Small, Large, None };
+    quint64 digits = 0;
+    if (thumbnailKind(name + kThumbnailEnds[Small], &digits) != Small)
         return QByteArray();
     if (addressStart_.isEmpty())
         addressStart_ = percentEncoded(folderName_, false) + '/';
     const QByteArray address = addressStart_ + name + kThumbnailEnds[Small];
-    if (used_.count(small))
+    if (used_[Small].count(digits))
         return address;
     // A picture that gave no thumbnail (not one, cut short, one its reader died of) is not
     // tried again until it changes: each list would decode every bad upload anew.
-    if (present_.count(none)) {
-        used_.insert(none);
+    if (present_[None].count(digits)) {
+        used_[None].insert(digits);
         return QByteArray();
     }
-    if (!present_.count(small) || !present_.count(large)) {
+    if (!present_[Small].count(digits) || !present_[Large].count(digits)) {
         if (!readers_)
             readers_ = std::make_unique<TagReaders>(budget_, 1);
         const int fd = openForReading(path);
@@ -136,16 +133,16 @@ QByteArray PageCovers::made(const QByteArray &name, const QByteArray &path, char
         QByteArray smallJpeg;
         QByteArray largeJpeg;
         if (!readers_->takeThumbnails(ticket, &smallJpeg, &largeJpeg)) {
-            if (writeWhole(folderPath_ + '/' + thumbnailName(none), QByteArray()))
-                used_.insert(none);
+            if (writeWhole(folderPath_ + '/' + thumbnailName(digits, None), QByteArray()))
+                used_[None].insert(digits);
             return QByteArray();
         }
-        if (!writeWhole(folderPath_ + '/' + thumbnailName(large), largeJpeg) ||
-            !writeWhole(folderPath_ + '/' + thumbnailName(small), smallJpeg))
+        if (!writeWhole(folderPath_ + '/' + thumbnailName(digits, Large), largeJpeg) ||
+            !writeWhole(folderPath_ + '/' + thumbnailName(digits, Small), smallJpeg))
             return QByteArray();
     }
-    used_.insert(small);
-    used_.insert(large);
+    used_[Small].insert(digits);
+    used_[Large].insert(digits);
     return address;
 }
 
@@ -153,8 +150,10 @@ void PageCovers::finish(bool pageWritten)
 {
     if (!usable_ || !pageWritten)
         return;
-    for (const quint64 key : present_) {
-        if (used_.count(key) == 0)
-            removeFileIn(folderPath_, thumbnailName(key));
+    for (int kind = 0; kind < 3; ++kind) {
+        for (const quint64 digits : present_[kind]) {
+            if (used_[kind].count(digits) == 0)
+                removeFileIn(folderPath_, thumbnailName(digits, kind));
+        }
     }
 }

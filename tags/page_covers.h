@@ -41,7 +41,8 @@ private:
     TagBudget budget_;
     std::unique_ptr<TagReaders> readers_; // started at the first picture to make
     quint64 ticket_ = 0;
-    // Thumbnails by their keys (see page_covers.cpp): in the folder when the list began, used.
-    std::unordered_set<quint64> present_;
-    std::unordered_set<quint64> used_;
+    // Thumbnails by their digits, for each kind (see page_covers.cpp): in the folder when the
+    // list began, and used by this page.
+    std::unordered_set<quint64> present_[3];
+    std::unordered_set<quint64> used_[3];
 };
