@@ -585,6 +585,10 @@ public:
         case 2: { // a file, most often one that matches
             const char *ext[] = {".mp3", ".mp3", ".MP3", ".txt", ".mp3.part"};
             const QByteArray name = word() + ext[pick(5)];
+            // A folder or a link moved here may have taken the name.
+            struct stat st {};
+            if (::lstat((path + '/' + name).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+                return "name taken: " + str(folder + '/' + name);
             tree_.file(folder + '/' + name, QByteArray(pick(50), 'x'));
             return "file " + str(folder + '/' + name);
         }
