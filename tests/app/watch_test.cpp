@@ -594,6 +594,10 @@ public:
         }
         case 3: { // a folder
             const QByteArray name = folder + '/' + word();
+            // A file moved here may have taken the name.
+            struct stat st {};
+            if (::lstat(tree_.path(name).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
+                return "name taken: " + str(name);
             tree_.dir(name);
             folders_.push_back(name);
             return "folder " + str(name);
