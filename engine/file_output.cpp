@@ -122,7 +122,8 @@ void FileOutput::filesEnd()
 
 bool FileOutput::followsInLast(qint64 at, const QByteArray &bytes)
 {
-    const qint64 size = pieces_->lastWritten(list_) ? pieces_->lastWritten(list_)->size : -1;
+    const ReplacingFile::Committed *last = pieces_->lastWritten(list_);
+    const qint64 size = last ? last->size : -1;
     if (at + bytes.size() > size)
         return false;
     // Read a window at a time: the places compared come in the file's order.

@@ -27,15 +27,13 @@ void ReadyPieces::record(int list, const QByteArray &dir,
                          const std::shared_ptr<const void> &reading, const Piece &piece)
 {
     Folder &folder = folders_[dir];
-    if (folder.seen != run_ || folder.reading.lock() != reading) {
-        // Met anew in this run: what the other lists kept of an older reading is no longer so.
-        if (folder.reading.lock() != reading) {
-            for (Piece &old : folder.pieces)
-                old.run = 0;
-        }
+    if (folder.reading.lock() != reading) {
+        // Read anew: what the other lists kept of the older reading is no longer so.
+        for (Piece &old : folder.pieces)
+            old.run = 0;
         folder.reading = reading;
-        folder.seen = run_;
     }
+    folder.seen = run_;
     folder.pieces[std::size_t(list)] = piece;
     folder.pieces[std::size_t(list)].run = run_;
 }
@@ -69,12 +67,4 @@ void ReadyPieces::clear()
     folders_.clear();
     for (List &list : lists_)
         list.run = 0;
-}
-
-qsizetype ReadyPieces::footprint() const
-{
-    qsizetype bytes = qsizetype(folders_.bucket_count() * sizeof(void *));
-    for (const auto &[dir, folder] : folders_)
-        bytes += qsizetype(sizeof folder) + 2 * qsizetype(sizeof(void *)) + dir.capacity();
-    return bytes;
 }

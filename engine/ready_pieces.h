@@ -37,9 +37,8 @@ public:
     // The list at that path: its index here, or -1 when there is no room for more.
     int listIndex(const QByteArray &path);
 
-    // A run begins: each list taking part says so with its index.
+    // A run begins: what its lists record is told apart from what earlier runs did.
     void beginRun() { ++run_; }
-    quint32 run() const { return run_; }
 
     // The piece of list `list` for the folder at dir if it can be taken again: written by the
     // run that committed the list last, from this very reading.
@@ -60,9 +59,6 @@ public:
     // Every list was committed by this run: folders it did not meet are gone.
     void prune();
     void clear();
-
-    // Bytes held, roughly.
-    qsizetype footprint() const;
 
 private:
     struct Folder {
