@@ -6,6 +6,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
 namespace {
 
 // The names this program gives its thumbnails (and its marks of pictures that gave none), and
@@ -65,8 +67,10 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget) : bu
         for (const QByteArray &name : namesIn(folderPath_)) {
             quint64 digits = 0;
             if (const int kind = thumbnailKind(name, &digits); kind >= 0)
-                present_[kind].insert(digits);
+                present_[kind].push_back(digits);
         }
+        for (std::vector<quint64> &present : present_)
+            std::sort(present.begin(), present.end());
     }
 }
 
@@ -89,60 +93,72 @@ QByteArray PageCovers::fromFile(const QByteArray &path, const QByteArray &versio
                                                     : version;
     if (identity.isEmpty())
         return QByteArray();
-    const QByteArray name =
-        QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(16);
-    return made(name, path, 'C');
+    // The name's 16 digits are the digest's first 8 bytes.
+    const QByteArray digest = QCryptographicHash::hash(identity, QCryptographicHash::Sha256);
+    quint64 digits = 0;
+    for (int i = 0; i < 8; ++i)
+        digits = digits << 8 | quint64(static_cast<unsigned char>(digest[i]));
+    return made(digits, path, 'C');
 }
 
 QByteArray PageCovers::fromTrack(const QByteArray &path, const QByteArray &digest)
 {
-    if (!usable_ || digest.size() != 16)
+    quint64 digits = 0;
+    if (!usable_ || digest.size() != 16 || thumbnailKind(digest + kThumbnailEnds[0], &digits) != 0)
         return QByteArray();
-    return made(digest, path, 'E');
+    return made(digits, path, 'E');
 }
 
-QByteArray PageCovers::made(const QByteArray &name, const QByteArray &path, char kind)
+bool PageCovers::present(int kind, quint64 digits) const
+{
+    const std::vector<quint64> &present = present_[kind];
+    return std::binary_search(present.begin(), present.end(), digits);
+}
+
+QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
 {
     enum { Small, Large, None };
-    quint64 digits = 0;
-    if (thumbnailKind(name + kThumbnailEnds[Small], &digits) != Small)
-        return QByteArray();
     if (addressStart_.isEmpty())
         addressStart_ = percentEncoded(folderName_, false) + '/';
-    const QByteArray address = addressStart_ + name + kThumbnailEnds[Small];
-    if (used_[Small].count(digits))
-        return address;
+    const QByteArray address = addressStart_ + thumbnailName(digits, Small);
     // A picture that gave no thumbnail (not one, cut short, one its reader died of) is not
     // tried again until it changes: each list would decode every bad upload anew.
-    if (present_[None].count(digits)) {
-        used_[None].insert(digits);
+    if (present(None, digits)) {
+        usedNone_.push_back(digits);
         return QByteArray();
     }
-    if (!present_[Small].count(digits) || !present_[Large].count(digits)) {
-        if (!readers_)
-            readers_ = std::make_unique<TagReaders>(budget_, 1);
-        const int fd = openForReading(path);
-        if (fd < 0)
-            return QByteArray();
-        const quint64 ticket = ticket_++;
-        if (!readers_->submit(ticket, fd, kind))
-            return QByteArray();
-        std::vector<ReaderAnswer> answers;
-        while (readers_->due() > 0)
-            readers_->collect(true, answers);
-        QByteArray smallJpeg;
-        QByteArray largeJpeg;
-        if (!readers_->takeThumbnails(ticket, &smallJpeg, &largeJpeg)) {
-            if (writeWhole(folderPath_ + '/' + thumbnailName(digits, None), QByteArray()))
-                used_[None].insert(digits);
-            return QByteArray();
-        }
-        if (!writeWhole(folderPath_ + '/' + thumbnailName(digits, Large), largeJpeg) ||
-            !writeWhole(folderPath_ + '/' + thumbnailName(digits, Small), smallJpeg))
-            return QByteArray();
+    if (present(Small, digits) && present(Large, digits)) {
+        used_.push_back(digits);
+        return address;
     }
-    used_[Small].insert(digits);
-    used_[Large].insert(digits);
+    // Made by this list already, for a folder before (an album's picture in two of them).
+    if (const auto made = made_.find(digits); made != made_.end())
+        return made->second ? address : QByteArray();
+    if (!readers_)
+        readers_ = std::make_unique<TagReaders>(budget_, 1);
+    const int fd = openForReading(path);
+    if (fd < 0)
+        return QByteArray();
+    const quint64 ticket = ticket_++;
+    if (!readers_->submit(ticket, fd, kind))
+        return QByteArray();
+    std::vector<ReaderAnswer> answers;
+    while (readers_->due() > 0)
+        readers_->collect(true, answers);
+    QByteArray smallJpeg;
+    QByteArray largeJpeg;
+    if (!readers_->takeThumbnails(ticket, &smallJpeg, &largeJpeg)) {
+        if (writeWhole(folderPath_ + '/' + thumbnailName(digits, None), QByteArray())) {
+            made_[digits] = false;
+            usedNone_.push_back(digits);
+        }
+        return QByteArray();
+    }
+    if (!writeWhole(folderPath_ + '/' + thumbnailName(digits, Large), largeJpeg) ||
+        !writeWhole(folderPath_ + '/' + thumbnailName(digits, Small), smallJpeg))
+        return QByteArray();
+    made_[digits] = true;
+    used_.push_back(digits);
     return address;
 }
 
@@ -150,9 +166,14 @@ void PageCovers::finish(bool pageWritten)
 {
     if (!usable_ || !pageWritten)
         return;
+    for (std::vector<quint64> *used : {&used_, &usedNone_}) {
+        std::sort(used->begin(), used->end());
+        used->erase(std::unique(used->begin(), used->end()), used->end());
+    }
     for (int kind = 0; kind < 3; ++kind) {
+        const std::vector<quint64> &used = kind == 2 ? usedNone_ : used_;
         for (const quint64 digits : present_[kind]) {
-            if (used_[kind].count(digits) == 0)
+            if (!std::binary_search(used.begin(), used.end(), digits))
                 removeFileIn(folderPath_, thumbnailName(digits, kind));
         }
     }

@@ -6,7 +6,8 @@
 #include <QByteArray>
 
 #include <memory>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
 // The pictures of a page's folders: thumbnails, two sizes ("-s.jpg", at most 128 pixels on a
 // side, for the list; "-l.jpg", 512, for a lock screen), in a folder beside the page named
@@ -32,7 +33,8 @@ public:
     static CoverSources sources(const TagBudget &budget, bool dryRun);
 
 private:
-    QByteArray made(const QByteArray &name, const QByteArray &path, char kind);
+    QByteArray made(quint64 digits, const QByteArray &path, char kind);
+    bool present(int kind, quint64 digits) const;
 
     QByteArray folderPath_;
     QByteArray folderName_;
@@ -41,8 +43,11 @@ private:
     TagBudget budget_;
     std::unique_ptr<TagReaders> readers_; // started at the first picture to make
     quint64 ticket_ = 0;
-    // Thumbnails by their digits, for each kind (see page_covers.cpp): in the folder when the
-    // list began, and used by this page.
-    std::unordered_set<quint64> present_[3];
-    std::unordered_set<quint64> used_[3];
+    // Thumbnails by their digits (see page_covers.cpp): in the folder when the list began, for
+    // each kind, sorted; those the page uses (both sizes, or the mark of none), in any order;
+    // those this list made (true) or found none for.
+    std::vector<quint64> present_[3];
+    std::vector<quint64> used_;
+    std::vector<quint64> usedNone_;
+    std::unordered_map<quint64, bool> made_;
 };
