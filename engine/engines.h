@@ -4,6 +4,7 @@
 #include "engine/listing_host.h"
 #include "engine/listing_run.h"
 #include "engine/messages.h"
+#include "engine/ready_pieces.h"
 #include "platform/file_systems.h"
 #include "platform/replacing_file.h"
 #include "settings/listing_settings.h"
@@ -115,8 +116,9 @@ private:
     void outputFailed(const QByteArray &path, int error);
     bool writing() const;
     void feedFile(int k);
-    // Around a folder's files: true when every list took them as they were last time.
-    bool beginFolderFiles();
+    // Around a folder's files: true when every other list took them as they were last time;
+    // *classic when the classic list did.
+    bool beginFolderFiles(bool classicFiles, bool *classic);
     void endFolderFiles();
     void enterOutputs();
     void leaveOutputs();
@@ -138,8 +140,14 @@ private:
     std::unique_ptr<ReplacingFile> output_;
     int outputError_ = 0;
     bool running_ = false;
-    bool classicOpen_ = false;                        // the classic list is being written
-    QByteArray encoded_;                              // scratch for FlushBuffer
+    bool classicOpen_ = false;  // the classic list is being written
+    QByteArray encoded_;        // scratch for FlushBuffer
+    PieceWriter classicPieces_; // what the classic list is written through
+    // The folder whose files the classic list is writing, for its piece.
+    bool classicRecording_ = false;
+    qint64 classicPieceAt_ = 0;
+    qint64 classicPieceFiles_ = 0;
+    FolderFiles folder_;
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
     bool details_ = false;                            // one of them shows sizes and tags
     std::vector<bool> replayed_; // which of them took the folder's files as they were

@@ -5,9 +5,6 @@
 
 #include <QList>
 
-#include <algorithm>
-#include <cstring>
-
 int FileOutput::begin(const OutputContext &context)
 {
     context_ = context;
@@ -19,17 +16,10 @@ int FileOutput::begin(const OutputContext &context)
     if (folder_.isEmpty())
         folder_ = "/";
     file_.setDryRun(context.dryRun);
-    pieces_ = nullptr;
-    lastOpened_ = false;
-    copyLength_ = flatStart_ = 0;
-    window_ = QByteArray();
-    windowAt_ = 0;
+    flatStart_ = 0;
     recording_ = Recording();
-    if (context.pieces && !context.dryRun && request_.path != "-") {
-        list_ = context.pieces->listIndex(request_.path);
-        if (list_ >= 0)
-            pieces_ = context.pieces;
-    }
+    pieces_.begin(context.dryRun || request_.path == "-" ? nullptr : context.pieces, request_.path,
+                  &file_);
     if (const int error = file_.open(request_.path))
         return error;
     writeStart();
@@ -40,58 +30,38 @@ int FileOutput::finish()
 {
     if (error_ == 0)
         writeEnd();
-    flushCopy();
+    if (const int error = pieces_.flush())
+        fail(error);
     if (error_ != 0) {
         file_.discard();
         return error_;
     }
     const int error = file_.commit();
-    if (error == 0 && pieces_)
-        pieces_->committed(list_, file_.committed(), flatStart_);
+    if (error == 0)
+        pieces_.committed(flatStart_);
     return error;
 }
 
 void FileOutput::write(const QByteArray &bytes)
 {
-    if (copyLength_ > 0) {
-        // What comes between two folders' files (the end of one, the start of the next) is
-        // most often what came there last time: the copy goes on over it.
-        if (followsInLast(copyAt_ + copyLength_, bytes)) {
-            copyLength_ += bytes.size();
-            return;
-        }
-        flushCopy();
-    }
-    if (error_ == 0 && file_.isOpen())
-        error_ = file_.write(bytes.constData(), bytes.size());
+    if (error_ == 0)
+        pieces_.write(bytes.constData(), bytes.size());
 }
 
 bool FileOutput::filesBegin(const FolderFiles &folder)
 {
     recording_.on = false;
-    if (!pieces_ || !folder.reading)
+    if (!pieces_.taking() || !folder.reading)
         return false;
-    if (const ReadyPieces::Piece *piece = pieces_->reusable(list_, folder.dir, folder.reading)) {
-        if (!lastOpened_) {
-            lastOpened_ = true;
-            const ReplacingFile::Committed *last = pieces_->lastWritten(list_);
-            if (!last || !last_.open(*last))
-                pieces_->clearList(list_);
-        }
-        if (last_.isOpen()) {
-            ReadyPieces::Piece now = *piece;
-            now.at = written();
-            if (copyLength_ > 0 && copyAt_ + copyLength_ != piece->at)
-                flushCopy();
-            if (copyLength_ == 0)
-                copyAt_ = piece->at;
-            copyLength_ += piece->length;
-            now.flatAt =
-                replayFlat(last_, pieces_->flatStart(list_) + piece->flatAt, piece->flatLength);
-            replayed(*piece);
-            pieces_->record(list_, folder.dir, folder.reading, now);
-            return true;
-        }
+    qint64 at = 0;
+    if (const ReadyPieces::Piece *piece = pieces_.take(folder, &at)) {
+        ReadyPieces::Piece now = *piece;
+        now.at = at;
+        now.flatAt =
+            replayFlat(pieces_.last(), pieces_.lastFlatStart() + piece->flatAt, piece->flatLength);
+        replayed(*piece);
+        pieces_.record(folder, now);
+        return true;
     }
     recording_.on = true;
     recording_.folder = folder;
@@ -117,37 +87,7 @@ void FileOutput::filesEnd()
     // A folder too big to be told in the piece's numbers is simply formatted again each time.
     if (written() - recording_.at <= qint64(UINT32_MAX) &&
         flatSize() - recording_.flatAt <= qint64(UINT32_MAX))
-        pieces_->record(list_, recording_.folder.dir, recording_.folder.reading, piece);
-}
-
-bool FileOutput::followsInLast(qint64 at, const QByteArray &bytes)
-{
-    const ReplacingFile::Committed *last = pieces_->lastWritten(list_);
-    const qint64 size = last ? last->size : -1;
-    if (at + bytes.size() > size)
-        return false;
-    // Read a window at a time: the places compared come in the file's order.
-    if (at < windowAt_ || at + bytes.size() > windowAt_ + window_.size()) {
-        constexpr qint64 kWindow = 256 * 1024;
-        windowAt_ = at;
-        window_.resize(0);
-        if (last_.read(at, std::min(size - at, std::max<qint64>(kWindow, bytes.size())),
-                       &window_) != 0) {
-            window_.resize(0);
-            return false;
-        }
-    }
-    return std::memcmp(window_.constData() + (at - windowAt_), bytes.constData(),
-                       std::size_t(bytes.size())) == 0;
-}
-
-void FileOutput::flushCopy()
-{
-    const qint64 at = copyAt_;
-    const qint64 length = copyLength_;
-    copyLength_ = 0;
-    if (length > 0 && error_ == 0 && file_.isOpen())
-        error_ = file_.append(last_, at, length);
+        pieces_.record(recording_.folder, piece);
 }
 
 QByteArray relativePath(const QByteArray &from, const QByteArray &to)

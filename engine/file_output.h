@@ -36,7 +36,7 @@ protected:
     virtual qint64 replayFlat(const WrittenList &, qint64, qint64) { return 0; }
     void secondPartStarts() { flatStart_ = written(); }
     // Bytes of the list so far.
-    qint64 written() const { return file_.size() + copyLength_; }
+    qint64 written() const { return pieces_.written(); }
 
     // The format's own beginning and end.
     virtual void writeStart() = 0;
@@ -56,24 +56,12 @@ protected:
     const QByteArray &folder() const { return folder_; }
 
 private:
-    void flushCopy();
-    // Whether the list last written holds these bytes at `at`.
-    bool followsInLast(qint64 at, const QByteArray &bytes);
-
     OutputRequest request_;
     OutputContext context_;
     QByteArray folder_;
     ReplacingFile file_;
+    PieceWriter pieces_;
     int error_ = 0;
-    // The pieces of the lists last written, and where this one's are.
-    ReadyPieces *pieces_ = nullptr;
-    int list_ = -1;
-    WrittenList last_; // the list last written, once a piece is taken from it
-    bool lastOpened_ = false;
-    qint64 copyAt_ = 0; // what is still to copy from it, pieces next to each other in one
-    qint64 copyLength_ = 0;
-    QByteArray window_; // of the list last written, from windowAt_ on
-    qint64 windowAt_ = 0;
     qint64 flatStart_ = 0;
     // The folder whose files are being written, for its piece.
     struct Recording {

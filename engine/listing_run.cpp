@@ -264,13 +264,31 @@ bool Engines::writeBody()
         const bool classicFiles =
             walk.Levels.size() == 1 || (settings.ListingType != 0 && settings.ListingType != 1);
         const int count = walk.Levels.back().contentsListed ? host_.File1->fileCount() : 0;
-        const bool replayed = count > run.FileIndex && beginFolderFiles();
+        bool classicReplayed = false;
+        const bool replayed =
+            count > run.FileIndex && beginFolderFiles(classicFiles, &classicReplayed);
+        const bool classicWrites = classicOpen_ && classicFiles && !classicReplayed;
+        if (classicReplayed)
+            classicFiles_ += count - run.FileIndex;
+        if (!classicWrites && (replayed || others_.empty()) && count > run.FileIndex) {
+            // Nothing of this folder to format: its files are counted at once.
+            const qint64 files = count - run.FileIndex;
+            if (replayed)
+                otherFiles_ += files;
+            run.FileIndex = count;
+            const qint64 before = outcome.filesWritten;
+            outcome.filesWritten += files;
+            if (before / kProgressEvery != outcome.filesWritten / kProgressEvery)
+                reportProgress();
+            if (pieceFailed())
+                return false;
+        }
         while (run.FileIndex < count) {
             if (replayed)
                 ++otherFiles_;
             else if (!others_.empty())
                 feedFile(run.FileIndex);
-            if (classicOpen_ && classicFiles) {
+            if (classicWrites) {
                 WriteFileEntry();
                 FlushBuffer();
             } else {
@@ -430,18 +448,33 @@ void Engines::feedFile(int k)
     }
 }
 
-bool Engines::beginFolderFiles()
+bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
 {
     replayed_.clear();
-    // Tags come one by one from their cache and readers: each file is told.
-    if (!pieces || others_.empty() || (trackInfo && settings.ReadTags))
+    classicRecording_ = false;
+    if (!pieces)
         return false;
-    FolderFiles folder;
-    folder.dir = relativeDir_;
-    folder.reading = host_.File1->reading(details_);
+    folder_.dir = relativeDir_;
+    folder_.reading = host_.File1->reading(details_);
+    if (classicOpen_ && classicFiles && classicPieces_.taking() && folder_.reading) {
+        qint64 at = 0;
+        if (const ReadyPieces::Piece *piece = classicPieces_.take(folder_, &at)) {
+            ReadyPieces::Piece now = *piece;
+            now.at = at;
+            classicPieces_.record(folder_, now);
+            *classic = true;
+        } else {
+            classicRecording_ = true;
+            classicPieceAt_ = classicPieces_.written();
+            classicPieceFiles_ = classicFiles_;
+        }
+    }
+    // Tags come one by one from their cache and readers: each file is told.
+    if (others_.empty() || (trackInfo && settings.ReadTags))
+        return false;
     bool all = true;
     for (const std::unique_ptr<ListOutput> &output : others_) {
-        replayed_.push_back(output->filesBegin(folder));
+        replayed_.push_back(output->filesBegin(folder_));
         all = all && replayed_.back();
     }
     return all;
@@ -449,6 +482,16 @@ bool Engines::beginFolderFiles()
 
 void Engines::endFolderFiles()
 {
+    if (classicRecording_) {
+        classicRecording_ = false;
+        const qint64 length = classicPieces_.written() - classicPieceAt_;
+        ReadyPieces::Piece piece;
+        piece.at = classicPieceAt_;
+        piece.length = quint32(length);
+        piece.files = quint32(classicFiles_ - classicPieceFiles_);
+        if (classicOpen_ && length <= qint64(UINT32_MAX))
+            classicPieces_.record(folder_, piece);
+    }
     if (replayed_.empty())
         return;
     for (const std::unique_ptr<ListOutput> &output : others_)
@@ -661,6 +704,8 @@ bool Engines::beginOutput()
         return false;
     }
     classicOpen_ = true;
+    classicPieces_.begin(dryRun || run.TargetPath == "-" ? nullptr : pieces, run.TargetPath,
+                         output_.get());
     run.FileNum = output_->descriptor();
     run.WritePos = 1;
     return true;
@@ -675,19 +720,24 @@ void Engines::FlushBuffer()
     appendWindows1252(encoded_, run.OutBuffer,
                       settings.HTML ? Unrepresentable::CharacterReference
                                     : Unrepresentable::QuestionMark);
-    outputError_ = output_->write(encoded_.constData(), encoded_.size());
-    run.WritePos = output_->size() + 1;
+    outputError_ = classicPieces_.write(encoded_.constData(), encoded_.size());
+    run.WritePos = classicPieces_.written() + 1;
 }
 
 void Engines::endWriting()
 {
-    const int error = output_->commit();
+    int error = classicPieces_.flush();
+    if (error == 0)
+        error = output_->commit();
+    else
+        output_->discard();
     run.FileNum = -1;
     classicOpen_ = false;
     if (error != 0) {
         outputFailed(run.TargetPath, error);
         return;
     }
+    classicPieces_.committed(0);
     if (!dryRun && run.TargetPath != "-")
         outcome.lists.push_back(output_->committed());
     outcome.written.push_back({run.TargetPath, classicFiles_});

@@ -1,5 +1,10 @@
 #include "engine/ready_pieces.h"
 
+#include "engine/list_outputs.h"
+
+#include <algorithm>
+#include <cstring>
+
 int ReadyPieces::listIndex(const QByteArray &path)
 {
     for (int i = 0; i < listCount_; ++i) {
@@ -67,4 +72,96 @@ void ReadyPieces::clear()
     folders_.clear();
     for (List &list : lists_)
         list.run = 0;
+}
+
+void PieceWriter::begin(ReadyPieces *pieces, const QByteArray &path, ReplacingFile *file)
+{
+    file_ = file;
+    error_ = 0;
+    pieces_ = nullptr;
+    lastOpened_ = false;
+    copyLength_ = 0;
+    window_ = QByteArray();
+    windowAt_ = 0;
+    list_ = pieces ? pieces->listIndex(path) : -1;
+    if (list_ >= 0)
+        pieces_ = pieces;
+}
+
+int PieceWriter::write(const char *data, qsizetype size)
+{
+    if (copyLength_ > 0) {
+        if (followsInLast(copyAt_ + copyLength_, data, size)) {
+            copyLength_ += size;
+            return error_;
+        }
+        flush();
+    }
+    if (error_ == 0 && file_->isOpen())
+        error_ = file_->write(data, size);
+    return error_;
+}
+
+const ReadyPieces::Piece *PieceWriter::take(const FolderFiles &folder, qint64 *at)
+{
+    if (!pieces_ || !folder.reading)
+        return nullptr;
+    const ReadyPieces::Piece *piece = pieces_->reusable(list_, folder.dir, folder.reading);
+    if (!piece)
+        return nullptr;
+    if (!lastOpened_) {
+        lastOpened_ = true;
+        const ReplacingFile::Committed *last = pieces_->lastWritten(list_);
+        if (!last || !last_.open(*last))
+            pieces_->clearList(list_);
+    }
+    if (!last_.isOpen())
+        return nullptr;
+    *at = written();
+    if (copyLength_ > 0 && copyAt_ + copyLength_ != piece->at)
+        flush();
+    if (copyLength_ == 0)
+        copyAt_ = piece->at;
+    copyLength_ += piece->length;
+    return piece;
+}
+
+void PieceWriter::record(const FolderFiles &folder, const ReadyPieces::Piece &piece)
+{
+    if (pieces_)
+        pieces_->record(list_, folder.dir, folder.reading, piece);
+}
+
+bool PieceWriter::followsInLast(qint64 at, const char *data, qsizetype size)
+{
+    const ReplacingFile::Committed *last = pieces_->lastWritten(list_);
+    const qint64 end = last ? last->size : -1;
+    if (at + size > end)
+        return false;
+    // Read a window at a time: the places compared come in the file's order.
+    if (at < windowAt_ || at + size > windowAt_ + window_.size()) {
+        constexpr qint64 kWindow = 256 * 1024;
+        windowAt_ = at;
+        window_.resize(0);
+        if (last_.read(at, std::min(end - at, std::max<qint64>(kWindow, size)), &window_) != 0) {
+            window_.resize(0);
+            return false;
+        }
+    }
+    return std::memcmp(window_.constData() + (at - windowAt_), data, std::size_t(size)) == 0;
+}
+
+int PieceWriter::flush()
+{
+    const qint64 length = copyLength_;
+    copyLength_ = 0;
+    if (length > 0 && error_ == 0 && file_->isOpen())
+        error_ = file_->append(last_, copyAt_, length);
+    return error_;
+}
+
+void PieceWriter::committed(qint64 flatStart)
+{
+    if (pieces_)
+        pieces_->committed(list_, file_->committed(), flatStart);
 }

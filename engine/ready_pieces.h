@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QHashFunctions>
+#include <QtGlobal>
 
 #include <array>
 #include <map>
@@ -77,4 +78,51 @@ private:
     std::array<List, kMostLists> lists_;
     int listCount_ = 0;
     quint32 run_ = 0;
+};
+
+// One list written into a ReplacingFile, with the files of a folder read as last time taken
+// again from the list written then: what the page, the playlist, the JSON and the classic list
+// share. Bytes asked to be written that the list last written holds next (what comes between
+// two folders' files, most often) lengthen the copy in progress instead.
+class PieceWriter
+{
+public:
+    // The list at `path`, into `file`. Without pieces (null), everything is written.
+    void begin(ReadyPieces *pieces, const QByteArray &path, ReplacingFile *file);
+    bool taking() const { return pieces_ != nullptr; }
+    // Bytes of the list so far, those still to copy included.
+    qint64 written() const { return (file_ ? file_->size() : 0) + copyLength_; }
+    // 0, or the first failure: nothing is written after it.
+    int write(const char *data, qsizetype size);
+    int error() const { return error_; }
+
+    // The piece of a folder read from the same reading as when the list last written was
+    // made, its bytes queued for copying, *at set to where they go in this list; null when it
+    // cannot be taken (the caller then writes the folder's files and records their piece).
+    const ReadyPieces::Piece *take(const struct FolderFiles &folder, qint64 *at);
+    void record(const struct FolderFiles &folder, const ReadyPieces::Piece &piece);
+    // Where the pieces were taken from (once take() has given one), and where its second
+    // part begins.
+    const WrittenList &last() const { return last_; }
+    qint64 lastFlatStart() const { return pieces_->flatStart(list_); }
+
+    // What is queued, copied: 0, or the first failure.
+    int flush();
+    // The list was committed: its pieces are the ones to take from now on.
+    void committed(qint64 flatStart);
+
+private:
+    // Whether the list last written holds these bytes at `at`.
+    bool followsInLast(qint64 at, const char *data, qsizetype size);
+
+    ReadyPieces *pieces_ = nullptr;
+    int list_ = -1;
+    ReplacingFile *file_ = nullptr;
+    int error_ = 0;
+    WrittenList last_;
+    bool lastOpened_ = false;
+    qint64 copyAt_ = 0; // what is still to copy, pieces next to each other in one
+    qint64 copyLength_ = 0;
+    QByteArray window_; // of the list last written, from windowAt_ on
+    qint64 windowAt_ = 0;
 };
