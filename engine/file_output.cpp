@@ -48,6 +48,12 @@ void FileOutput::write(const QByteArray &bytes)
         pieces_.write(bytes.constData(), bytes.size());
 }
 
+void FileOutput::append(const WrittenList &from, qint64 at, qint64 length)
+{
+    if (error_ == 0)
+        pieces_.append(from, at, length);
+}
+
 bool FileOutput::filesBegin(const FolderFiles &folder)
 {
     recording_.on = false;

@@ -44,6 +44,8 @@ protected:
 
     void write(const QByteArray &bytes);
     void write(const char *text) { write(QByteArray(text)); }
+    // length bytes of `from` from `at` on, as write() would put them.
+    void append(const WrittenList &from, qint64 at, qint64 length);
     // A failure of the output's own (a temporary file of its own, say), told at finish().
     void fail(int error)
     {

@@ -4,7 +4,6 @@
 #include <QTimeZone>
 
 #include <algorithm>
-#include <cstdio>
 
 #include <vector>
 
@@ -162,7 +161,7 @@ public:
         write(out);
         ++files_;
         // The same, with its folder, for the flat list.
-        if (tracks_) {
+        if (tracks_.isOpen()) {
             QByteArray &track = trackLine_;
             track.resize(0);
             track += files_ > 1 ? ",\n{\"folder\":" : "\n{\"folder\":";
@@ -193,7 +192,7 @@ protected:
     qint64 flatSize() const override { return tracksWritten_; }
     qint64 replayFlat(const WrittenList &from, qint64 at, qint64 length) override
     {
-        if (!tracks_)
+        if (!tracks_.isOpen())
             return 0;
         // Pieces that were next to each other, a comma between them, still are: one copy.
         if (flatCopyLength_ > 0 && files_ > 0 && at == flatCopyAt_ + flatCopyLength_ + 1) {
@@ -215,29 +214,17 @@ private:
     void writeTracks(const QByteArray &bytes)
     {
         flushFlatCopy();
-        if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), tracks_) !=
-            std::size_t(bytes.size()))
-            tracksFailed_ = true;
+        tracks_.write(bytes.constData(), bytes.size());
         tracksWritten_ += bytes.size();
     }
 
     void flushFlatCopy()
     {
         const qint64 length = flatCopyLength_;
-        if (length == 0)
-            return;
         flatCopyLength_ = 0;
-        // Counted when the copy was asked for; a block at a time.
-        constexpr qint64 kBlock = 256 * 1024;
-        for (qint64 done = 0; done < length && !tracksFailed_;) {
-            const qint64 block = std::min(kBlock, length - done);
-            flatBlock_.resize(0);
-            if (flatCopyFrom_->read(flatCopyAt_ + done, block, &flatBlock_) != 0 ||
-                std::fwrite(flatBlock_.constData(), 1, std::size_t(block), tracks_) !=
-                    std::size_t(block))
-                tracksFailed_ = true;
-            done += block;
-        }
+        // Counted when the copy was asked for.
+        if (length > 0)
+            tracks_.append(*flatCopyFrom_, flatCopyAt_, length);
     }
 
     struct Level {
@@ -251,11 +238,13 @@ private:
         levels_.assign(1, Level());
         folders_ = files_ = 0;
         size_ = durationMs_ = 0;
-        tagsAsked_ = tracksFailed_ = false;
+        tagsAsked_ = false;
         tracksWritten_ = flatCopyLength_ = 0;
         closeTracks();
-        if (!context().dryRun)
-            tracks_ = std::tmpfile();
+        if (!context().dryRun) {
+            if (const int error = tracks_.open(request().path))
+                fail(error);
+        }
         const QByteArray source = context().source;
         write("{\"generator\":" + jsonString(productName()) + ",\"format\":2,\"created\":" +
               jsonString(context().made.toUTC().toString(Qt::ISODateWithMs)) +
@@ -277,30 +266,20 @@ private:
             "}}\n");
     }
 
-    // The flat list kept meanwhile, copied a block at a time.
+    // The flat list kept meanwhile, copied into the list.
     void copyTracks()
     {
-        if (!tracks_)
+        if (!tracks_.isOpen())
             return;
         flushFlatCopy();
-        if (tracksFailed_ || std::fflush(tracks_) != 0 || std::fseek(tracks_, 0, SEEK_SET) != 0) {
-            fail(EIO);
-        } else {
-            char block[64 * 1024];
-            for (std::size_t n; (n = std::fread(block, 1, sizeof block, tracks_)) > 0;)
-                write(QByteArray::fromRawData(block, qsizetype(n)));
-            if (std::ferror(tracks_))
-                fail(EIO);
-        }
+        if (const int error = tracks_.flush())
+            fail(error);
+        else
+            append(tracks_.contents(), 0, tracks_.size());
         closeTracks();
     }
 
-    void closeTracks()
-    {
-        if (tracks_)
-            std::fclose(tracks_);
-        tracks_ = nullptr;
-    }
+    void closeTracks() { tracks_.close(); }
 
     void discard() override
     {
@@ -311,14 +290,12 @@ private:
     std::vector<Level> levels_;
     QByteArray line_; // one file's, made anew each time in the same room
     QByteArray trackLine_;
-    std::FILE *tracks_ = nullptr; // the flat list, until the tree is written
+    SideFile tracks_; // the flat list, until the tree is written
     qint64 tracksWritten_ = 0;
     // A piece of the last list's flat list still to copy, pieces next to each other in one.
     const WrittenList *flatCopyFrom_ = nullptr;
     qint64 flatCopyAt_ = 0;
     qint64 flatCopyLength_ = 0;
-    QByteArray flatBlock_;
-    bool tracksFailed_ = false;
     bool tagsAsked_ = false;
     QByteArray path_;
     int folders_ = 0;

@@ -102,6 +102,14 @@ int PieceWriter::write(const char *data, qsizetype size)
     return error_;
 }
 
+int PieceWriter::append(const WrittenList &from, qint64 at, qint64 length)
+{
+    flush();
+    if (error_ == 0 && file_->isOpen())
+        error_ = file_->append(from, at, length);
+    return error_;
+}
+
 const ReadyPieces::Piece *PieceWriter::take(const FolderFiles &folder, qint64 *at)
 {
     if (!pieces_ || !folder.reading)

@@ -94,6 +94,8 @@ public:
     qint64 written() const { return (file_ ? file_->size() : 0) + copyLength_; }
     // 0, or the first failure: nothing is written after it.
     int write(const char *data, qsizetype size);
+    // length bytes of `from` from `at` on, as write() would put them.
+    int append(const WrittenList &from, qint64 at, qint64 length);
     int error() const { return error_; }
 
     // The piece of a folder read from the same reading as when the list last written was

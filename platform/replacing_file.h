@@ -110,5 +110,38 @@ public:
     int read(qint64 at, qint64 length, QByteArray *out) const;
 
 private:
+    friend class SideFile;
     int fd_ = -1;
+};
+
+// A file with no name, beside a list, for a part of it written aside (the JSON's flat list of
+// tracks, kept while the tree before it is written), then appended to the list: the bytes go
+// from file to file inside the system, never through the program.
+class SideFile
+{
+public:
+    SideFile() = default;
+    ~SideFile() { close(); }
+    SideFile(const SideFile &) = delete;
+    SideFile &operator=(const SideFile &) = delete;
+
+    // In the folder of the list at `listPath` (the same disk), or among the temporary files
+    // when that folder takes none, or for "-": 0, or why not.
+    int open(const QByteArray &listPath);
+    bool isOpen() const { return contents_.isOpen(); }
+    void close();
+    // 0, or the first failure.
+    int write(const char *data, qsizetype size);
+    // length bytes of `from` from `at` on, appended.
+    int append(const WrittenList &from, qint64 at, qint64 length);
+    qint64 size() const { return size_; }
+    // Everything written so far, to be read: 0, or the first failure.
+    int flush();
+    const WrittenList &contents() const { return contents_; }
+
+private:
+    WrittenList contents_;
+    QByteArray buffer_;
+    qint64 size_ = 0;
+    int error_ = 0;
 };

@@ -24,6 +24,43 @@ constexpr qsizetype kLongestBase = 200;
 // Links followed from the target before giving up, as the system does.
 constexpr int kMostLinks = 40;
 
+// From one file to another inside the system, page to page, as long as the two allow it:
+// 0 with *length left to copy some other way (0 when all went), or the failure.
+int copyInside(int from, qint64 *at, qint64 *length, int to)
+{
+    while (*length > 0) {
+        loff_t offset = *at;
+        const ssize_t n = ::copy_file_range(from, &offset, to, nullptr,
+                                            std::size_t(std::min<qint64>(*length, 1 << 30)), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                      errno == EBADF))
+            return 0;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO; // shorter than it was
+        *at += n;
+        *length -= n;
+    }
+    return 0;
+}
+
+int writeAll(int fd, const char *data, qsizetype left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        data += n;
+        left -= n;
+    }
+    return 0;
+}
+
 QByteArray randomSuffix()
 {
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -501,23 +538,12 @@ int ReplacingFile::append(const WrittenList &from, qint64 at, qint64 length)
     }
     if (const int error = writeBuffer())
         return error;
-    // Inside the system, page to page, where the two files allow it.
-    while (length > 0 && !d_->direct) {
-        loff_t offset = at;
-        const ssize_t n = ::copy_file_range(from.descriptor(), &offset, d_->file.get(), nullptr,
-                                            std::size_t(std::min<qint64>(length, 1 << 30)), 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-                      errno == EBADF))
-            break;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return EIO; // shorter than it was
-        at += n;
-        length -= n;
-        d_->written += n;
+    if (!d_->direct) {
+        const qint64 before = length;
+        const int error = copyInside(from.descriptor(), &at, &length, d_->file.get());
+        d_->written += before - length;
+        if (error != 0)
+            return error;
     }
     constexpr qint64 kBlock = 256 * 1024;
     while (length > 0) {
@@ -593,4 +619,80 @@ int WrittenList::read(qint64 at, qint64 length, QByteArray *out) const
         length -= n;
     }
     return 0;
+}
+
+int SideFile::open(const QByteArray &listPath)
+{
+    close();
+    const qsizetype slash = listPath.lastIndexOf('/');
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : listPath.left(slash);
+    int fd = -1;
+    if (listPath != "-")
+        fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // Where the folder takes no such file: one of the system's temporary files.
+        std::FILE *file = std::tmpfile();
+        if (!file)
+            return errno != 0 ? errno : EIO;
+        fd = ::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0);
+        const int error = errno;
+        std::fclose(file);
+        if (fd < 0)
+            return error;
+    }
+    contents_.fd_ = fd;
+    return 0;
+}
+
+void SideFile::close()
+{
+    if (contents_.fd_ >= 0)
+        ::close(contents_.fd_);
+    contents_.fd_ = -1;
+    buffer_ = QByteArray();
+    size_ = 0;
+    error_ = 0;
+}
+
+int SideFile::write(const char *data, qsizetype size)
+{
+    if (!isOpen())
+        return error_ = EBADF;
+    buffer_.append(data, size);
+    size_ += size;
+    if (buffer_.size() >= kBufferSize)
+        flush();
+    return error_;
+}
+
+int SideFile::flush()
+{
+    if (error_ == 0 && !buffer_.isEmpty())
+        error_ = writeAll(contents_.fd_, buffer_.constData(), buffer_.size());
+    buffer_.resize(0);
+    return error_;
+}
+
+int SideFile::append(const WrittenList &from, qint64 at, qint64 length)
+{
+    if (!isOpen())
+        return error_ = EBADF;
+    if (flush() != 0)
+        return error_;
+    size_ += length;
+    error_ = copyInside(from.descriptor(), &at, &length, contents_.fd_);
+    constexpr qint64 kBlock = 256 * 1024;
+    while (error_ == 0 && length > 0) {
+        const qint64 block = std::min(length, kBlock);
+        buffer_.resize(0);
+        error_ = from.read(at, block, &buffer_);
+        if (error_ == 0)
+            error_ = writeAll(contents_.fd_, buffer_.constData(), buffer_.size());
+        at += block;
+        length -= block;
+    }
+    buffer_.resize(0);
+    return error_;
 }
