@@ -195,17 +195,16 @@ protected:
         if (!tracks_.isOpen())
             return 0;
         // Pieces that were next to each other, a comma between them, still are: one copy.
-        if (flatCopyLength_ > 0 && files_ > 0 && at == flatCopyAt_ + flatCopyLength_ + 1) {
-            flatCopyLength_ += 1 + length;
+        if (!segments_.empty() && segments_.back().fromLast && files_ > 0 &&
+            at == segments_.back().at + segments_.back().length + 1) {
+            segments_.back().length += 1 + length;
             tracksWritten_ += 1 + length;
             return tracksWritten_ - length;
         }
-        flushFlatCopy();
         if (files_ > 0)
             writeTracks(",");
-        flatCopyFrom_ = &from;
-        flatCopyAt_ = at;
-        flatCopyLength_ = length;
+        flatFrom_ = &from;
+        segments_.push_back({true, at, length});
         tracksWritten_ += length;
         return tracksWritten_ - length;
     }
@@ -213,18 +212,11 @@ protected:
 private:
     void writeTracks(const QByteArray &bytes)
     {
-        flushFlatCopy();
+        if (segments_.empty() || segments_.back().fromLast)
+            segments_.push_back({false, tracks_.size(), 0});
+        segments_.back().length += bytes.size();
         tracks_.write(bytes.constData(), bytes.size());
         tracksWritten_ += bytes.size();
-    }
-
-    void flushFlatCopy()
-    {
-        const qint64 length = flatCopyLength_;
-        flatCopyLength_ = 0;
-        // Counted when the copy was asked for.
-        if (length > 0)
-            tracks_.append(*flatCopyFrom_, flatCopyAt_, length);
     }
 
     struct Level {
@@ -239,7 +231,8 @@ private:
         folders_ = files_ = 0;
         size_ = durationMs_ = 0;
         tagsAsked_ = false;
-        tracksWritten_ = flatCopyLength_ = 0;
+        tracksWritten_ = 0;
+        segments_.clear();
         closeTracks();
         if (!context().dryRun) {
             if (const int error = tracks_.open(request().path))
@@ -271,11 +264,13 @@ private:
     {
         if (!tracks_.isOpen())
             return;
-        flushFlatCopy();
-        if (const int error = tracks_.flush())
+        if (const int error = tracks_.flush()) {
             fail(error);
-        else
-            append(tracks_.contents(), 0, tracks_.size());
+        } else {
+            for (const Segment &segment : segments_)
+                append(segment.fromLast ? *flatFrom_ : tracks_.contents(), segment.at,
+                       segment.length);
+        }
         closeTracks();
     }
 
@@ -292,10 +287,15 @@ private:
     QByteArray trackLine_;
     SideFile tracks_; // the flat list, until the tree is written
     qint64 tracksWritten_ = 0;
-    // A piece of the last list's flat list still to copy, pieces next to each other in one.
-    const WrittenList *flatCopyFrom_ = nullptr;
-    qint64 flatCopyAt_ = 0;
-    qint64 flatCopyLength_ = 0;
+    // The flat list in order: what was written aside, and pieces of the last list's flat list,
+    // copied from there straight into the list at its end (pieces next to each other in one).
+    struct Segment {
+        bool fromLast = false;
+        qint64 at = 0;
+        qint64 length = 0;
+    };
+    std::vector<Segment> segments_;
+    const WrittenList *flatFrom_ = nullptr;
     bool tagsAsked_ = false;
     QByteArray path_;
     int folders_ = 0;
