@@ -47,8 +47,9 @@ int makeOwnFolder(const QByteArray &path);
 QList<QByteArray> namesIn(const QByteArray &folder);
 // Removes the file name in folder (never a folder, never through a link).
 void removeFileIn(const QByteArray &folder, const QByteArray &name);
-// What makes an ordinary file at path the same file with the same contents: its device, inode,
-// size and times, as text; empty when there is no such file.
+// What makes an ordinary file at path the same file with the same contents (its device, inode,
+// size and times), as 16 hexadecimal digits: the first 8 bytes of a SHA-256 of them as text.
+// Empty when there is no such file.
 QByteArray fileVersion(const QByteArray &path);
 // The ordinary file at path opened for reading: its descriptor (the caller's to close), or -1.
 int openForReading(const QByteArray &path);

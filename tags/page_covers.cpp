@@ -4,8 +4,6 @@
 #include "platform/path_kind.h"
 #include "platform/replacing_file.h"
 
-#include <QCryptographicHash>
-
 #include <algorithm>
 
 namespace {
@@ -15,21 +13,29 @@ namespace {
 // their digits as a number, one set for each kind: ten thousand albums ask for theirs each list.
 const char *const kThumbnailEnds[] = {"-s.jpg", "-l.jpg", "-x"};
 
-// The kind (an index of kThumbnailEnds) of a thumbnail's name, and its digits; -1 when it is none.
-int thumbnailKind(QByteArrayView name, quint64 *digits)
+// Whether text starts with 16 hexadecimal digits (lower case), and their value.
+bool hexDigits(QByteArrayView text, quint64 *digits)
 {
-    if (name.size() < 18 || name[16] != '-')
-        return -1;
+    if (text.size() < 16)
+        return false;
     *digits = 0;
     for (int i = 0; i < 16; ++i) {
-        const char c = name[i];
+        const char c = text[i];
         if (c >= '0' && c <= '9')
             *digits = *digits << 4 | quint64(c - '0');
         else if (c >= 'a' && c <= 'f')
             *digits = *digits << 4 | quint64(c - 'a' + 10);
         else
-            return -1;
+            return false;
     }
+    return true;
+}
+
+// The kind (an index of kThumbnailEnds) of a thumbnail's name, and its digits; -1 when it is none.
+int thumbnailKind(QByteArrayView name, quint64 *digits)
+{
+    if (name.size() < 18 || name[16] != '-' || !hexDigits(name, digits))
+        return -1;
     for (int kind = 0; kind < 3; ++kind) {
         if (name.sliced(16) == kThumbnailEnds[kind])
             return kind;
@@ -88,23 +94,16 @@ CoverSources PageCovers::sources(const TagBudget &budget, bool dryRun)
 QByteArray PageCovers::fromFile(const QByteArray &path, const QByteArray &version)
 {
     // The same file unchanged gives the same name: its thumbnails are kept.
-    const QByteArray identity = !usable_            ? QByteArray()
-                                : version.isEmpty() ? fileVersion(path)
-                                                    : version;
-    if (identity.isEmpty())
-        return QByteArray();
-    // The name's 16 digits are the digest's first 8 bytes.
-    const QByteArray digest = QCryptographicHash::hash(identity, QCryptographicHash::Sha256);
     quint64 digits = 0;
-    for (int i = 0; i < 8; ++i)
-        digits = digits << 8 | quint64(static_cast<unsigned char>(digest[i]));
+    if (!usable_ || !hexDigits(version.isEmpty() ? fileVersion(path) : version, &digits))
+        return QByteArray();
     return made(digits, path, 'C');
 }
 
 QByteArray PageCovers::fromTrack(const QByteArray &path, const QByteArray &digest)
 {
     quint64 digits = 0;
-    if (!usable_ || digest.size() != 16 || thumbnailKind(digest + kThumbnailEnds[0], &digits) != 0)
+    if (!usable_ || digest.size() != 16 || !hexDigits(digest, &digits))
         return QByteArray();
     return made(digits, path, 'E');
 }

@@ -3,6 +3,8 @@
 #include "platform/posix/descriptors.h"
 #include "platform/system_error.h"
 
+#include <QCryptographicHash>
+
 #include <cerrno>
 #include <dirent.h>
 #include <unistd.h>
@@ -92,13 +94,15 @@ QByteArray fileVersion(const QByteArray &path)
     struct stat st;
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return QByteArray();
-    return QByteArray::number(qulonglong(st.st_dev)) + ' ' +
-           QByteArray::number(qulonglong(st.st_ino)) + ' ' +
-           QByteArray::number(qlonglong(st.st_size)) + ' ' +
-           QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' +
-           QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ' ' +
-           QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + '.' +
-           QByteArray::number(qlonglong(st.st_ctim.tv_nsec));
+    const QByteArray text = QByteArray::number(qulonglong(st.st_dev)) + ' ' +
+                            QByteArray::number(qulonglong(st.st_ino)) + ' ' +
+                            QByteArray::number(qlonglong(st.st_size)) + ' ' +
+                            QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' +
+                            QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ' ' +
+                            QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + '.' +
+                            QByteArray::number(qlonglong(st.st_ctim.tv_nsec));
+    // Short, and the same as the names of thumbnails made from it have always been.
+    return QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex().left(16);
 }
 
 int openForReading(const QByteArray &path)
