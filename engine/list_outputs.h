@@ -30,6 +30,7 @@
 // between (contentsListed false).
 
 class ReadyPieces;
+struct ReadyFolder;
 
 enum class OutputFormat { Classic, Page, Playlist, Json };
 
@@ -109,6 +110,7 @@ struct OutputDirectory {
 struct FolderFiles {
     QByteArray dir; // below the source, "" for the source itself
     std::shared_ptr<const void> reading;
+    struct ReadyFolder *ready = nullptr; // what the lists written last hold of it
 };
 
 struct OutputFile {

@@ -456,6 +456,7 @@ bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
         return false;
     folder_.dir = relativeDir_;
     folder_.reading = host_.File1->reading(details_);
+    folder_.ready = pieces->folder(relativeDir_);
     if (classicOpen_ && classicFiles && classicPieces_.taking() && folder_.reading) {
         qint64 at = 0;
         if (const ReadyPieces::Piece *piece = classicPieces_.take(folder_, &at)) {

@@ -17,21 +17,19 @@ int ReadyPieces::listIndex(const QByteArray &path)
     return listCount_++;
 }
 
-const ReadyPieces::Piece *ReadyPieces::reusable(int list, const QByteArray &dir,
-                                                const std::shared_ptr<const void> &reading)
+const ReadyPieces::Piece *ReadyPieces::reusable(int list, const ReadyFolder &folder,
+                                                const std::shared_ptr<const void> &reading) const
 {
-    const auto found = folders_.find(dir);
-    if (found == folders_.end() || !reading || found->second.reading.lock() != reading)
+    if (!reading || folder.reading.lock() != reading)
         return nullptr;
-    const Piece &piece = found->second.pieces[std::size_t(list)];
+    const Piece &piece = folder.pieces[std::size_t(list)];
     const quint32 committedBy = lists_[std::size_t(list)].run;
     return committedBy != 0 && piece.run == committedBy ? &piece : nullptr;
 }
 
-void ReadyPieces::record(int list, const QByteArray &dir,
-                         const std::shared_ptr<const void> &reading, const Piece &piece)
+void ReadyPieces::record(int list, ReadyFolder &folder, const std::shared_ptr<const void> &reading,
+                         const Piece &piece)
 {
-    Folder &folder = folders_[dir];
     if (folder.reading.lock() != reading) {
         // Read anew: what the other lists kept of the older reading is no longer so.
         for (Piece &old : folder.pieces)
@@ -112,9 +110,9 @@ int PieceWriter::append(const WrittenList &from, qint64 at, qint64 length)
 
 const ReadyPieces::Piece *PieceWriter::take(const FolderFiles &folder, qint64 *at)
 {
-    if (!pieces_ || !folder.reading)
+    if (!pieces_ || !folder.reading || !folder.ready)
         return nullptr;
-    const ReadyPieces::Piece *piece = pieces_->reusable(list_, folder.dir, folder.reading);
+    const ReadyPieces::Piece *piece = pieces_->reusable(list_, *folder.ready, folder.reading);
     if (!piece)
         return nullptr;
     if (!lastOpened_) {
@@ -136,8 +134,8 @@ const ReadyPieces::Piece *PieceWriter::take(const FolderFiles &folder, qint64 *a
 
 void PieceWriter::record(const FolderFiles &folder, const ReadyPieces::Piece &piece)
 {
-    if (pieces_)
-        pieces_->record(list_, folder.dir, folder.reading, piece);
+    if (pieces_ && folder.ready)
+        pieces_->record(list_, *folder.ready, folder.reading, piece);
 }
 
 bool PieceWriter::followsInLast(qint64 at, const char *data, qsizetype size)

@@ -11,6 +11,26 @@
 #include <memory>
 #include <unordered_map>
 
+// Where one folder's files are in one list, and what the list counted of them.
+struct ReadyPiece {
+    qint64 at = 0;
+    qint64 flatAt = 0; // in a list's second part (the JSON's flat list of tracks)
+    quint32 length = 0;
+    quint32 flatLength = 0;
+    quint32 files = 0;
+    quint32 run = 0; // the run that wrote it
+    qint64 size = 0; // of the files, for the lists that total them
+};
+
+constexpr int kMostReadyLists = 4;
+
+// One folder's pieces in each list, and the reading they were made from.
+struct ReadyFolder {
+    std::weak_ptr<const void> reading;
+    quint32 seen = 0; // the last run that met it
+    std::array<ReadyPiece, kMostReadyLists> pieces;
+};
+
 // What each folder's files gave each list the last time the lists were written, kept by a
 // watching lystora-list so that a list is mostly copied, not formatted again: a folder read from
 // the same reading as then (see SourceFileList::reading) gives the same bytes, which are taken
@@ -23,17 +43,8 @@
 class ReadyPieces
 {
 public:
-    // Where one folder's files are in one list, and what the list counted of them.
-    struct Piece {
-        qint64 at = 0;
-        qint64 flatAt = 0; // in a list's second part (the JSON's flat list of tracks)
-        quint32 length = 0;
-        quint32 flatLength = 0;
-        quint32 files = 0;
-        quint32 run = 0; // the run that wrote it
-        qint64 size = 0; // of the files, for the lists that total them
-    };
-    static constexpr int kMostLists = 4;
+    using Piece = ReadyPiece;
+    static constexpr int kMostLists = kMostReadyLists;
 
     // The list at that path: its index here, or -1 when there is no room for more.
     int listIndex(const QByteArray &path);
@@ -41,12 +52,15 @@ public:
     // A run begins: what its lists record is told apart from what earlier runs did.
     void beginRun() { ++run_; }
 
-    // The piece of list `list` for the folder at dir if it can be taken again: written by the
-    // run that committed the list last, from this very reading.
-    const Piece *reusable(int list, const QByteArray &dir,
-                          const std::shared_ptr<const void> &reading);
+    // The folder at dir, found once for all the lists: it stays where it is until prune() or
+    // clear().
+    ReadyFolder *folder(const QByteArray &dir) { return &folders_[dir]; }
+    // The piece of list `list` for that folder if it can be taken again: written by the run
+    // that committed the list last, from this very reading.
+    const Piece *reusable(int list, const ReadyFolder &folder,
+                          const std::shared_ptr<const void> &reading) const;
     // What this run wrote for that folder, from that reading.
-    void record(int list, const QByteArray &dir, const std::shared_ptr<const void> &reading,
+    void record(int list, ReadyFolder &folder, const std::shared_ptr<const void> &reading,
                 const Piece &piece);
 
     // The list was committed by this run: from now on its pieces of this run are the ones.
@@ -62,11 +76,6 @@ public:
     void clear();
 
 private:
-    struct Folder {
-        std::weak_ptr<const void> reading;
-        quint32 seen = 0; // the last run that met it
-        std::array<Piece, kMostLists> pieces;
-    };
     struct List {
         QByteArray path;
         ReplacingFile::Committed file;
@@ -74,7 +83,7 @@ private:
         qint64 flatStart = 0;
     };
 
-    std::unordered_map<QByteArray, Folder> folders_;
+    std::unordered_map<QByteArray, ReadyFolder> folders_;
     std::array<List, kMostLists> lists_;
     int listCount_ = 0;
     quint32 run_ = 0;
