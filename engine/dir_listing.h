@@ -35,6 +35,8 @@ struct DirListing {
         int error = 0;
     };
     std::vector<Details> details;
+    // What the lists of a watcher made of this reading (see ReadyPieces): it goes with it.
+    mutable std::shared_ptr<struct ReadyFolder> ready;
 };
 
 // What a reading keeps and how it orders it: the same for every directory of a walk.

@@ -57,7 +57,7 @@ void FileOutput::append(const WrittenList &from, qint64 at, qint64 length)
 bool FileOutput::filesBegin(const FolderFiles &folder)
 {
     recording_.on = false;
-    if (!pieces_.taking() || !folder.reading)
+    if (!pieces_.taking() || !folder.ready)
         return false;
     qint64 at = 0;
     if (const ReadyPieces::Piece *piece = pieces_.take(folder, &at)) {

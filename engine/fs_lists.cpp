@@ -1,5 +1,7 @@
 #include "engine/fs_lists.h"
 
+#include "engine/ready_pieces.h"
+
 #include "platform/path_kind.h"
 
 #include <cerrno>
@@ -221,13 +223,15 @@ QByteArray FsFileList::coverVersion()
     return *read.coverVersion;
 }
 
-std::shared_ptr<const void> FsFileList::reading(bool withDetails)
+ReadyFolder *FsFileList::ready(bool withDetails)
 {
     const DirListing &read = listing();
     // Details asked for one by one are the disk's of the moment, not the reading's.
     if (withDetails && read.details.size() != std::size_t(read.files.size()))
         return nullptr;
-    return listing_;
+    if (!read.ready)
+        read.ready = std::make_shared<ReadyFolder>();
+    return read.ready.get();
 }
 
 std::shared_ptr<const DirListing> FsFileList::current()

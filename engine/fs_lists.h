@@ -119,7 +119,7 @@ public:
     QByteArray coverName() override { return listing().cover; }
     QByteArray coverVersion() override;
     void setOrder(const ListOrder &order) override;
-    std::shared_ptr<const void> reading(bool withDetails) override;
+    ReadyFolder *ready(bool withDetails) override;
 
     // The reading the names come from, for a view that keeps it while it shows them.
     std::shared_ptr<const DirListing> current();

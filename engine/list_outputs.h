@@ -105,12 +105,11 @@ struct OutputDirectory {
     QByteArray coverVersion; // what that file is now, when the page shows pictures
 };
 
-// A folder's files, told before them: the reading they come from (see
-// SourceFileList::reading), null when it is not known to be the same as last time.
+// A folder's files, told before them, with what the lists written last hold of the reading
+// they come from (see SourceFileList::ready); null when that is not known.
 struct FolderFiles {
-    QByteArray dir; // below the source, "" for the source itself
-    std::shared_ptr<const void> reading;
-    struct ReadyFolder *ready = nullptr; // what the lists written last hold of it
+    QByteArray dir;               // below the source, "" for the source itself
+    ReadyFolder *ready = nullptr; // what the lists written last hold of its reading
 };
 
 struct OutputFile {

@@ -72,10 +72,11 @@ public:
     virtual QByteArray coverVersion() { return QByteArray(); }
     // The order of the files from the next reading on.
     virtual void setOrder(const ListOrder &order) = 0;
-    // The reading the names (and, when asked, their details) come from: the same object for
-    // as long as the folder has not changed since, so that what was made of it can be made
-    // the same again. Null when that is not known.
-    virtual std::shared_ptr<const void> reading(bool withDetails)
+    // Where the lists keep what they made of the names (and, when asked, their details) of
+    // the reading they come from: one place a reading, kept for as long as the folder has not
+    // changed since, so that a folder read anew starts with nothing. Null when that is not
+    // known.
+    virtual struct ReadyFolder *ready(bool withDetails)
     {
         (void)withDetails;
         return nullptr;

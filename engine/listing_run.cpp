@@ -389,9 +389,6 @@ void Engines::finishOutputs()
             outcome.lists.push_back(output->committed());
         outcome.written.push_back({output->request().path, otherFiles_});
     }
-    // What no list met any more is gone from the tree.
-    if (pieces && outcome.failedLists == 0)
-        pieces->prune();
     others_.clear();
 }
 
@@ -455,9 +452,8 @@ bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
     if (!pieces)
         return false;
     folder_.dir = relativeDir_;
-    folder_.reading = host_.File1->reading(details_);
-    folder_.ready = pieces->folder(relativeDir_);
-    if (classicOpen_ && classicFiles && classicPieces_.taking() && folder_.reading) {
+    folder_.ready = host_.File1->ready(details_);
+    if (classicOpen_ && classicFiles && classicPieces_.taking() && folder_.ready) {
         qint64 at = 0;
         if (const ReadyPieces::Piece *piece = classicPieces_.take(folder_, &at)) {
             ReadyPieces::Piece now = *piece;

@@ -18,25 +18,23 @@ int ReadyPieces::listIndex(const QByteArray &path)
 }
 
 const ReadyPieces::Piece *ReadyPieces::reusable(int list, const ReadyFolder &folder,
-                                                const std::shared_ptr<const void> &reading) const
+                                                const QByteArray &dir) const
 {
-    if (!reading || folder.reading.lock() != reading)
+    if (folder.dir != dir)
         return nullptr;
     const Piece &piece = folder.pieces[std::size_t(list)];
     const quint32 committedBy = lists_[std::size_t(list)].run;
     return committedBy != 0 && piece.run == committedBy ? &piece : nullptr;
 }
 
-void ReadyPieces::record(int list, ReadyFolder &folder, const std::shared_ptr<const void> &reading,
-                         const Piece &piece)
+void ReadyPieces::record(int list, ReadyFolder &folder, const QByteArray &dir, const Piece &piece)
 {
-    if (folder.reading.lock() != reading) {
-        // Read anew: what the other lists kept of the older reading is no longer so.
+    if (folder.dir != dir) {
+        // Met somewhere else: what the other lists kept of it there is not for here.
         for (Piece &old : folder.pieces)
             old.run = 0;
-        folder.reading = reading;
+        folder.dir = dir;
     }
-    folder.seen = run_;
     folder.pieces[std::size_t(list)] = piece;
     folder.pieces[std::size_t(list)].run = run_;
 }
@@ -55,19 +53,8 @@ const ReplacingFile::Committed *ReadyPieces::lastWritten(int list) const
     return kept.run != 0 ? &kept.file : nullptr;
 }
 
-void ReadyPieces::prune()
-{
-    for (auto it = folders_.begin(); it != folders_.end();) {
-        if (it->second.seen != run_)
-            it = folders_.erase(it);
-        else
-            ++it;
-    }
-}
-
 void ReadyPieces::clear()
 {
-    folders_.clear();
     for (List &list : lists_)
         list.run = 0;
 }
@@ -110,9 +97,9 @@ int PieceWriter::append(const WrittenList &from, qint64 at, qint64 length)
 
 const ReadyPieces::Piece *PieceWriter::take(const FolderFiles &folder, qint64 *at)
 {
-    if (!pieces_ || !folder.reading || !folder.ready)
+    if (!pieces_ || !folder.ready)
         return nullptr;
-    const ReadyPieces::Piece *piece = pieces_->reusable(list_, *folder.ready, folder.reading);
+    const ReadyPieces::Piece *piece = pieces_->reusable(list_, *folder.ready, folder.dir);
     if (!piece)
         return nullptr;
     if (!lastOpened_) {
@@ -135,7 +122,7 @@ const ReadyPieces::Piece *PieceWriter::take(const FolderFiles &folder, qint64 *a
 void PieceWriter::record(const FolderFiles &folder, const ReadyPieces::Piece &piece)
 {
     if (pieces_ && folder.ready)
-        pieces_->record(list_, *folder.ready, folder.reading, piece);
+        pieces_->record(list_, *folder.ready, folder.dir, piece);
 }
 
 bool PieceWriter::followsInLast(qint64 at, const char *data, qsizetype size)

@@ -24,10 +24,11 @@ struct ReadyPiece {
 
 constexpr int kMostReadyLists = 4;
 
-// One folder's pieces in each list, and the reading they were made from.
+// One reading's pieces in each list, kept with the reading itself (see
+// SourceFileList::ready): a folder read anew has none. The place they were written for is
+// told too: a reading met elsewhere (its folder moved) gives other bytes there.
 struct ReadyFolder {
-    std::weak_ptr<const void> reading;
-    quint32 seen = 0; // the last run that met it
+    QByteArray dir;
     std::array<ReadyPiece, kMostReadyLists> pieces;
 };
 
@@ -35,7 +36,7 @@ struct ReadyFolder {
 // watching lystora-list so that a list is mostly copied, not formatted again: a folder read from
 // the same reading as then (see SourceFileList::reading) gives the same bytes, which are taken
 // from the list written then, inside the system. The text itself is never held here: only where
-// it is in that list (a few dozen bytes a folder and a list).
+// it is in that list (a few dozen bytes a folder and a list), kept with the folder's reading.
 //
 // A list's pieces are used only while the file last committed is still there as it was
 // (WrittenList), and only those of the run that committed it: a run that fails leaves the old
@@ -52,16 +53,11 @@ public:
     // A run begins: what its lists record is told apart from what earlier runs did.
     void beginRun() { ++run_; }
 
-    // The folder at dir, found once for all the lists: it stays where it is until prune() or
-    // clear().
-    ReadyFolder *folder(const QByteArray &dir) { return &folders_[dir]; }
-    // The piece of list `list` for that folder if it can be taken again: written by the run
-    // that committed the list last, from this very reading.
-    const Piece *reusable(int list, const ReadyFolder &folder,
-                          const std::shared_ptr<const void> &reading) const;
-    // What this run wrote for that folder, from that reading.
-    void record(int list, ReadyFolder &folder, const std::shared_ptr<const void> &reading,
-                const Piece &piece);
+    // The piece of list `list` of that reading of the folder at dir if it can be taken again:
+    // written there by the run that committed the list last.
+    const Piece *reusable(int list, const ReadyFolder &folder, const QByteArray &dir) const;
+    // What this run wrote there from that reading.
+    void record(int list, ReadyFolder &folder, const QByteArray &dir, const Piece &piece);
 
     // The list was committed by this run: from now on its pieces of this run are the ones.
     // `flatStart` is where its second part begins.
@@ -71,8 +67,7 @@ public:
 
     // Nothing of that list can be taken again (the file last written changed).
     void clearList(int list) { lists_[std::size_t(list)].run = 0; }
-    // Every list was committed by this run: folders it did not meet are gone.
-    void prune();
+    // Nothing of any list.
     void clear();
 
 private:
@@ -83,7 +78,6 @@ private:
         qint64 flatStart = 0;
     };
 
-    std::unordered_map<QByteArray, ReadyFolder> folders_;
     std::array<List, kMostLists> lists_;
     int listCount_ = 0;
     quint32 run_ = 0;
