@@ -3,7 +3,10 @@
 #include "platform/file_identity.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
+
+#include <functional>
 
 // What stands at a path, following symbolic links.
 enum class PathKind {
@@ -43,8 +46,9 @@ OutputPlace outputPlace(const QByteArray &path);
 // root's; a link, anything but a folder, or another user's folder is refused (ELOOP, ENOTDIR,
 // kErrorForeignFile), as a list's own place would be.
 int makeOwnFolder(const QByteArray &path);
-// The names in a folder (no "." or ".."); empty when it cannot be read.
-QList<QByteArray> namesIn(const QByteArray &folder);
+// Each name in a folder (no "." or ".."), handed to `take` as it is read, kept nowhere: a
+// folder may hold hundreds of thousands. None when it cannot be read.
+void forEachNameIn(const QByteArray &folder, const std::function<void(QByteArrayView)> &take);
 // Removes the file name in folder (never a folder, never through a link).
 void removeFileIn(const QByteArray &folder, const QByteArray &name);
 // What makes an ordinary file at path the same file with the same contents (its device, inode,

@@ -70,11 +70,11 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget) : bu
     usable_ = makeOwnFolder(folderPath_) == 0;
     // Read once: a page of ten thousand albums asks for each of their pictures.
     if (usable_) {
-        for (const QByteArray &name : namesIn(folderPath_)) {
+        forEachNameIn(folderPath_, [this](QByteArrayView name) {
             quint64 digits = 0;
             if (const int kind = thumbnailKind(name, &digits); kind >= 0)
                 present_[kind].push_back(digits);
-        }
+        });
         for (std::vector<quint64> &present : present_)
             std::sort(present.begin(), present.end());
     }

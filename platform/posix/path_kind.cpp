@@ -65,19 +65,17 @@ int makeOwnFolder(const QByteArray &path)
     return 0;
 }
 
-QList<QByteArray> namesIn(const QByteArray &folder)
+void forEachNameIn(const QByteArray &folder, const std::function<void(QByteArrayView)> &take)
 {
-    QList<QByteArray> names;
     DIR *dir = ::opendir(folder.constData());
     if (!dir)
-        return names;
+        return;
     while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
+        const QByteArrayView name(entry->d_name);
         if (name != "." && name != "..")
-            names << name;
+            take(name);
     }
     ::closedir(dir);
-    return names;
 }
 
 void removeFileIn(const QByteArray &folder, const QByteArray &name)
