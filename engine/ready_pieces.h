@@ -3,13 +3,9 @@
 #include "platform/replacing_file.h"
 
 #include <QByteArray>
-#include <QHashFunctions>
 #include <QtGlobal>
 
 #include <array>
-#include <map>
-#include <memory>
-#include <unordered_map>
 
 // Where one folder's files are in one list, and what the list counted of them.
 struct ReadyPiece {
@@ -34,7 +30,7 @@ struct ReadyFolder {
 
 // What each folder's files gave each list the last time the lists were written, kept by a
 // watching lystora-list so that a list is mostly copied, not formatted again: a folder read from
-// the same reading as then (see SourceFileList::reading) gives the same bytes, which are taken
+// the same reading as then (see SourceFileList::ready) gives the same bytes, which are taken
 // from the list written then, inside the system. The text itself is never held here: only where
 // it is in that list (a few dozen bytes a folder and a list), kept with the folder's reading.
 //
