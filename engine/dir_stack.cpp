@@ -20,8 +20,18 @@ void dirStackSetTopIndex(QString &stack, int index)
     // The digit count is one character: 999,999,999 sub-directories in one directory is the end.
     Q_ASSERT(index >= 0 && index <= 999999999);
     dirStackPop(stack);
-    const QString number = QString::number(index);
-    stack += QLatin1Char(';') + number + QString::number(number.size());
+    // Written in place, digit by digit: the walk sets it at each of a tree's folders, and the
+    // room the entry had is still there.
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + index % 10);
+        index /= 10;
+    } while (index > 0);
+    stack += QLatin1Char(';');
+    for (int i = count; i > 0;)
+        stack += QLatin1Char(digits[--i]);
+    stack += QLatin1Char(char('0' + count));
 }
 
 void dirStackPush(QString &stack)
