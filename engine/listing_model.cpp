@@ -40,6 +40,10 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
         erase(path);
         return;
     }
+    // Taken from here, unchanged (most folders of a list): nothing to note again.
+    if (const auto kept = byPath_.find(path);
+        kept != byPath_.end() && kept->second.listing == listing && !kept->second.stale)
+        return;
     for (int i = 0; i < listing->links.size(); ++i)
         linkPaths_.insert(below(path, listing->links.view(i)));
     const auto found = byPath_.find(path);
