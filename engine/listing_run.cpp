@@ -635,6 +635,7 @@ bool Engines::pieceFailed()
 void Engines::abandonRun()
 {
     output_->discard();
+    classicPieces_.release();
     classicOpen_ = false;
     for (const std::unique_ptr<ListOutput> &output : others_)
         output->discard();

@@ -155,6 +155,13 @@ int PieceWriter::flush()
 
 void PieceWriter::committed(qint64 flatStart)
 {
+    release();
     if (pieces_)
         pieces_->committed(list_, file_->committed(), flatStart);
+}
+
+void PieceWriter::release()
+{
+    last_.close();
+    lastOpened_ = false;
 }

@@ -111,6 +111,9 @@ public:
     int flush();
     // The list was committed: its pieces are the ones to take from now on.
     void committed(qint64 flatStart);
+    // The list last written let go: once another has taken its place, it is removed, and its
+    // room on the disk is free only when nothing holds it open.
+    void release();
 
 private:
     // Whether the list last written holds these bytes at `at`.

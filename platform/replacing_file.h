@@ -103,6 +103,7 @@ public:
 
     // True when it is still as committed, and open.
     bool open(const ReplacingFile::Committed &committed);
+    void close();
     bool isOpen() const;
     int descriptor() const;
     // length bytes from `at` appended to *out: 0, or the reason they could not be read (EIO

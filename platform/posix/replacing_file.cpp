@@ -590,6 +590,13 @@ bool WrittenList::open(const ReplacingFile::Committed &committed)
     return true;
 }
 
+void WrittenList::close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
 bool WrittenList::isOpen() const
 {
     return fd_ >= 0;
