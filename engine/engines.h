@@ -140,14 +140,10 @@ private:
     std::unique_ptr<ReplacingFile> output_;
     int outputError_ = 0;
     bool running_ = false;
-    bool classicOpen_ = false;  // the classic list is being written
-    QByteArray encoded_;        // scratch for FlushBuffer
-    PieceWriter classicPieces_; // what the classic list is written through
-    // The folder whose files the classic list is writing, for its piece.
-    bool classicRecording_ = false;
-    qint64 classicPieceAt_ = 0;
-    qint64 classicPieceFiles_ = 0;
-    FolderFiles folder_;
+    bool classicOpen_ = false;                        // the classic list is being written
+    QByteArray encoded_;                              // scratch for FlushBuffer
+    PieceWriter classicPieces_;                       // what the classic list is written through
+    FolderFiles folder_;                              // the one whose files are being written
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
     bool details_ = false;                            // one of them shows sizes and tags
     std::vector<bool> replayed_; // which of them took the folder's files as they were

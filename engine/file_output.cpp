@@ -17,7 +17,6 @@ int FileOutput::begin(const OutputContext &context)
         folder_ = "/";
     file_.setDryRun(context.dryRun);
     flatStart_ = 0;
-    recording_ = Recording();
     pieces_.begin(context.dryRun || request_.path == "-" ? nullptr : context.pieces, request_.path,
                   &file_);
     if (const int error = file_.open(request_.path))
@@ -56,22 +55,14 @@ void FileOutput::append(const WrittenList &from, qint64 at, qint64 length)
 
 bool FileOutput::filesBegin(const FolderFiles &folder)
 {
-    recording_.on = false;
-    if (!pieces_.taking() || !folder.ready)
-        return false;
-    qint64 at = 0;
-    if (const ReadyPieces::Piece *piece = pieces_.take(folder, &at)) {
-        ReadyPieces::Piece now = *piece;
-        now.at = at;
+    if (ReadyPiece now; pieces_.take(folder, &now)) {
         now.flatAt =
-            replayFlat(pieces_.last(), pieces_.lastFlatStart() + piece->flatAt, piece->flatLength);
-        replayed(*piece);
+            replayFlat(pieces_.last(), pieces_.lastFlatStart() + now.flatAt, now.flatLength);
+        replayed(now);
         pieces_.record(folder, now);
         return true;
     }
-    recording_.on = true;
-    recording_.folder = folder;
-    recording_.at = written();
+    pieces_.beginPiece(folder);
     recording_.flatAt = flatMark();
     recording_.before = counted();
     return false;
@@ -79,21 +70,16 @@ bool FileOutput::filesBegin(const FolderFiles &folder)
 
 void FileOutput::filesEnd()
 {
-    if (!recording_.on)
+    if (!pieces_.recording())
         return;
-    recording_.on = false;
     const Counted now = counted();
-    ReadyPieces::Piece piece;
-    piece.at = recording_.at;
-    piece.length = quint32(written() - recording_.at);
+    ReadyPiece piece;
     piece.flatAt = recording_.flatAt;
     piece.flatLength = quint32(flatSize() - recording_.flatAt);
     piece.files = quint32(now.files - recording_.before.files);
     piece.size = now.size - recording_.before.size;
     // A folder too big to be told in the piece's numbers is simply formatted again each time.
-    if (written() - recording_.at <= qint64(UINT32_MAX) &&
-        flatSize() - recording_.flatAt <= qint64(UINT32_MAX))
-        pieces_.record(recording_.folder, piece);
+    pieces_.endPiece(piece, flatSize() - recording_.flatAt <= qint64(UINT32_MAX));
 }
 
 QByteArray relativePath(const QByteArray &from, const QByteArray &to)

@@ -26,7 +26,7 @@ protected:
         qint64 size = 0;
     };
     virtual Counted counted() const { return {}; }
-    virtual void replayed(const ReadyPieces::Piece &) {}
+    virtual void replayed(const ReadyPiece &) {}
     // A list in two parts (the JSON's tree and its flat list): where the next folder's piece
     // of the second part begins, where it stands now, and a piece of the last list's second
     // part taken again (its new start returned). Where the second part begins in the file is
@@ -65,11 +65,8 @@ private:
     PieceWriter pieces_;
     int error_ = 0;
     qint64 flatStart_ = 0;
-    // The folder whose files are being written, for its piece.
+    // Where the folder whose files are being written began, for its piece.
     struct Recording {
-        bool on = false;
-        FolderFiles folder;
-        qint64 at = 0;
         qint64 flatAt = 0;
         Counted before;
     } recording_;

@@ -180,7 +180,7 @@ public:
 
 protected:
     Counted counted() const override { return {files_, size_}; }
-    void replayed(const ReadyPieces::Piece &piece) override
+    void replayed(const ReadyPiece &piece) override
     {
         files_ += int(piece.files);
         size_ += piece.size;

@@ -448,22 +448,16 @@ void Engines::feedFile(int k)
 bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
 {
     replayed_.clear();
-    classicRecording_ = false;
     if (!pieces)
         return false;
     folder_.dir = relativeDir_;
     folder_.ready = host_.File1->ready(details_);
-    if (classicOpen_ && classicFiles && classicPieces_.taking() && folder_.ready) {
-        qint64 at = 0;
-        if (const ReadyPieces::Piece *piece = classicPieces_.take(folder_, &at)) {
-            ReadyPieces::Piece now = *piece;
-            now.at = at;
+    if (classicOpen_ && classicFiles) {
+        if (ReadyPiece now; classicPieces_.take(folder_, &now)) {
             classicPieces_.record(folder_, now);
             *classic = true;
         } else {
-            classicRecording_ = true;
-            classicPieceAt_ = classicPieces_.written();
-            classicPieceFiles_ = classicFiles_;
+            classicPieces_.beginPiece(folder_);
         }
     }
     // Tags come one by one from their cache and readers: each file is told.
@@ -479,16 +473,7 @@ bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
 
 void Engines::endFolderFiles()
 {
-    if (classicRecording_) {
-        classicRecording_ = false;
-        const qint64 length = classicPieces_.written() - classicPieceAt_;
-        ReadyPieces::Piece piece;
-        piece.at = classicPieceAt_;
-        piece.length = quint32(length);
-        piece.files = quint32(classicFiles_ - classicPieceFiles_);
-        if (classicOpen_ && length <= qint64(UINT32_MAX))
-            classicPieces_.record(folder_, piece);
-    }
+    classicPieces_.endPiece(ReadyPiece());
     if (replayed_.empty())
         return;
     for (const std::unique_ptr<ListOutput> &output : others_)

@@ -350,7 +350,7 @@ public:
 
 protected:
     Counted counted() const override { return {levels_.back().tracks, totalSize_}; }
-    void replayed(const ReadyPieces::Piece &piece) override
+    void replayed(const ReadyPiece &piece) override
     {
         Level &level = levels_.back();
         level.tracks += piece.files;

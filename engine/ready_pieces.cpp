@@ -11,27 +11,28 @@ int ReadyPieces::listIndex(const QByteArray &path)
         if (lists_[std::size_t(i)].path == path)
             return i;
     }
-    if (listCount_ == kMostLists)
+    if (listCount_ == kMostReadyLists)
         return -1;
     lists_[std::size_t(listCount_)].path = path;
     return listCount_++;
 }
 
-const ReadyPieces::Piece *ReadyPieces::reusable(int list, const ReadyFolder &folder,
-                                                const QByteArray &dir) const
+const ReadyPiece *ReadyPieces::reusable(int list, const ReadyFolder &folder,
+                                        const QByteArray &dir) const
 {
     if (folder.dir != dir)
         return nullptr;
-    const Piece &piece = folder.pieces[std::size_t(list)];
+    const ReadyPiece &piece = folder.pieces[std::size_t(list)];
     const quint32 committedBy = lists_[std::size_t(list)].run;
     return committedBy != 0 && piece.run == committedBy ? &piece : nullptr;
 }
 
-void ReadyPieces::record(int list, ReadyFolder &folder, const QByteArray &dir, const Piece &piece)
+void ReadyPieces::record(int list, ReadyFolder &folder, const QByteArray &dir,
+                         const ReadyPiece &piece)
 {
     if (folder.dir != dir) {
         // Met somewhere else: what the other lists kept of it there is not for here.
-        for (Piece &old : folder.pieces)
+        for (ReadyPiece &old : folder.pieces)
             old.run = 0;
         folder.dir = dir;
     }
@@ -65,6 +66,7 @@ void PieceWriter::begin(ReadyPieces *pieces, const QByteArray &path, ReplacingFi
     error_ = 0;
     pieces_ = nullptr;
     lastOpened_ = false;
+    recording_ = false;
     copyLength_ = 0;
     window_ = QByteArray();
     windowAt_ = 0;
@@ -95,13 +97,14 @@ int PieceWriter::append(const WrittenList &from, qint64 at, qint64 length)
     return error_;
 }
 
-const ReadyPieces::Piece *PieceWriter::take(const FolderFiles &folder, qint64 *at)
+bool PieceWriter::take(const FolderFiles &folder, ReadyPiece *now)
 {
+    recording_ = false;
     if (!pieces_ || !folder.ready)
-        return nullptr;
-    const ReadyPieces::Piece *piece = pieces_->reusable(list_, *folder.ready, folder.dir);
+        return false;
+    const ReadyPiece *piece = pieces_->reusable(list_, *folder.ready, folder.dir);
     if (!piece)
-        return nullptr;
+        return false;
     if (!lastOpened_) {
         lastOpened_ = true;
         const ReplacingFile::Committed *last = pieces_->lastWritten(list_);
@@ -109,20 +112,43 @@ const ReadyPieces::Piece *PieceWriter::take(const FolderFiles &folder, qint64 *a
             pieces_->clearList(list_);
     }
     if (!last_.isOpen())
-        return nullptr;
-    *at = written();
+        return false;
+    *now = *piece;
+    now->at = written();
     if (copyLength_ > 0 && copyAt_ + copyLength_ != piece->at)
         flush();
     if (copyLength_ == 0)
         copyAt_ = piece->at;
     copyLength_ += piece->length;
-    return piece;
+    return true;
 }
 
-void PieceWriter::record(const FolderFiles &folder, const ReadyPieces::Piece &piece)
+void PieceWriter::record(const FolderFiles &folder, const ReadyPiece &piece)
 {
     if (pieces_ && folder.ready)
         pieces_->record(list_, *folder.ready, folder.dir, piece);
+}
+
+void PieceWriter::beginPiece(const FolderFiles &folder)
+{
+    recording_ = pieces_ && folder.ready;
+    pieceFolder_ = folder.ready;
+    pieceDir_ = folder.dir;
+    pieceAt_ = written();
+}
+
+void PieceWriter::endPiece(ReadyPiece piece, bool fits)
+{
+    if (!recording_)
+        return;
+    recording_ = false;
+    const qint64 length = written() - pieceAt_;
+    // A list given up meanwhile keeps nothing of it.
+    if (!fits || length > qint64(UINT32_MAX) || !file_->isOpen())
+        return;
+    piece.at = pieceAt_;
+    piece.length = quint32(length);
+    pieces_->record(list_, *pieceFolder_, pieceDir_, piece);
 }
 
 bool PieceWriter::followsInLast(qint64 at, const char *data, qsizetype size)

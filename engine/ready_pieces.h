@@ -40,9 +40,6 @@ struct ReadyFolder {
 class ReadyPieces
 {
 public:
-    using Piece = ReadyPiece;
-    static constexpr int kMostLists = kMostReadyLists;
-
     // The list at that path: its index here, or -1 when there is no room for more.
     int listIndex(const QByteArray &path);
 
@@ -51,9 +48,9 @@ public:
 
     // The piece of list `list` of that reading of the folder at dir if it can be taken again:
     // written there by the run that committed the list last.
-    const Piece *reusable(int list, const ReadyFolder &folder, const QByteArray &dir) const;
+    const ReadyPiece *reusable(int list, const ReadyFolder &folder, const QByteArray &dir) const;
     // What this run wrote there from that reading.
-    void record(int list, ReadyFolder &folder, const QByteArray &dir, const Piece &piece);
+    void record(int list, ReadyFolder &folder, const QByteArray &dir, const ReadyPiece &piece);
 
     // The list was committed by this run: from now on its pieces of this run are the ones.
     // `flatStart` is where its second part begins.
@@ -74,7 +71,7 @@ private:
         qint64 flatStart = 0;
     };
 
-    std::array<List, kMostLists> lists_;
+    std::array<List, kMostReadyLists> lists_;
     int listCount_ = 0;
     quint32 run_ = 0;
 };
@@ -95,13 +92,20 @@ public:
     int write(const char *data, qsizetype size);
     // length bytes of `from` from `at` on, as write() would put them.
     int append(const WrittenList &from, qint64 at, qint64 length);
-    int error() const { return error_; }
 
     // The piece of a folder read from the same reading as when the list last written was
-    // made, its bytes queued for copying, *at set to where they go in this list; null when it
-    // cannot be taken (the caller then writes the folder's files and records their piece).
-    const ReadyPieces::Piece *take(const struct FolderFiles &folder, qint64 *at);
-    void record(const struct FolderFiles &folder, const ReadyPieces::Piece &piece);
+    // made: its bytes queued for copying, and true with *now the piece as it stands in this
+    // list, for the caller to record() once it has put in it what it keeps of its own. False
+    // when it cannot be taken: the caller then writes the folder's files between beginPiece()
+    // and endPiece().
+    bool take(const struct FolderFiles &folder, ReadyPiece *now);
+    void record(const struct FolderFiles &folder, const ReadyPiece &piece);
+    void beginPiece(const struct FolderFiles &folder);
+    bool recording() const { return recording_; }
+    // What was written since beginPiece() recorded as the folder's piece, with what the caller
+    // counted of it in `piece`; nothing when `fits` is false (what the caller counted is too
+    // big for the piece's numbers) or the piece itself is: the folder is formatted again.
+    void endPiece(ReadyPiece piece, bool fits = true);
     // Where the pieces were taken from (once take() has given one), and where its second
     // part begins.
     const WrittenList &last() const { return last_; }
@@ -129,4 +133,9 @@ private:
     qint64 copyLength_ = 0;
     QByteArray window_; // of the list last written, from windowAt_ on
     qint64 windowAt_ = 0;
+    // The folder whose files are being written, for its piece.
+    bool recording_ = false;
+    ReadyFolder *pieceFolder_ = nullptr;
+    QByteArray pieceDir_;
+    qint64 pieceAt_ = 0;
 };
