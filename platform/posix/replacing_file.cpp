@@ -47,7 +47,9 @@ int copyInside(int from, qint64 *at, qint64 *length, int to)
     return 0;
 }
 
-int writeAll(int fd, const char *data, qsizetype left)
+// All of it written, *written (when given) counting what went even when the rest fails: 0, or
+// the failure.
+int writeAll(int fd, const char *data, qsizetype left, qint64 *written = nullptr)
 {
     while (left > 0) {
         const ssize_t n = ::write(fd, data, size_t(left));
@@ -57,6 +59,8 @@ int writeAll(int fd, const char *data, qsizetype left)
             return errno;
         data += n;
         left -= n;
+        if (written)
+            *written += n;
     }
     return 0;
 }
@@ -441,19 +445,9 @@ int ReplacingFile::write(const char *data, qsizetype size)
 
 int ReplacingFile::writeBuffer()
 {
-    const char *data = d_->buffer.constData();
-    qsizetype left = d_->buffer.size();
-    while (left > 0) {
-        const ssize_t n = ::write(d_->file.get(), data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += n;
-        left -= n;
-        d_->written += n;
-    }
+    if (const int error =
+            writeAll(d_->file.get(), d_->buffer.constData(), d_->buffer.size(), &d_->written))
+        return error;
     d_->buffer.resize(0);
     return 0;
 }
