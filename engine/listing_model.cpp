@@ -40,13 +40,12 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
         erase(path);
         return;
     }
+    const auto found = byPath_.find(path);
     // Taken from here, unchanged (most folders of a list): nothing to note again.
-    if (const auto kept = byPath_.find(path);
-        kept != byPath_.end() && kept->second.listing == listing && !kept->second.stale)
+    if (found != byPath_.end() && found->second.listing == listing && !found->second.stale)
         return;
     for (int i = 0; i < listing->links.size(); ++i)
         linkPaths_.insert(below(path, listing->links.view(i)));
-    const auto found = byPath_.find(path);
     if (found != byPath_.end() && found->second.listing->identity != listing->identity)
         erase(path); // another folder at that path now
     if (byPath_.find(path) == byPath_.end())

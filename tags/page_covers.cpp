@@ -117,15 +117,15 @@ bool PageCovers::present(int kind, quint64 digits) const
 QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
 {
     enum { Small, Large, None };
-    if (addressStart_.isEmpty())
-        addressStart_ = percentEncoded(folderName_, false) + '/';
-    const QByteArray address = addressStart_ + thumbnailName(digits, Small);
     // A picture that gave no thumbnail (not one, cut short, one its reader died of) is not
     // tried again until it changes: each list would decode every bad upload anew.
     if (present(None, digits)) {
         usedNone_.push_back(digits);
         return QByteArray();
     }
+    if (addressStart_.isEmpty())
+        addressStart_ = percentEncoded(folderName_, false) + '/';
+    const QByteArray address = addressStart_ + thumbnailName(digits, Small);
     if (present(Small, digits) && present(Large, digits)) {
         used_.push_back(digits);
         return address;
