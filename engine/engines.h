@@ -146,6 +146,7 @@ private:
     FolderFiles folder_;                              // the one whose files are being written
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
     bool details_ = false;                            // one of them shows sizes and tags
+    bool pictures_ = false;                           // one of them is a page that shows pictures
     std::vector<bool> replayed_; // which of them took the folder's files as they were
     QByteArray relativeDir_;     // the walk's directory below the source
     qint64 classicFiles_ = 0;    // files the classic list holds

@@ -329,6 +329,7 @@ bool Engines::prepareOutputs()
 {
     others_.clear();
     details_ = trackInfo && settings.ReadTags;
+    pictures_ = false;
     // Two lists are one file when their places are: the same folder on disk (whatever links
     // lead to it) and the same name, or the same file that a link at one of them leads to.
     std::vector<OutputPlace> places;
@@ -349,6 +350,7 @@ bool Engines::prepareOutputs()
         }
         std::unique_ptr<ListOutput> output = makeOutput(request);
         details_ = details_ || output->wantsDetails();
+        pictures_ = pictures_ || (request.format == OutputFormat::Page && covers && *covers);
         others_.push_back(std::move(output));
     }
     if (classicList || !others_.empty())
@@ -558,7 +560,8 @@ void Engines::enterOutputs()
     event.dir.contentsListed = level.contentsListed;
     if (level.contentsListed) {
         event.dir.cover = host_.File1->coverName();
-        if (!event.dir.cover.isEmpty() && covers && *covers)
+        // A picture's version costs a stat and a digest: only for a page that shows it.
+        if (!event.dir.cover.isEmpty() && pictures_)
             event.dir.coverVersion = host_.File1->coverVersion();
     }
     if (held_.empty())

@@ -18,6 +18,12 @@ bool breaksALine(char32_t c)
 // what a player shows after it.
 QByteArray oneLine(const QString &text)
 {
+    // Most names hold none of those characters, and stand as they are.
+    if (std::none_of(text.begin(), text.end(), [](QChar c) {
+            const char16_t u = c.unicode();
+            return breaksALine(u) || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+        }))
+        return text.toUtf8();
     QString line;
     line.reserve(text.size() + 4);
     QString closing; // the closers due, innermost last
@@ -72,6 +78,8 @@ QByteArray unambiguous(const QByteArray &path)
 // open, but no raw form can be written at all).
 bool standsRaw(const QByteArray &bytes)
 {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+        return true;
     if (!QByteArrayView(bytes).isValidUtf8())
         return false;
     const QString text = QString::fromUtf8(bytes);
@@ -107,8 +115,20 @@ public:
                   '\n');
             return;
         }
-        const QByteArray place = relativePath(folder(), absolutePath(context(), file));
-        QByteArray entry = standsRaw(place) ? unambiguous(place) : percentEncoded(place, true);
+        // The way from the playlist to a folder is worked out once for all its files. A path
+        // stands raw only if each of its two parts does, and neither part changes the other's
+        // encoding: "/" ends every way and is no hex digit.
+        if (!wayKnown_ || wayDir_ != file.dir) {
+            const QByteArray way = waySlash(file.dir);
+            wayDir_ = file.dir;
+            wayKnown_ = true;
+            wayRaw_ = standsRaw(way);
+            wayText_ = wayRaw_ ? unambiguous(way) : QByteArray();
+            wayEncoded_ = percentEncoded(way, true);
+        }
+        const QByteArray &name = file.name->bytes;
+        QByteArray entry = wayRaw_ && standsRaw(name) ? wayText_ + unambiguous(name)
+                                                      : wayEncoded_ + percentEncoded(name, true);
         // A relative reference, always: a first segment with ":" would read as a scheme
         // ("http:/x.mp3", "javascript:"). "./" before it, as RFC 3986 asks, plays as a local
         // file in the players.
@@ -120,6 +140,24 @@ public:
     }
 
 private:
+    // The relative way to a folder below the source, ending in "/" (or empty for the playlist's
+    // own folder).
+    QByteArray waySlash(const QByteArray &dir) const
+    {
+        OutputFile any;
+        const ListedName stub{QByteArrayLiteral("x"), QString()};
+        any.dir = dir;
+        any.name = &stub;
+        const QByteArray way = relativePath(folder(), absolutePath(context(), any));
+        return way.left(way.size() - 1);
+    }
+
+    bool wayKnown_ = false;
+    QByteArray wayDir_;
+    bool wayRaw_ = false;
+    QByteArray wayText_;
+    QByteArray wayEncoded_;
+
     // The comment line is the program's mark, which players skip: a playlist of someone
     // else's at its place is not replaced unasked.
     void writeStart() override { write("#EXTM3U\n# " + productName().toUtf8() + '\n'); }
