@@ -30,6 +30,15 @@ void appendJsonString(QByteArray &out, QByteArrayView utf8)
     out += '"';
 }
 
+// The system's bytes as text: what is not UTF-8 replaced, as QString reads it.
+void appendJsonText(QByteArray &out, const QByteArray &bytes)
+{
+    if (QByteArrayView(bytes).isValidUtf8())
+        appendJsonString(out, bytes);
+    else
+        appendJsonString(out, QString::fromUtf8(bytes).toUtf8());
+}
+
 QByteArray jsonString(const QString &text)
 {
     QByteArray out;
@@ -107,8 +116,14 @@ public:
         write(parent.inFolders ? (parent.entries ? "," : "") : "],\"folders\":[");
         parent.inFolders = true;
         ++parent.entries;
-        write("\n{" + jsonName(dir.name) + ",\"path\":" + jsonString(QString::fromUtf8(dir.path)) +
-              (dir.contentsListed ? "" : ",\"listedAbove\":true") + ",\"files\":[");
+        QByteArray &out = line_;
+        out.resize(0);
+        out += "\n{";
+        appendJsonName(out, dir.name);
+        out += ",\"path\":";
+        appendJsonText(out, dir.path);
+        out += dir.contentsListed ? ",\"files\":[" : ",\"listedAbove\":true,\"files\":[";
+        write(out);
         levels_.push_back(Level());
         ++folders_;
     }
@@ -128,10 +143,7 @@ public:
             path_ += file.dir;
             path_ += '/';
             path_ += file.name->bytes;
-            if (path_.isValidUtf8())
-                appendJsonString(out, path_);
-            else
-                appendJsonString(out, QString::fromUtf8(path_).toUtf8());
+            appendJsonText(out, path_);
         }
         if (file.statKnown) {
             out += ",\"size\":";
@@ -165,7 +177,7 @@ public:
             QByteArray &track = trackLine_;
             track.resize(0);
             track += files_ > 1 ? ",\n{\"folder\":" : "\n{\"folder\":";
-            appendJsonString(track, QString::fromUtf8(file.dir).toUtf8());
+            appendJsonText(track, file.dir);
             track += ',';
             track.append(out.constData() + out.indexOf('{') + 1, out.size() - out.indexOf('{') - 1);
             writeTracks(track);
