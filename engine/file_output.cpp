@@ -41,10 +41,10 @@ int FileOutput::finish()
     return error;
 }
 
-void FileOutput::write(const QByteArray &bytes)
+void FileOutput::write(const char *data, qsizetype size)
 {
     if (error_ == 0)
-        pieces_.write(bytes.constData(), bytes.size());
+        pieces_.write(data, size);
 }
 
 void FileOutput::append(const WrittenList &from, qint64 at, qint64 length)

@@ -3,6 +3,8 @@
 #include "engine/list_outputs.h"
 #include "engine/ready_pieces.h"
 
+#include <cstring>
+
 // An output written into a file replaced as a whole: what the page, the playlist and the JSON
 // document share. Writes go through a buffer; the first failure is kept and told at finish().
 class FileOutput : public ListOutput
@@ -42,8 +44,9 @@ protected:
     virtual void writeStart() = 0;
     virtual void writeEnd() = 0;
 
-    void write(const QByteArray &bytes);
-    void write(const char *text) { write(QByteArray(text)); }
+    void write(const QByteArray &bytes) { write(bytes.constData(), bytes.size()); }
+    void write(const char *text) { write(text, qsizetype(std::strlen(text))); }
+    void write(const char *data, qsizetype size);
     // length bytes of `from` from `at` on, as write() would put them.
     void append(const WrittenList &from, qint64 at, qint64 length);
     // A failure of the output's own (a temporary file of its own, say), told at finish().
