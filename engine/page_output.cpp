@@ -189,6 +189,7 @@ public:
         covers_.reset();
         if (context.covers && *context.covers)
             covers_ = (*context.covers)(request().path);
+        countWordsKnown_ = false; // the language may have changed
         return FileOutput::begin(context);
     }
 
@@ -343,9 +344,15 @@ public:
                 write(img + '\n');
             }
         }
-        write("<p class=\"n\">" +
-              (level.contentsListed ? counts(level) : html(text(PageText::Again))) +
-              "</p></details>\n");
+        QByteArray &out = line_;
+        out.resize(0);
+        out += "<p class=\"n\">";
+        if (level.contentsListed)
+            appendCounts(out, level);
+        else
+            appendHtml(out, text(PageText::Again));
+        out += "</p></details>\n";
+        write(out);
     }
 
 protected:
@@ -379,16 +386,43 @@ private:
         return n == 1 ? text(one) : text(many).arg(n);
     }
 
-    // "2 albums, 7 tracks, 0:17".
-    QByteArray counts(const Level &level) const
+    // "2 albums, 7 tracks, 0:17", for each folder: the words are made ready once.
+    void appendCounts(QByteArray &out, const Level &level)
     {
-        QStringList parts;
-        if (level.albums > 0)
-            parts << counted(level.albums, PageText::Album, PageText::Albums);
-        parts << counted(level.tracks, PageText::Track, PageText::Tracks);
-        if (level.durationMs > 0)
-            parts << durationText(level.durationMs);
-        return html(parts.join(QStringLiteral(", ")));
+        if (!countWordsKnown_) {
+            albumWords_ = countWords(PageText::Album, PageText::Albums);
+            trackWords_ = countWords(PageText::Track, PageText::Tracks);
+            countWordsKnown_ = true;
+        }
+        if (level.albums > 0) {
+            appendCounted(out, level.albums, albumWords_);
+            out += ", ";
+        }
+        appendCounted(out, level.tracks, trackWords_);
+        if (level.durationMs > 0) {
+            out += ", ";
+            appendHtml(out, durationText(level.durationMs));
+        }
+    }
+
+    struct CountWords {
+        QByteArray one, before, after; // "1 track"; "", " tracks"
+    };
+    CountWords countWords(PageText one, PageText many) const
+    {
+        const QString text = this->text(many);
+        const qsizetype at = text.indexOf(QLatin1String("%1"));
+        return {html(this->text(one)), html(text.left(at)), html(text.mid(at + 2))};
+    }
+    static void appendCounted(QByteArray &out, qint64 n, const CountWords &words)
+    {
+        if (n == 1) {
+            out += words.one;
+            return;
+        }
+        out += words.before;
+        out += QByteArray::number(n);
+        out += words.after;
     }
 
     QByteArray absoluteBelow(const QByteArray &relative) const
@@ -508,7 +542,10 @@ private:
 
     std::vector<Level> levels_; // the source, then each folder the walk stands in
     QByteArray line_;           // one piece's, made anew each time in the same room
-    QByteArray linkDir_;        // the folder of the last link made, and its start
+    bool countWordsKnown_ = false;
+    CountWords albumWords_;
+    CountWords trackWords_;
+    QByteArray linkDir_; // the folder of the last link made, and its start
     QByteArray linkStart_;
     bool linkStartKnown_ = false;
     bool linkStartBare_ = false;
