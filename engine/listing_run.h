@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/identity_set.h"
 #include "engine/listing_host.h"
 #include "platform/replacing_file.h"
 
@@ -7,7 +8,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <unordered_set>
 #include <vector>
 
 // The state of one listing run.
@@ -47,7 +47,7 @@ struct WalkState {
     // Every directory entered in this run. Links to directories are followed, so a directory
     // can be met more than once (two links to it, a link to "/"): its contents are listed the
     // first time only, which keeps a tree of links from making the walk endless or exponential.
-    std::unordered_set<DirIdentity> Entered;
+    IdentitySet Entered;
 };
 
 // How the last run ended, for callers that must tell (exit status, log line).

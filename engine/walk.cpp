@@ -52,8 +52,7 @@ static Entry entryOf(SourceDirList &dir, WalkState &walk, FileSystems &fileSyste
                     [&](const WalkLevel &open) { return open.identity == entered.identity; });
     if (ancestor)
         return Entry::Skip;
-    if (walk.Entered.count(entered.identity) != 0 ||
-        fileSystems.isPseudo(entered.identity.device)) {
+    if (walk.Entered.contains(entered.identity) || fileSystems.isPseudo(entered.identity.device)) {
         entered.read = true;
         entered.contentsListed = false;
         return Entry::LineOnly;
