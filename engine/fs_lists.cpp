@@ -35,9 +35,11 @@ std::shared_ptr<DirListing> FsDirectoryReader::opened(const QByteArray &path)
     const bool anew = anew_;
     anew_ = false;
     // Kept from an earlier list and not changed since: taken as it is.
+    fromModel_ = false;
     if (model_) {
         if (std::shared_ptr<DirListing> kept = model_->find(path)) {
             listing_ = kept;
+            fromModel_ = true;
             return listing_;
         }
     }
@@ -61,7 +63,8 @@ std::shared_ptr<const DirListing> FsDirectoryReader::read(const QByteArray &path
         if (ahead_)
             ahead_->seed(path, listing);
     }
-    if (model_) {
+    // What the model just gave is kept there as it is: nothing to note (most folders of a list).
+    if (model_ && !fromModel_) {
         // A folder kept must give its files' details without its descriptor, later.
         if (details_ && listing->details.empty() && listing->files.size() > 0 && listing->dir)
             readDetails(*listing);

@@ -66,7 +66,8 @@ private:
     QByteArray path_;
     std::shared_ptr<DirListing> listing_; // of path_, null when nothing is known
     bool anew_ = false;
-    bool details_ = false; // the walk wants each file's details
+    bool fromModel_ = false; // listing_ is the one the model keeps for path_
+    bool details_ = false;   // the walk wants each file's details
     std::unique_ptr<ReadAhead> ahead_;
     ListingModel *model_ = nullptr;
 };

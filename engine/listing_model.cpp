@@ -22,7 +22,7 @@ std::shared_ptr<DirListing> ListingModel::find(const QByteArray &path)
     const std::shared_ptr<DirListing> &listing = found->second.listing;
     if (!listing->links.empty())
         return nullptr;
-    if (linkPaths_.count(path) != 0) {
+    if (!linkPaths_.empty() && linkPaths_.count(path) != 0) {
         FileIdentity now;
         if (directoryIdentity(path, &now) != 0 || now != listing->identity) {
             eraseFrom(path); // the link leads elsewhere: what was kept below it is of another
