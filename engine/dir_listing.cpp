@@ -96,6 +96,8 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
     }
     listing.files.sort(rules.order);
     listing.subDirs.sort(rules.order);
+    listing.files.squeeze();
+    listing.subDirs.squeeze();
 }
 
 void readDetails(DirListing &listing)

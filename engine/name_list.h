@@ -22,6 +22,13 @@ public:
     // Room for about this many names and bytes, taken before they come.
     void reserve(qsizetype names, qsizetype bytes);
     void clear();
+    // No more room than the names take: a reading kept for long (a watched tree) holds only
+    // what it needs.
+    void squeeze()
+    {
+        block_.squeeze();
+        names_.squeeze();
+    }
     // Puts the names in the order asked.
     void sort(const ListOrder &order);
 
