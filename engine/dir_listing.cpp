@@ -77,6 +77,7 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
     listing.subDirs.clear();
     listing.links.clear();
     listing.details.clear();
+    listing.identities.clear();
     listing.namesRead = true;
     if (listing.openError != 0)
         return;
@@ -100,14 +101,36 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
     listing.subDirs.squeeze();
 }
 
-void readDetails(DirListing &listing)
+void readDetails(DirListing &listing, FileDetails what)
 {
-    listing.details.resize(std::size_t(listing.files.size()));
-    for (int i = 0; i < listing.files.size(); ++i) {
-        DirListing::Details &details = listing.details[std::size_t(i)];
-        details.error =
-            listing.dir ? listing.dir->stat(listing.files.view(i), &details.stat) : EBADF;
+    const std::size_t count = std::size_t(listing.files.size());
+    listing.details.resize(count);
+    listing.identities.resize(what == FileDetails::Identities ? count : 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        FileStat stat;
+        const int error =
+            listing.dir ? listing.dir->stat(listing.files.view(int(i)), &stat) : EBADF;
+        DirListing::Details &details = listing.details[i];
+        details.size = error != 0 ? -qint64(error) : stat.size;
+        details.modifiedNs = stat.modifiedNs;
+        if (!listing.identities.empty())
+            listing.identities[i] = {stat.identity, stat.changedNs};
     }
+}
+
+int detailsOf(const DirListing &listing, int file, FileStat *stat)
+{
+    const DirListing::Details &details = listing.details[std::size_t(file)];
+    *stat = FileStat();
+    if (details.size < 0)
+        return int(-details.size);
+    stat->size = details.size;
+    stat->modifiedNs = details.modifiedNs;
+    if (!listing.identities.empty()) {
+        stat->identity = listing.identities[std::size_t(file)].identity;
+        stat->changedNs = listing.identities[std::size_t(file)].changedNs;
+    }
+    return 0;
 }
 
 std::shared_ptr<DirListing> openedListing(std::shared_ptr<OpenDir> dir, int error)

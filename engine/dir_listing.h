@@ -29,12 +29,19 @@ struct DirListing {
     // Its version, once asked for: a reading kept while nothing in the folder changes (a
     // watched tree) does not stat it again.
     mutable std::optional<QByteArray> coverVersion;
-    // Each file's, when they were read with the names (else they are asked for one by one).
+    // Each file's, when they were read with the names (else they are asked for one by one):
+    // its size (or, below 0, the system's reason it could not be told) and time, and when
+    // asked for, what the tags' cache tells files by. Kept for every file of a watched tree.
     struct Details {
-        FileStat stat;
-        int error = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
     };
     std::vector<Details> details;
+    struct Identity {
+        FileIdentity identity;
+        qint64 changedNs = 0;
+    };
+    std::vector<Identity> identities;
     // What the lists of a watcher made of this reading (see ReadyPieces): it goes with it.
     mutable std::shared_ptr<struct ReadyFolder> ready;
 };
@@ -55,7 +62,9 @@ int coverRank(const char *name, std::size_t length);
 void readNames(DirListing &listing, const ListingRules &rules,
                const std::atomic<bool> *stop = nullptr);
 // Reads the details of each of the listing's files.
-void readDetails(DirListing &listing);
+void readDetails(DirListing &listing, FileDetails what);
+// The file's details as read with the names: 0, or the system's reason there are none.
+int detailsOf(const DirListing &listing, int file, FileStat *stat);
 
 // The listing of a directory opened, not read: dir, or the reason there is none.
 std::shared_ptr<DirListing> openedListing(std::shared_ptr<OpenDir> dir, int error);

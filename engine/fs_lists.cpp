@@ -66,8 +66,9 @@ std::shared_ptr<const DirListing> FsDirectoryReader::read(const QByteArray &path
     // What the model just gave is kept there as it is: nothing to note (most folders of a list).
     if (model_ && !fromModel_) {
         // A folder kept must give its files' details without its descriptor, later.
-        if (details_ && listing->details.empty() && listing->files.size() > 0 && listing->dir)
-            readDetails(*listing);
+        if (details_ != FileDetails::None && listing->details.empty() &&
+            listing->files.size() > 0 && listing->dir)
+            readDetails(*listing, details_);
         model_->keep(path, listing);
     }
     return listing;
@@ -99,7 +100,7 @@ void FsDirectoryReader::release()
         listing_.reset();
 }
 
-void FsDirectoryReader::readAhead(bool details)
+void FsDirectoryReader::readAhead(FileDetails details)
 {
     details_ = details;
     // Folders kept from an earlier list are not read: nothing to read ahead but a few.
@@ -226,11 +227,19 @@ QByteArray FsFileList::coverVersion()
     return *read.coverVersion;
 }
 
+// Whether the reading holds what the walk wants of each file.
+bool FsFileList::detailsKnown(const DirListing &read) const
+{
+    const std::size_t files = std::size_t(read.files.size());
+    return read.details.size() == files &&
+           (reader_.details() != FileDetails::Identities || read.identities.size() == files);
+}
+
 ReadyFolder *FsFileList::ready(bool withDetails)
 {
     const DirListing &read = listing();
     // Details asked for one by one are the disk's of the moment, not the reading's.
-    if (withDetails && read.details.size() != std::size_t(read.files.size()))
+    if (withDetails && !detailsKnown(read))
         return nullptr;
     if (!read.ready)
         read.ready = std::make_shared<ReadyFolder>();
@@ -256,10 +265,8 @@ ListedName FsFileList::fileName(int k)
 int FsFileList::fileStat(int k, FileStat *stat)
 {
     const DirListing &read = listing();
-    if (!read.details.empty()) {
-        *stat = read.details[std::size_t(k)].stat;
-        return read.details[std::size_t(k)].error;
-    }
+    if (detailsKnown(read))
+        return detailsOf(read, k, stat);
     const std::shared_ptr<OpenDir> dir = reader_.dirOf(read, path_);
     return dir ? dir->stat(read.files.view(k), stat) : ENOENT;
 }

@@ -45,7 +45,8 @@ public:
     void release();
     // From now until release(), the directories a walk from the one read last will come to are
     // read before they are asked for (see ReadAhead), with their files' details if asked.
-    void readAhead(bool details);
+    void readAhead(FileDetails details);
+    FileDetails details() const { return details_; }
 
     const FilePattern &pattern() const { return rules_.pattern; }
     void setPattern(const QString &pattern);
@@ -66,8 +67,8 @@ private:
     QByteArray path_;
     std::shared_ptr<DirListing> listing_; // of path_, null when nothing is known
     bool anew_ = false;
-    bool fromModel_ = false; // listing_ is the one the model keeps for path_
-    bool details_ = false;   // the walk wants each file's details
+    bool fromModel_ = false;                  // listing_ is the one the model keeps for path_
+    FileDetails details_ = FileDetails::None; // what the walk wants of each file
     std::unique_ptr<ReadAhead> ahead_;
     ListingModel *model_ = nullptr;
 };
@@ -87,7 +88,7 @@ public:
     QByteArray subDirPath(int i) override;
     int readError() override;
     int identity(DirIdentity *identity) override;
-    void readAhead(bool details) override { reader_.readAhead(details); }
+    void readAhead(FileDetails details) override { reader_.readAhead(details); }
     void release() override { reader_.release(); }
     void setOrder(const ListOrder &order) override;
 
@@ -127,6 +128,7 @@ public:
 
 private:
     const DirListing &listing();
+    bool detailsKnown(const DirListing &read) const;
 
     FsDirectoryReader &reader_;
     QByteArray path_;

@@ -28,6 +28,13 @@ struct ListedName {
 
 class ListOrder;
 
+// What is read of each file with the names.
+enum class FileDetails {
+    None,
+    Sizes,     // size and time
+    Identities // and what tells a file from another (what the tags' cache needs)
+};
+
 // The source directory list (Dir1).
 class SourceDirList
 {
@@ -47,7 +54,7 @@ public:
     virtual int identity(DirIdentity *identity) = 0;
     // A walk from the current directory begins: the directories it will come to may be read
     // before they are asked for, until release(); with details, their files' too (fileStat).
-    virtual void readAhead(bool details) { (void)details; }
+    virtual void readAhead(FileDetails details) { (void)details; }
     // The walk is over: directories held open for it are let go (an open one keeps its disk
     // from being unmounted).
     virtual void release() {}

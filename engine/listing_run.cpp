@@ -259,7 +259,9 @@ bool Engines::writeBody()
 {
     const int walkType = others_.empty() ? settings.ListingType : 2;
     if (walkType != 0)
-        host_.Dir1->readAhead(details_);
+        host_.Dir1->readAhead(!details_                        ? FileDetails::None
+                              : trackInfo && settings.ReadTags ? FileDetails::Identities
+                                                               : FileDetails::Sizes);
     for (;;) {
         const bool classicFiles =
             walk.Levels.size() == 1 || (settings.ListingType != 0 && settings.ListingType != 1);

@@ -103,7 +103,7 @@ struct Fan {
 
 struct ReadAhead::State {
     ListingRules rules;
-    bool details = false;
+    FileDetails details = FileDetails::None;
     std::mutex mutex;
     std::condition_variable wanted; // for the threads: something to read
     std::condition_variable done;   // for the walk: what it waits for is read
@@ -314,8 +314,8 @@ struct ReadAhead::State {
                 const auto started = std::chrono::steady_clock::now();
                 readNames(*listing, own, &stop);
                 // Up to a size: the details of a huge folder would hold much memory, for long.
-                if (details && listing->files.size() <= kMostDetailed)
-                    readDetails(*listing);
+                if (details != FileDetails::None && listing->files.size() <= kMostDetailed)
+                    readDetails(*listing, details);
                 const auto took = std::chrono::steady_clock::now() - started;
                 // Slow, and the disk was read: the reads that follow will wait for it too.
                 if (took > kDiskWait +
@@ -347,7 +347,8 @@ struct ReadAhead::State {
     }
 };
 
-ReadAhead::ReadAhead(const ListingRules &rules, bool details) : state_(std::make_shared<State>())
+ReadAhead::ReadAhead(const ListingRules &rules, FileDetails details)
+    : state_(std::make_shared<State>())
 {
     state_->rules = rules;
     state_->details = details;

@@ -17,7 +17,7 @@ class ReadAhead
 {
 public:
     // With details, each file's too (see FileStat): the walk then asks for none of them.
-    ReadAhead(const ListingRules &rules, bool details);
+    ReadAhead(const ListingRules &rules, FileDetails details);
     ~ReadAhead(); // stops reading, and waits for the threads
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;

@@ -56,7 +56,7 @@ public:
     using FsDirList::FsDirList;
     std::map<QByteArray, std::function<void()>> hooks;
     bool readingAhead = false;
-    void readAhead(bool details) override
+    void readAhead(FileDetails details) override
     {
         if (readingAhead)
             FsDirList::readAhead(details);

@@ -26,7 +26,7 @@ public:
     QByteArray subDirPath(int i) override { return dirs_.subDirPath(i); }
     int readError() override { return dirs_.readError(); }
     int identity(DirIdentity *identity) override { return dirs_.identity(identity); }
-    void readAhead(bool details) override { dirs_.readAhead(details); }
+    void readAhead(FileDetails details) override { dirs_.readAhead(details); }
     void release() override { dirs_.release(); }
     void setOrder(const ListOrder &order) override { dirs_.setOrder(order); }
 
