@@ -49,6 +49,23 @@ int makeOwnFolder(const QByteArray &path);
 // Each name in a folder (no "." or ".."), handed to `take` as it is read, kept nowhere: a
 // folder may hold hundreds of thousands. None when it cannot be read.
 void forEachNameIn(const QByteArray &folder, const std::function<void(QByteArrayView)> &take);
+// What a folder is and when it last changed, to tell whether its names read then still hold:
+// they do while it is the same folder with the same times, if its last change was over a
+// second old when they were read (`settled`). Two changes within one tick of the file
+// system's clock give the same times: the second could go unseen if the first were recent.
+struct FolderStamp {
+    FileIdentity identity;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool settled = false;
+    bool sameAs(const FolderStamp &other) const
+    {
+        return identity == other.identity && modifiedNs == other.modifiedNs &&
+               changedNs == other.changedNs;
+    }
+};
+// False when there is no folder at path (a link to one counts as none).
+bool folderStamp(const QByteArray &path, FolderStamp *stamp);
 // Removes the file name in folder (never a folder, never through a link).
 void removeFileIn(const QByteArray &folder, const QByteArray &name);
 // What makes an ordinary file at path the same file with the same contents (its device, inode,

@@ -57,7 +57,9 @@ bool writeWhole(const QByteArray &path, const QByteArray &bytes)
 
 } // namespace
 
-PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget) : budget_(budget)
+PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget,
+                       const std::shared_ptr<Known> &known)
+    : budget_(budget)
 {
     const qsizetype slash = pagePath.lastIndexOf('/');
     const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
@@ -68,15 +70,30 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget) : bu
     folderName_ = stem + ".covers";
     folderPath_ = (folder.endsWith('/') ? folder : folder + '/') + folderName_;
     usable_ = makeOwnFolder(folderPath_) == 0;
+    if (!usable_)
+        return;
+    // Stamped before it is read: a change while it is read makes the next list read it again.
+    FolderStamp now;
+    const bool stamped = folderStamp(folderPath_, &now);
+    if (known && stamped && known->path == folderPath_ && known->stamp.settled &&
+        known->stamp.sameAs(now)) {
+        for (int kind = 0; kind < 3; ++kind)
+            present_[kind] = known->present[kind];
+        return;
+    }
     // Read once: a page of ten thousand albums asks for each of their pictures.
-    if (usable_) {
-        forEachNameIn(folderPath_, [this](QByteArrayView name) {
-            quint64 digits = 0;
-            if (const int kind = thumbnailKind(name, &digits); kind >= 0)
-                present_[kind].push_back(digits);
-        });
-        for (std::vector<quint64> &present : present_)
-            std::sort(present.begin(), present.end());
+    forEachNameIn(folderPath_, [this](QByteArrayView name) {
+        quint64 digits = 0;
+        if (const int kind = thumbnailKind(name, &digits); kind >= 0)
+            present_[kind].push_back(digits);
+    });
+    for (std::vector<quint64> &present : present_)
+        std::sort(present.begin(), present.end());
+    if (known) {
+        known->path = stamped ? folderPath_ : QByteArray();
+        known->stamp = now;
+        for (int kind = 0; kind < 3; ++kind)
+            known->present[kind] = present_[kind];
     }
 }
 
@@ -84,10 +101,11 @@ PageCovers::~PageCovers() = default;
 
 CoverSources PageCovers::sources(const TagBudget &budget, bool dryRun)
 {
-    return [budget, dryRun](const QByteArray &pagePath) -> std::unique_ptr<CoverSource> {
+    auto known = std::make_shared<Known>();
+    return [budget, dryRun, known](const QByteArray &pagePath) -> std::unique_ptr<CoverSource> {
         if (dryRun || pagePath == "-")
             return nullptr;
-        return std::make_unique<PageCovers>(pagePath, budget);
+        return std::make_unique<PageCovers>(pagePath, budget, known);
     };
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/list_outputs.h"
+#include "platform/path_kind.h"
 #include "tags/tag_readers.h"
 
 #include <QByteArray>
@@ -22,7 +23,17 @@
 class PageCovers : public CoverSource
 {
 public:
-    PageCovers(const QByteArray &pagePath, const TagBudget &budget);
+    // The thumbnails a folder held when last read, kept from one list to the next by the
+    // sources (a watching lystora-list writes the page again at each change): read again only
+    // once the folder has changed.
+    struct Known {
+        QByteArray path;
+        FolderStamp stamp;
+        std::vector<quint64> present[3];
+    };
+
+    PageCovers(const QByteArray &pagePath, const TagBudget &budget,
+               const std::shared_ptr<Known> &known = nullptr);
     ~PageCovers() override;
 
     QByteArray fromFile(const QByteArray &path, const QByteArray &version) override;

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 
 #include <cerrno>
+#include <ctime>
 #include <dirent.h>
 #include <unistd.h>
 
@@ -76,6 +77,21 @@ void forEachNameIn(const QByteArray &folder, const std::function<void(QByteArray
             take(name);
     }
     ::closedir(dir);
+}
+
+bool folderStamp(const QByteArray &path, FolderStamp *stamp)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto ns = [](const timespec &t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    stamp->identity = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    stamp->modifiedNs = ns(st.st_mtim);
+    stamp->changedNs = ns(st.st_ctim);
+    stamp->settled = ns(now) - stamp->changedNs > 1000000000;
+    return true;
 }
 
 void removeFileIn(const QByteArray &folder, const QByteArray &name)
