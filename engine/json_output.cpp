@@ -154,18 +154,27 @@ public:
         }
         if (const TrackInfo *track = file.track; track && track->read) {
             const std::pair<const char *, const QString *> texts[] = {
-                {"title", &track->title}, {"artist", &track->artist}, {"album", &track->album}};
+                {",\"title\":", &track->title},
+                {",\"artist\":", &track->artist},
+                {",\"album\":", &track->album}};
             for (const auto &[key, value] : texts) {
-                if (!value->isEmpty())
-                    out += ",\"" + QByteArray(key) + "\":" + jsonString(*value);
+                if (!value->isEmpty()) {
+                    out += key;
+                    appendJsonString(out, value->toUtf8());
+                }
             }
-            if (track->track > 0)
-                out += ",\"track\":" + QByteArray::number(track->track);
-            if (track->durationMs > 0)
-                out +=
-                    ",\"duration\":" + QByteArray::number(double(track->durationMs) / 1000, 'f', 3);
-            if (track->bitrate > 0)
-                out += ",\"bitrate\":" + QByteArray::number(track->bitrate);
+            if (track->track > 0) {
+                out += ",\"track\":";
+                out += QByteArray::number(track->track);
+            }
+            if (track->durationMs > 0) {
+                out += ",\"duration\":";
+                out += QByteArray::number(double(track->durationMs) / 1000, 'f', 3);
+            }
+            if (track->bitrate > 0) {
+                out += ",\"bitrate\":";
+                out += QByteArray::number(track->bitrate);
+            }
             durationMs_ += track->durationMs;
         }
         tagsAsked_ = tagsAsked_ || file.track != nullptr;
