@@ -82,6 +82,17 @@ void FileOutput::filesEnd()
     pieces_.endPiece(piece, flatSize() - recording_.flatAt <= qint64(UINT32_MAX));
 }
 
+QByteArray FileOutput::wayTo(const QByteArray &dir) const
+{
+    // Placed in the folder as a name would be, then taken off again.
+    const ListedName name{QByteArrayLiteral("x"), QString()};
+    OutputFile placeholder;
+    placeholder.dir = dir;
+    placeholder.name = &name;
+    const QByteArray path = relativePath(folder(), absolutePath(context(), placeholder));
+    return path.left(path.size() - 1);
+}
+
 QByteArray relativePath(const QByteArray &from, const QByteArray &to)
 {
     QList<QByteArray> here = from.split('/');

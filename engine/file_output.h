@@ -59,6 +59,10 @@ protected:
     const OutputContext &context() const { return context_; }
     // The output's own folder, absolute: relative links start there.
     const QByteArray &folder() const { return folder_; }
+    // The relative way from the list's folder to a folder below the source (dir, "" for the
+    // source itself), ending in "/" unless it is the list's own folder: what goes before the
+    // names of its files.
+    QByteArray wayTo(const QByteArray &dir) const;
 
 private:
     OutputRequest request_;

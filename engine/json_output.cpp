@@ -30,13 +30,16 @@ void appendJsonString(QByteArray &out, QByteArrayView utf8)
     out += '"';
 }
 
-// The system's bytes as text: what is not UTF-8 replaced, as QString reads it.
-void appendJsonText(QByteArray &out, const QByteArray &bytes)
+// The system's bytes as text: what is not UTF-8 replaced, as QString reads it. False when
+// something was.
+bool appendJsonText(QByteArray &out, const QByteArray &bytes)
 {
-    if (QByteArrayView(bytes).isValidUtf8())
+    if (QByteArrayView(bytes).isValidUtf8()) {
         appendJsonString(out, bytes);
-    else
-        appendJsonString(out, QString::fromUtf8(bytes).toUtf8());
+        return true;
+    }
+    appendJsonString(out, QString::fromUtf8(bytes).toUtf8());
+    return false;
 }
 
 QByteArray jsonString(const QString &text)
@@ -81,12 +84,8 @@ void appendJsonTime(QByteArray &out, qint64 nanoseconds)
 void appendJsonName(QByteArray &out, const QByteArray &bytes)
 {
     out += "\"name\":";
-    if (QByteArrayView(bytes).isValidUtf8()) {
-        appendJsonString(out, bytes);
-        return;
-    }
-    appendJsonString(out, QString::fromUtf8(bytes).toUtf8());
-    out += ",\"bytes\":\"" + bytes.toBase64() + '"';
+    if (!appendJsonText(out, bytes))
+        out += ",\"bytes\":\"" + bytes.toBase64() + '"';
 }
 
 QByteArray jsonName(const QByteArray &bytes)

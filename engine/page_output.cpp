@@ -189,8 +189,11 @@ public:
         covers_.reset();
         if (context.covers && *context.covers)
             covers_ = (*context.covers)(request().path);
-        countWordsKnown_ = false; // the language may have changed
-        return FileOutput::begin(context);
+        const int error = FileOutput::begin(context);
+        // Each folder's counts are made of these, in the list's language.
+        albumWords_ = countWords(PageText::Album, PageText::Albums);
+        trackWords_ = countWords(PageText::Track, PageText::Tracks);
+        return error;
     }
 
     int finish() override
@@ -255,13 +258,7 @@ public:
                 linkStart_ = html(linkBaseUrl(context().settings->BaseUrl)) +
                              percentEncoded(file.dir.isEmpty() ? file.dir : file.dir + '/', true);
             } else {
-                // Placed in the folder as a name would be, then taken off again.
-                OutputFile placeholder = file;
-                const ListedName name{"x", QString()};
-                placeholder.name = &name;
-                const QByteArray path =
-                    relativePath(folder(), absolutePath(context(), placeholder));
-                linkStart_ = percentEncoded(path.left(path.size() - 1), true);
+                linkStart_ = percentEncoded(wayTo(file.dir), true);
             }
             // What an unquoted attribute value may hold; percent-encoded names hold nothing else.
             linkStartBare_ = std::all_of(linkStart_.begin(), linkStart_.end(), [](char c) {
@@ -386,14 +383,9 @@ private:
         return n == 1 ? text(one) : text(many).arg(n);
     }
 
-    // "2 albums, 7 tracks, 0:17", for each folder: the words are made ready once.
-    void appendCounts(QByteArray &out, const Level &level)
+    // "2 albums, 7 tracks, 0:17", from words made ready once a list.
+    void appendCounts(QByteArray &out, const Level &level) const
     {
-        if (!countWordsKnown_) {
-            albumWords_ = countWords(PageText::Album, PageText::Albums);
-            trackWords_ = countWords(PageText::Track, PageText::Tracks);
-            countWordsKnown_ = true;
-        }
         if (level.albums > 0) {
             appendCounted(out, level.albums, albumWords_);
             out += ", ";
@@ -542,7 +534,6 @@ private:
 
     std::vector<Level> levels_; // the source, then each folder the walk stands in
     QByteArray line_;           // one piece's, made anew each time in the same room
-    bool countWordsKnown_ = false;
     CountWords albumWords_;
     CountWords trackWords_;
     QByteArray linkDir_; // the folder of the last link made, and its start

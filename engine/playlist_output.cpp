@@ -119,7 +119,7 @@ public:
         // stands raw only if each of its two parts does, and neither part changes the other's
         // encoding: "/" ends every way and is no hex digit.
         if (!wayKnown_ || wayDir_ != file.dir) {
-            const QByteArray way = waySlash(file.dir);
+            const QByteArray way = wayTo(file.dir);
             wayDir_ = file.dir;
             wayKnown_ = true;
             wayRaw_ = standsRaw(way);
@@ -140,18 +140,6 @@ public:
     }
 
 private:
-    // The relative way to a folder below the source, ending in "/" (or empty for the playlist's
-    // own folder).
-    QByteArray waySlash(const QByteArray &dir) const
-    {
-        OutputFile any;
-        const ListedName stub{QByteArrayLiteral("x"), QString()};
-        any.dir = dir;
-        any.name = &stub;
-        const QByteArray way = relativePath(folder(), absolutePath(context(), any));
-        return way.left(way.size() - 1);
-    }
-
     bool wayKnown_ = false;
     QByteArray wayDir_;
     bool wayRaw_ = false;
