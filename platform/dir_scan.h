@@ -15,6 +15,13 @@ struct FileStat {
     qint64 size = 0;
     qint64 modifiedNs = 0; // since the epoch
     qint64 changedNs = 0;
+    // The same file, unchanged as far as its times can tell.
+    friend bool operator==(const FileStat &a, const FileStat &b)
+    {
+        return a.identity == b.identity && a.size == b.size && a.modifiedNs == b.modifiedNs &&
+               a.changedNs == b.changedNs;
+    }
+    friend bool operator!=(const FileStat &a, const FileStat &b) { return !(a == b); }
 };
 
 // Receives a folder's names as they are read, in the order the system gives them, as the file

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/file_identity.h"
+#include "platform/dir_scan.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -54,15 +54,8 @@ void forEachNameIn(const QByteArray &folder, const std::function<void(QByteArray
 // second old when they were read (`settled`). Two changes within one tick of the file
 // system's clock give the same times: the second could go unseen if the first were recent.
 struct FolderStamp {
-    FileIdentity identity;
-    qint64 modifiedNs = 0;
-    qint64 changedNs = 0;
+    FileStat stat;
     bool settled = false;
-    bool sameAs(const FolderStamp &other) const
-    {
-        return identity == other.identity && modifiedNs == other.modifiedNs &&
-               changedNs == other.changedNs;
-    }
 };
 // False when there is no folder at path (a link to one counts as none).
 bool folderStamp(const QByteArray &path, FolderStamp *stamp);

@@ -76,7 +76,7 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget,
     FolderStamp now;
     const bool stamped = folderStamp(folderPath_, &now);
     if (known && stamped && known->path == folderPath_ && known->stamp.settled &&
-        known->stamp.sameAs(now)) {
+        known->stamp.stat == now.stat) {
         for (int kind = 0; kind < 3; ++kind)
             present_[kind] = known->present[kind];
         return;

@@ -95,7 +95,7 @@ public:
         if (row == rows_.end())
             return false;
         row->met = true;
-        if (!sameFile(row->stat, stat) || (row->known == kUnreadable && row->mark != markKey_))
+        if (row->stat != stat || (row->known == kUnreadable && row->mark != markKey_))
             return false;
         *info = row->info;
         return true;
@@ -169,12 +169,6 @@ private:
         QByteArray mark;
         bool met = false; // its file was asked about in this visit of the directory
     };
-
-    static bool sameFile(const FileStat &a, const FileStat &b)
-    {
-        return a.identity == b.identity && a.size == b.size && a.modifiedNs == b.modifiedNs &&
-               a.changedNs == b.changedNs;
-    }
 
     // A directory met by this walk, as a number: a walk of millions of directories keeps little.
     // Two that share one only keep entries of the other a little longer.

@@ -2,9 +2,27 @@
 
 // Descriptors and paths, for the POSIX parts of the platform layer only.
 
+#include "platform/dir_scan.h"
+
 #include <QByteArray>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+inline FileIdentity identityOf(const struct stat &st)
+{
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+inline qint64 nanoseconds(const timespec &t)
+{
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+inline FileStat fileStatOf(const struct stat &st)
+{
+    return {identityOf(st), qint64(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
 
 // An owned descriptor, closed with its owner.
 class Fd

@@ -20,11 +20,6 @@ namespace {
 constexpr std::size_t kMostOpen = 48;
 constexpr std::size_t kNearestKept = 16;
 
-FileIdentity identityOf(const struct stat &st)
-{
-    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
-}
-
 bool isAncestor(const QByteArray &dir, const QByteArray &path)
 {
     if (!dir.startsWith('/'))
@@ -156,10 +151,7 @@ int OpenDir::stat(QByteArrayView name, FileStat *stat) const
     struct stat st;
     if (::fstatat(fd_, NameZ(name).bytes, &st, 0) != 0)
         return errno;
-    stat->identity = identityOf(st);
-    stat->size = st.st_size;
-    stat->modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stat->changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    *stat = fileStatOf(st);
     return 0;
 }
 

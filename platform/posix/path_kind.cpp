@@ -86,11 +86,8 @@ bool folderStamp(const QByteArray &path, FolderStamp *stamp)
         return false;
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const auto ns = [](const timespec &t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; };
-    stamp->identity = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
-    stamp->modifiedNs = ns(st.st_mtim);
-    stamp->changedNs = ns(st.st_ctim);
-    stamp->settled = ns(now) - stamp->changedNs > 1000000000;
+    stamp->stat = fileStatOf(st);
+    stamp->settled = nanoseconds(now) - stamp->stat.changedNs > 1000000000;
     return true;
 }
 

@@ -79,11 +79,6 @@ bool ownedBySelfOrRoot(const struct stat &st)
     return st.st_uid == ::geteuid() || st.st_uid == 0;
 }
 
-FileIdentity identityOf(const struct stat &st)
-{
-    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
-}
-
 QByteArray readLinkAt(int dir, const QByteArray &name)
 {
     QByteArray target(256, '\0');
@@ -503,10 +498,8 @@ int ReplacingFile::commit()
         struct stat placed;
         if (::fstat(d_->file.get(), &placed) == 0) {
             committed_.size = placed.st_size;
-            committed_.modifiedNs =
-                qint64(placed.st_mtim.tv_sec) * 1000000000 + placed.st_mtim.tv_nsec;
-            committed_.changedNs =
-                qint64(placed.st_ctim.tv_sec) * 1000000000 + placed.st_ctim.tv_nsec;
+            committed_.modifiedNs = nanoseconds(placed.st_mtim);
+            committed_.changedNs = nanoseconds(placed.st_ctim);
         }
         // The rename itself survives a power cut only once the folder is on disk too.
         const Fd listing(::openat(d_->dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -558,15 +551,12 @@ WrittenList::WrittenList() = default;
 
 WrittenList::~WrittenList()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    close();
 }
 
 bool WrittenList::open(const ReplacingFile::Committed &committed)
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    close();
     if (committed.size < 0 || committed.folderPath.isEmpty() || committed.name.isEmpty())
         return false;
     const Fd dir(openDirectory(committed.folderPath, O_PATH));
@@ -576,9 +566,8 @@ bool WrittenList::open(const ReplacingFile::Committed &committed)
                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat now;
     if (!file.valid() || ::fstat(file.get(), &now) != 0 || !S_ISREG(now.st_mode) ||
-        identityOf(now) != committed.file || now.st_size != committed.size ||
-        qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec != committed.modifiedNs ||
-        qint64(now.st_ctim.tv_sec) * 1000000000 + now.st_ctim.tv_nsec != committed.changedNs)
+        fileStatOf(now) !=
+            FileStat{committed.file, committed.size, committed.modifiedNs, committed.changedNs})
         return false;
     fd_ = file.release();
     return true;
