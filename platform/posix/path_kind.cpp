@@ -42,10 +42,10 @@ OutputPlace outputPlace(const QByteArray &path)
     if (!dir.valid() || ::fstat(dir.get(), &st) != 0)
         return place;
     place.folderKnown = true;
-    place.folder = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    place.folder = identityOf(st);
     if (::fstatat(dir.get(), place.name.constData(), &st, 0) == 0) {
         place.fileKnown = true;
-        place.file = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+        place.file = identityOf(st);
     }
     return place;
 }

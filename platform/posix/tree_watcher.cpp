@@ -129,7 +129,7 @@ public:
         const auto found = watches.find(wd);
         *isNew = found == watches.end();
         if (*isNew) {
-            const Watch watch{path, {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)}, inTree};
+            const Watch watch{path, identityOf(st), inTree};
             watches[wd] = watch;
             counted(watch, 1);
         } else if (inTree && !found->second.inTree) {
@@ -172,7 +172,7 @@ public:
             }
             if (next.path == root) {
                 rootWd = wd;
-                rootIdentity = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+                rootIdentity = identityOf(st);
                 rootMount = mountId(next.fd.get(), "");
             }
             // A folder watched already (reached again through a link) is not walked again: that
