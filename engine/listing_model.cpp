@@ -44,10 +44,14 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
     // Taken from here, unchanged (most folders of a list): nothing to note again.
     if (found != byPath_.end() && found->second.listing == listing && !found->second.stale)
         return;
+    if (found != byPath_.end()) {
+        if (found->second.listing->identity != listing->identity)
+            erase(path); // another folder at that path now
+        else
+            dropLinks(path, *found->second.listing, listing.get());
+    }
     for (int i = 0; i < listing->links.size(); ++i)
         linkPaths_.insert(below(path, listing->links.view(i)));
-    if (found != byPath_.end() && found->second.listing->identity != listing->identity)
-        erase(path); // another folder at that path now
     if (byPath_.find(path) == byPath_.end())
         paths_.emplace(listing->identity, path);
     // Its descriptor goes when the walk leaves it (see FsDirectoryReader): none is held
@@ -60,7 +64,8 @@ void ListingModel::erase(const QByteArray &path)
     const auto found = byPath_.find(path);
     if (found == byPath_.end())
         return;
-    const auto range = paths_.equal_range(found->second.listing->identity);
+    const std::shared_ptr<DirListing> listing = found->second.listing;
+    const auto range = paths_.equal_range(listing->identity);
     for (auto it = range.first; it != range.second; ++it) {
         if (it->second == path) {
             paths_.erase(it);
@@ -68,6 +73,29 @@ void ListingModel::erase(const QByteArray &path)
         }
     }
     byPath_.erase(found);
+    dropLinks(path, *listing, nullptr);
+}
+
+void ListingModel::dropLinks(const QByteArray &path, const DirListing &was, const DirListing *now)
+{
+    if (was.links.empty())
+        return;
+    std::unordered_set<QByteArrayView> kept;
+    if (now) {
+        for (int i = 0; i < now->links.size(); ++i)
+            kept.insert(now->links.view(i));
+    }
+    // What was kept through a link is only ever trusted after its check here: with the link's
+    // path gone from the checks, what was kept through it goes too.
+    std::vector<QByteArray> gone;
+    for (int i = 0; i < was.links.size(); ++i) {
+        if (kept.count(was.links.view(i)) == 0)
+            gone.push_back(below(path, was.links.view(i)));
+    }
+    for (const QByteArray &link : gone) {
+        linkPaths_.erase(link);
+        eraseFrom(link);
+    }
 }
 
 void ListingModel::eraseFrom(const QByteArray &top)
@@ -124,8 +152,10 @@ qsizetype ListingModel::footprint() const
     for (const auto &[path, kept] : byPath_) {
         const DirListing &listing = *kept.listing;
         bytes += path.capacity() + qsizetype(sizeof(DirListing)) + listing.files.footprint() +
-                 listing.subDirs.footprint() +
+                 listing.subDirs.footprint() + listing.links.footprint() +
                  qsizetype(listing.details.capacity() * sizeof(DirListing::Details));
     }
+    for (const QByteArray &path : linkPaths_)
+        bytes += path.capacity();
     return bytes;
 }

@@ -3,6 +3,7 @@
 
 #include "engine/file_pattern.h"
 #include "engine/fs_lists.h"
+#include "engine/listing_model.h"
 #include "engine/name_list.h"
 #include "engine/name_order.h"
 #include "support/test_support.h"
@@ -223,4 +224,47 @@ TEST(FsLists, SettingAPathAgainReadsTheDirectoryAnew)
     EXPECT_EQ(lists.files(), QStringList({"a.mp3"})); // one reading serves until the path is set
     lists.dir1.setPath(tree.path());
     EXPECT_EQ(lists.files(), QStringList({"a.mp3", "b.mp3"}));
+}
+
+// A watcher lives for months over a folder whose links come and go: what it keeps of them must
+// go with them, and what it kept through a link must not outlive the link's check.
+TEST(ListingModel, WhatLinksLeftBehindGoesWithThem)
+{
+    ListingModel model;
+    model.watched = [](const FileIdentity &) { return true; };
+    auto reading = [](std::uint64_t inode, const QByteArray &link) {
+        auto listing = std::make_shared<DirListing>();
+        listing->identity = FileIdentity{1, inode};
+        listing->namesRead = true;
+        if (!link.isEmpty())
+            listing->links.append(link.constData(), std::size_t(link.size()));
+        return listing;
+    };
+    qsizetype held = 0;
+    for (int i = 0; i <= 200; ++i) {
+        const QByteArray link = "link-" + QByteArray::number(i).rightJustified(3, '0');
+        model.keep("/src", reading(1, link));
+        model.keep("/src/" + link, reading(2, {}));
+        if (i == 0)
+            held = model.footprint();
+    }
+    EXPECT_EQ(model.footprint(), held);
+
+    // Gone from its folder's reading, a link takes with it what was kept through it: that is
+    // no longer checked to lead where it led (here a folder of its own has taken its name).
+    TempTree tree;
+    tree.dir("real");
+    tree.link("real", "lnk");
+    FileIdentity source, real;
+    ASSERT_EQ(directoryIdentity(tree.path(), &source), 0);
+    ASSERT_EQ(directoryIdentity(tree.path() + "/real", &real), 0);
+    model.keep(tree.path(), reading(source.inode, "lnk"));
+    auto through = reading(real.inode, {});
+    through->identity = real;
+    model.keep(tree.path() + "/lnk", through);
+    ASSERT_EQ(model.find(tree.path() + "/lnk"), through);
+    ASSERT_EQ(::unlink((tree.path() + "/lnk").constData()), 0);
+    tree.dir("lnk");
+    model.keep(tree.path(), reading(source.inode, {}));
+    EXPECT_EQ(model.find(tree.path() + "/lnk"), nullptr);
 }
