@@ -3,6 +3,7 @@
 #include "engine/file_pattern.h"
 #include "engine/name_list.h"
 #include "engine/name_order.h"
+#include "engine/ready_folder.h"
 #include "platform/dir_scan.h"
 
 #include <atomic>
@@ -43,7 +44,7 @@ struct DirListing {
     };
     std::vector<Identity> identities;
     // What the lists of a watcher made of this reading (see ReadyPieces): it goes with it.
-    mutable std::shared_ptr<struct ReadyFolder> ready;
+    mutable ReadyFolder ready;
 };
 
 // What a reading keeps and how it orders it: the same for every directory of a walk.

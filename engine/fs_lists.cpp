@@ -241,9 +241,7 @@ ReadyFolder *FsFileList::ready(bool withDetails)
     // Details asked for one by one are the disk's of the moment, not the reading's.
     if (withDetails && !detailsKnown(read))
         return nullptr;
-    if (!read.ready)
-        read.ready = std::make_shared<ReadyFolder>();
-    return read.ready.get();
+    return &read.ready;
 }
 
 std::shared_ptr<const DirListing> FsFileList::current()

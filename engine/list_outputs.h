@@ -108,7 +108,7 @@ struct OutputDirectory {
 // A folder's files, told before them, with what the lists written last hold of the reading
 // they come from (see SourceFileList::ready); null when that is not known.
 struct FolderFiles {
-    QByteArray dir;               // below the source, "" for the source itself
+    std::size_t place = 0;        // where it is below the source (see ReadyPieces::placeKey)
     ReadyFolder *ready = nullptr; // what the lists written last hold of its reading
 };
 

@@ -454,7 +454,7 @@ bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
     replayed_.clear();
     if (!pieces)
         return false;
-    folder_.dir = relativeDir_;
+    folder_.place = pieces->placeKey(relativeDir_);
     folder_.ready = host_.File1->ready(details_);
     if (classicOpen_ && classicFiles) {
         if (ReadyPiece now; classicPieces_.take(folder_, &now)) {

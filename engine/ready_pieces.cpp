@@ -2,8 +2,13 @@
 
 #include "engine/list_outputs.h"
 
+#include <QRandomGenerator>
+
 #include <algorithm>
 #include <cstring>
+
+ReadyPieces::ReadyPieces() : secret_(std::size_t(QRandomGenerator::system()->generate64()))
+{}
 
 int ReadyPieces::listIndex(const QByteArray &path)
 {
@@ -17,24 +22,28 @@ int ReadyPieces::listIndex(const QByteArray &path)
     return listCount_++;
 }
 
-const ReadyPiece *ReadyPieces::reusable(int list, const ReadyFolder &folder,
-                                        const QByteArray &dir) const
+std::size_t ReadyPieces::placeKey(const QByteArray &dir) const
 {
-    if (folder.dir != dir)
+    return qHash(dir, secret_);
+}
+
+const ReadyPiece *ReadyPieces::reusable(int list, const ReadyFolder &folder,
+                                        std::size_t place) const
+{
+    if (folder.place != place)
         return nullptr;
     const ReadyPiece &piece = folder.pieces[std::size_t(list)];
     const quint32 committedBy = lists_[std::size_t(list)].run;
     return committedBy != 0 && piece.run == committedBy ? &piece : nullptr;
 }
 
-void ReadyPieces::record(int list, ReadyFolder &folder, const QByteArray &dir,
-                         const ReadyPiece &piece)
+void ReadyPieces::record(int list, ReadyFolder &folder, std::size_t place, const ReadyPiece &piece)
 {
-    if (folder.dir != dir) {
+    if (folder.place != place) {
         // Met somewhere else: what the other lists kept of it there is not for here.
         for (ReadyPiece &old : folder.pieces)
             old.run = 0;
-        folder.dir = dir;
+        folder.place = place;
     }
     folder.pieces[std::size_t(list)] = piece;
     folder.pieces[std::size_t(list)].run = run_;
@@ -102,7 +111,7 @@ bool PieceWriter::take(const FolderFiles &folder, ReadyPiece *now)
     recording_ = false;
     if (!pieces_ || !folder.ready)
         return false;
-    const ReadyPiece *piece = pieces_->reusable(list_, *folder.ready, folder.dir);
+    const ReadyPiece *piece = pieces_->reusable(list_, *folder.ready, folder.place);
     if (!piece)
         return false;
     if (!lastOpened_) {
@@ -126,14 +135,14 @@ bool PieceWriter::take(const FolderFiles &folder, ReadyPiece *now)
 void PieceWriter::record(const FolderFiles &folder, const ReadyPiece &piece)
 {
     if (pieces_ && folder.ready)
-        pieces_->record(list_, *folder.ready, folder.dir, piece);
+        pieces_->record(list_, *folder.ready, folder.place, piece);
 }
 
 void PieceWriter::beginPiece(const FolderFiles &folder)
 {
     recording_ = pieces_ && folder.ready;
     pieceFolder_ = folder.ready;
-    pieceDir_ = folder.dir;
+    piecePlace_ = folder.place;
     pieceAt_ = written();
 }
 
@@ -148,7 +157,7 @@ void PieceWriter::endPiece(ReadyPiece piece, bool fits)
         return;
     piece.at = pieceAt_;
     piece.length = quint32(length);
-    pieces_->record(list_, *pieceFolder_, pieceDir_, piece);
+    pieces_->record(list_, *pieceFolder_, piecePlace_, piece);
 }
 
 bool PieceWriter::followsInLast(qint64 at, const char *data, qsizetype size)

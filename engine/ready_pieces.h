@@ -1,32 +1,13 @@
 #pragma once
 
+#include "engine/ready_folder.h"
 #include "platform/replacing_file.h"
 
 #include <QByteArray>
 #include <QtGlobal>
 
 #include <array>
-
-// Where one folder's files are in one list, and what the list counted of them.
-struct ReadyPiece {
-    qint64 at = 0;
-    qint64 flatAt = 0; // in a list's second part (the JSON's flat list of tracks)
-    quint32 length = 0;
-    quint32 flatLength = 0;
-    quint32 files = 0;
-    quint32 run = 0; // the run that wrote it
-    qint64 size = 0; // of the files, for the lists that total them
-};
-
-constexpr int kMostReadyLists = 4;
-
-// One reading's pieces in each list, kept with the reading itself (see
-// SourceFileList::ready): a folder read anew has none. The place they were written for is
-// told too: a reading met elsewhere (its folder moved) gives other bytes there.
-struct ReadyFolder {
-    QByteArray dir;
-    std::array<ReadyPiece, kMostReadyLists> pieces;
-};
+#include <cstddef>
 
 // What each folder's files gave each list the last time the lists were written, kept by a
 // watching lystora-list so that a list is mostly copied, not formatted again: a folder read from
@@ -40,17 +21,22 @@ struct ReadyFolder {
 class ReadyPieces
 {
 public:
+    ReadyPieces();
+
     // The list at that path: its index here, or -1 when there is no room for more.
     int listIndex(const QByteArray &path);
 
     // A run begins: what its lists record is told apart from what earlier runs did.
     void beginRun() { ++run_; }
 
-    // The piece of list `list` of that reading of the folder at dir if it can be taken again:
-    // written there by the run that committed the list last.
-    const ReadyPiece *reusable(int list, const ReadyFolder &folder, const QByteArray &dir) const;
+    // What tells the folder at dir (below the source) from the others: keyed by a secret of
+    // this process, so that no one naming folders can make two places share one.
+    std::size_t placeKey(const QByteArray &dir) const;
+    // The piece of list `list` of that reading of the folder at `place` if it can be taken
+    // again: written there by the run that committed the list last.
+    const ReadyPiece *reusable(int list, const ReadyFolder &folder, std::size_t place) const;
     // What this run wrote there from that reading.
-    void record(int list, ReadyFolder &folder, const QByteArray &dir, const ReadyPiece &piece);
+    void record(int list, ReadyFolder &folder, std::size_t place, const ReadyPiece &piece);
 
     // The list was committed by this run: from now on its pieces of this run are the ones.
     // `flatStart` is where its second part begins.
@@ -74,6 +60,7 @@ private:
     std::array<List, kMostReadyLists> lists_;
     int listCount_ = 0;
     quint32 run_ = 0;
+    std::size_t secret_;
 };
 
 // One list written into a ReplacingFile, with the files of a folder read as last time taken
@@ -136,6 +123,6 @@ private:
     // The folder whose files are being written, for its piece.
     bool recording_ = false;
     ReadyFolder *pieceFolder_ = nullptr;
-    QByteArray pieceDir_;
+    std::size_t piecePlace_ = 0;
     qint64 pieceAt_ = 0;
 };
