@@ -34,7 +34,9 @@ public:
     }
     void link(const char *name, std::size_t length) override
     {
-        listing_.links.append(name, length);
+        if (!listing_.links)
+            listing_.links = std::make_unique<NameList>();
+        listing_.links->append(name, length);
     }
     bool stopped() const override { return stop_ && stop_->load(std::memory_order_relaxed); }
 
@@ -75,7 +77,7 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
     listing.files.clear();
     listing.cover.clear();
     listing.subDirs.clear();
-    listing.links.clear();
+    listing.links.reset();
     listing.details.clear();
     listing.identities.clear();
     listing.namesRead = true;

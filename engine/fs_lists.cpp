@@ -222,9 +222,15 @@ QByteArray FsFileList::coverVersion()
     const DirListing &read = listing();
     if (read.cover.isEmpty())
         return QByteArray();
-    if (!read.coverVersion)
-        read.coverVersion = fileVersion(childPath(path_, read.cover));
-    return *read.coverVersion;
+    if (read.coverVersionLength >= 0)
+        return QByteArray(read.coverVersion.data(), read.coverVersionLength);
+    const QByteArray version = fileVersion(childPath(path_, read.cover));
+    // Longer than room is kept for: asked for again next time.
+    if (version.size() <= qsizetype(read.coverVersion.size())) {
+        std::copy(version.begin(), version.end(), read.coverVersion.begin());
+        read.coverVersionLength = qint8(version.size());
+    }
+    return version;
 }
 
 // Whether the reading holds what the walk wants of each file.

@@ -20,7 +20,7 @@ std::shared_ptr<DirListing> ListingModel::find(const QByteArray &path)
     if (found == byPath_.end() || found->second.stale)
         return nullptr;
     const std::shared_ptr<DirListing> &listing = found->second.listing;
-    if (!listing->links.empty())
+    if (hasLinks(*listing))
         return nullptr;
     if (!linkPaths_.empty() && linkPaths_.count(path) != 0) {
         FileIdentity now;
@@ -50,8 +50,8 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
         else
             dropLinks(path, *found->second.listing, listing.get());
     }
-    for (int i = 0; i < listing->links.size(); ++i)
-        linkPaths_.insert(below(path, listing->links.view(i)));
+    for (int i = 0; hasLinks(*listing) && i < listing->links->size(); ++i)
+        linkPaths_.insert(below(path, listing->links->view(i)));
     if (byPath_.find(path) == byPath_.end())
         paths_.emplace(listing->identity, path);
     // Its descriptor goes when the walk leaves it (see FsDirectoryReader): none is held
@@ -78,19 +78,19 @@ void ListingModel::erase(const QByteArray &path)
 
 void ListingModel::dropLinks(const QByteArray &path, const DirListing &was, const DirListing *now)
 {
-    if (was.links.empty())
+    if (!hasLinks(was))
         return;
     std::unordered_set<QByteArrayView> kept;
-    if (now) {
-        for (int i = 0; i < now->links.size(); ++i)
-            kept.insert(now->links.view(i));
+    if (now && hasLinks(*now)) {
+        for (int i = 0; i < now->links->size(); ++i)
+            kept.insert(now->links->view(i));
     }
     // What was kept through a link is only ever trusted after its check here: with the link's
     // path gone from the checks, what was kept through it goes too.
     std::vector<QByteArray> gone;
-    for (int i = 0; i < was.links.size(); ++i) {
-        if (kept.count(was.links.view(i)) == 0)
-            gone.push_back(below(path, was.links.view(i)));
+    for (int i = 0; i < was.links->size(); ++i) {
+        if (kept.count(was.links->view(i)) == 0)
+            gone.push_back(below(path, was.links->view(i)));
     }
     for (const QByteArray &link : gone) {
         linkPaths_.erase(link);
@@ -152,7 +152,7 @@ qsizetype ListingModel::footprint() const
     for (const auto &[path, kept] : byPath_) {
         const DirListing &listing = *kept.listing;
         bytes += path.capacity() + qsizetype(sizeof(DirListing)) + listing.files.footprint() +
-                 listing.subDirs.footprint() + listing.links.footprint() +
+                 listing.subDirs.footprint() + (listing.links ? listing.links->footprint() : 0) +
                  qsizetype(listing.details.capacity() * sizeof(DirListing::Details));
     }
     for (const QByteArray &path : linkPaths_)

@@ -236,8 +236,10 @@ TEST(ListingModel, WhatLinksLeftBehindGoesWithThem)
         auto listing = std::make_shared<DirListing>();
         listing->identity = FileIdentity{1, inode};
         listing->namesRead = true;
-        if (!link.isEmpty())
-            listing->links.append(link.constData(), std::size_t(link.size()));
+        if (!link.isEmpty()) {
+            listing->links = std::make_unique<NameList>();
+            listing->links->append(link.constData(), std::size_t(link.size()));
+        }
         return listing;
     };
     qsizetype held = 0;
