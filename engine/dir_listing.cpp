@@ -20,11 +20,12 @@ public:
         if (pattern_.matches(name, length))
             listing_.files.append(name, length);
         // Four names out of a folder's few: cheap enough to look for in every folder.
-        if (length <= 11) {
+        if (length <= listing_.coverName.size()) {
             const int rank = coverRank(name, length);
             if (rank >= 0 && (coverRank_ < 0 || rank < coverRank_)) {
                 coverRank_ = rank;
-                listing_.cover = QByteArray(name, qsizetype(length));
+                std::memcpy(listing_.coverName.data(), name, length);
+                listing_.coverLength = qint8(length);
             }
         }
     }
@@ -75,7 +76,7 @@ int coverRank(const char *name, std::size_t length)
 void readNames(DirListing &listing, const ListingRules &rules, const std::atomic<bool> *stop)
 {
     listing.files.clear();
-    listing.cover.clear();
+    listing.coverLength = 0;
     listing.subDirs.clear();
     listing.links.reset();
     listing.details.clear();

@@ -23,12 +23,15 @@ struct DirListing {
     bool namesRead = false;
     // Of the cover's version below: its length, or -1 until it is asked for.
     mutable qint8 coverVersionLength = -1;
+    qint8 coverLength = 0;
+    // The folder's picture file ("cover.jpg", "Folder.png"...), when it has one (see coverRank:
+    // at most 11 bytes), held in place as its version is.
+    std::array<char, 11> coverName{};
     NameList files;
     NameList subDirs;
     // The names that are symbolic links, whatever they lead to: what they list as may change
     // with no change to this folder. Few folders have any: none is made for the others.
     std::unique_ptr<NameList> links;
-    QByteArray cover; // the folder's picture file ("cover.jpg", "Folder.png"...), when it has one
     // Its version (see fileVersion), once asked for: a reading kept while nothing in the folder
     // changes (a watched tree) does not stat it again. Held in place: a watched tree of
     // 100,000 folders would otherwise hold as many small blocks.
@@ -48,6 +51,8 @@ struct DirListing {
     std::vector<Identity> identities;
     // What the lists of a watcher made of this reading (see ReadyPieces): it goes with it.
     mutable ReadyFolder ready;
+
+    QByteArray cover() const { return QByteArray(coverName.data(), coverLength); }
 };
 
 // What a reading keeps and how it orders it: the same for every directory of a walk.

@@ -220,11 +220,11 @@ const DirListing &FsFileList::listing()
 QByteArray FsFileList::coverVersion()
 {
     const DirListing &read = listing();
-    if (read.cover.isEmpty())
+    if (read.coverLength == 0)
         return QByteArray();
     if (read.coverVersionLength >= 0)
         return QByteArray(read.coverVersion.data(), read.coverVersionLength);
-    const QByteArray version = fileVersion(childPath(path_, read.cover));
+    const QByteArray version = fileVersion(childPath(path_, read.cover()));
     // Longer than room is kept for: asked for again next time.
     if (version.size() <= qsizetype(read.coverVersion.size())) {
         std::copy(version.begin(), version.end(), read.coverVersion.begin());

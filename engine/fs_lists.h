@@ -118,7 +118,7 @@ public:
     ListedName fileName(int k) override;
     int fileStat(int k, FileStat *stat) override;
     int openFile(int k) override;
-    QByteArray coverName() override { return listing().cover; }
+    QByteArray coverName() override { return listing().cover(); }
     QByteArray coverVersion() override;
     void setOrder(const ListOrder &order) override;
     ReadyFolder *ready(bool withDetails) override;
