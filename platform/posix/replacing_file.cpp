@@ -19,6 +19,8 @@
 namespace {
 
 constexpr qsizetype kBufferSize = 256 * 1024;
+// A large file is sent on to the disk this much at a time as it is written.
+constexpr qint64 kWritebackStep = 8 << 20;
 // Room left in a name for the temporary file's dot, marker and random part.
 constexpr qsizetype kLongestBase = 200;
 // Links followed from the target before giving up, as the system does.
@@ -197,8 +199,21 @@ struct ReplacingFile::State {
     int signalSlot = -1;  // its registration for an immediate end
     QByteArray buffer;
     qint64 written = 0;
+    qint64 sentOn = 0; // what has been sent on to the disk so far
 
     ~State() { dropTemporary(); }
+
+    // A list of hundreds of megabytes (a watched tree's, written again at each change) would
+    // otherwise go to the disk all at once when it is committed, and its fsync be a wait of its
+    // own: sent on as it comes, the disk's work overlaps the rest of the list's. Nothing is
+    // waited for here, and a failure is the commit's to tell.
+    void sendOn()
+    {
+        if (direct || written - sentOn < kWritebackStep)
+            return;
+        ::sync_file_range(file.get(), sentOn, written - sentOn, SYNC_FILE_RANGE_WRITE);
+        sentOn = written;
+    }
 
     void dropTemporary()
     {
@@ -444,6 +459,7 @@ int ReplacingFile::writeBuffer()
             writeAll(d_->file.get(), d_->buffer.constData(), d_->buffer.size(), &d_->written))
         return error;
     d_->buffer.resize(0);
+    d_->sendOn();
     return 0;
 }
 
@@ -531,6 +547,7 @@ int ReplacingFile::append(const WrittenList &from, qint64 at, qint64 length)
         d_->written += before - length;
         if (error != 0)
             return error;
+        d_->sendOn();
     }
     constexpr qint64 kBlock = 256 * 1024;
     while (length > 0) {
