@@ -77,6 +77,7 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
 {
     listing.files.clear();
     listing.coverLength = 0;
+    listing.coverVersionLength = -1;
     listing.subDirs.clear();
     listing.links.reset();
     listing.details.clear();

@@ -32,8 +32,8 @@ struct DirListing {
     // The names that are symbolic links, whatever they lead to: what they list as may change
     // with no change to this folder. Few folders have any: none is made for the others.
     std::unique_ptr<NameList> links;
-    // Its version (see fileVersion), once asked for: a reading kept while nothing in the folder
-    // changes (a watched tree) does not stat it again. Held in place: a watched tree of
+    // The cover's version (see fileVersion), once asked for: a reading kept while nothing in the
+    // folder changes (a watched tree) does not stat it again. Held in place: a watched tree of
     // 100,000 folders would otherwise hold as many small blocks.
     mutable std::array<char, 16> coverVersion{};
     // Each file's, when they were read with the names (else they are asked for one by one):

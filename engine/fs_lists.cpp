@@ -4,6 +4,7 @@
 
 #include "platform/path_kind.h"
 
+#include <algorithm>
 #include <cerrno>
 
 QByteArray normalizedDirPath(const QByteArray &path)
