@@ -50,8 +50,10 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
         else
             dropLinks(path, *found->second.listing, listing.get());
     }
-    for (int i = 0; hasLinks(*listing) && i < listing->links->size(); ++i)
-        linkPaths_.insert(below(path, listing->links->view(i)));
+    if (hasLinks(*listing)) {
+        for (int i = 0; i < listing->links->size(); ++i)
+            linkPaths_.insert(below(path, listing->links->view(i)));
+    }
     if (byPath_.find(path) == byPath_.end())
         paths_.emplace(listing->identity, path);
     // Its descriptor goes when the walk leaves it (see FsDirectoryReader): none is held

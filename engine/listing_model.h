@@ -52,8 +52,8 @@ private:
     };
     void erase(const QByteArray &path);
     void eraseFrom(const QByteArray &top); // top and all below it
-    // The links of the reading was at path that now (the one taking its place, if any) no
-    // longer has: their paths and what was kept below them go.
+    // The links of the reading that was at path which `now` (the one taking its place, if any)
+    // no longer has: their paths and what was kept below them go.
     void dropLinks(const QByteArray &path, const DirListing &was, const DirListing *now);
 
     std::map<QByteArray, Kept> byPath_;                       // ordered: a subtree is a range

@@ -205,8 +205,9 @@ struct ReplacingFile::State {
 
     // A list of hundreds of megabytes (a watched tree's, written again at each change) would
     // otherwise go to the disk all at once when it is committed, and its fsync be a wait of its
-    // own: sent on as it comes, the disk's work overlaps the rest of the list's. Nothing is
-    // waited for here, and a failure is the commit's to tell.
+    // own: sent on as it comes, the disk's work overlaps the rest of the list's. The writes are
+    // started here, not waited for (starting them takes some time of its own on ext4, where
+    // the blocks are chosen then); a failure is the commit's to tell.
     void sendOn()
     {
         if (direct || written - sentOn < kWritebackStep)
