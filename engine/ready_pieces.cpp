@@ -76,6 +76,7 @@ void PieceWriter::begin(ReadyPieces *pieces, const QByteArray &path, ReplacingFi
     pieces_ = nullptr;
     lastOpened_ = false;
     recording_ = false;
+    copying_ = false;
     copyLength_ = 0;
     window_ = QByteArray();
     windowAt_ = 0;
@@ -86,10 +87,10 @@ void PieceWriter::begin(ReadyPieces *pieces, const QByteArray &path, ReplacingFi
 
 int PieceWriter::write(const char *data, qsizetype size)
 {
-    if (copyLength_ > 0) {
+    if (copying_) {
         if (followsInLast(copyAt_ + copyLength_, data, size)) {
             copyLength_ += size;
-            return error_;
+            return sendSome();
         }
         flush();
     }
@@ -124,11 +125,14 @@ bool PieceWriter::take(const FolderFiles &folder, ReadyPiece *now)
         return false;
     *now = *piece;
     now->at = written();
-    if (copyLength_ > 0 && copyAt_ + copyLength_ != piece->at)
+    if (copying_ && copyAt_ + copyLength_ != piece->at)
         flush();
-    if (copyLength_ == 0)
+    if (!copying_) {
+        copying_ = true;
         copyAt_ = piece->at;
+    }
     copyLength_ += piece->length;
+    sendSome();
     return true;
 }
 
@@ -179,10 +183,25 @@ bool PieceWriter::followsInLast(qint64 at, const char *data, qsizetype size)
     return std::memcmp(window_.constData() + (at - windowAt_), data, std::size_t(size)) == 0;
 }
 
+int PieceWriter::sendSome()
+{
+    // Handed on as it grows, not only once it ends: the system copies it while the walk goes on.
+    constexpr qint64 kStep = 8 << 20;
+    if (copyLength_ >= kStep) {
+        const qint64 length = copyLength_;
+        copyLength_ = 0;
+        if (error_ == 0 && file_->isOpen())
+            error_ = file_->append(last_, copyAt_, length);
+        copyAt_ += length;
+    }
+    return error_;
+}
+
 int PieceWriter::flush()
 {
     const qint64 length = copyLength_;
     copyLength_ = 0;
+    copying_ = false;
     if (length > 0 && error_ == 0 && file_->isOpen())
         error_ = file_->append(last_, copyAt_, length);
     return error_;

@@ -107,6 +107,7 @@ public:
     void release();
 
 private:
+    int sendSome();
     // Whether the list last written holds these bytes at `at`.
     bool followsInLast(qint64 at, const char *data, qsizetype size);
 
@@ -116,7 +117,10 @@ private:
     int error_ = 0;
     WrittenList last_;
     bool lastOpened_ = false;
-    qint64 copyAt_ = 0; // what is still to copy, pieces next to each other in one
+    // A copy from the list last written going on: what of it is still to hand on, pieces next
+    // to each other in one.
+    bool copying_ = false;
+    qint64 copyAt_ = 0;
     qint64 copyLength_ = 0;
     QByteArray window_; // of the list last written, from windowAt_ on
     qint64 windowAt_ = 0;

@@ -7,11 +7,18 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +73,191 @@ int writeAll(int fd, const char *data, qsizetype left, qint64 *written = nullptr
     }
     return 0;
 }
+
+// length bytes of fd from `at` on, appended to *out: 0, or why not (EIO when the file ends
+// before them).
+int readAt(int fd, qint64 at, qint64 length, QByteArray *out)
+{
+    const qsizetype start = out->size();
+    out->resize(start + length);
+    char *to = out->data() + start;
+    while (length > 0) {
+        const ssize_t n = ::pread(fd, to, std::size_t(length), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            out->resize(start);
+            return error;
+        }
+        to += n;
+        at += n;
+        length -= n;
+    }
+    return 0;
+}
+
+// length bytes of `from`, from `at` on, appended to `to`: inside the system where the two
+// allow it, else through here. 0, or the failure; *written counts what went.
+int copyAll(int from, qint64 at, qint64 length, int to, qint64 *written)
+{
+    const qint64 before = length;
+    const int error = copyInside(from, &at, &length, to);
+    *written += before - length;
+    if (error != 0)
+        return error;
+    constexpr qint64 kBlock = 256 * 1024;
+    QByteArray block;
+    while (length > 0) {
+        const qint64 size = std::min(length, kBlock);
+        block.resize(0);
+        if (const int error = readAt(from, at, size, &block))
+            return error;
+        if (const int error = writeAll(to, block.constData(), block.size(), written))
+            return error;
+        at += size;
+        length -= size;
+    }
+    return 0;
+}
+
+// Where a replacing file's bytes go, as the sending thread sees it.
+struct Sink {
+    int fd = -1;
+    qint64 written = 0; // by the sending thread
+    qint64 sentOn = 0;  // what has been sent on to the disk so far
+    // Under the sender's lock:
+    int pending = 0; // jobs not done yet
+    int error = 0;   // the first failure of one
+
+    // A list of hundreds of megabytes (a watched tree's, written again at each change) would
+    // otherwise go to the disk all at once when it is committed, and its fsync be a wait of
+    // its own: sent on as it comes, the disk's work overlaps the rest of the list's. The writes
+    // are started here, not waited for (starting them takes some time of its own on ext4,
+    // where the blocks are chosen then); a failure is the commit's to tell.
+    void sendOn()
+    {
+        if (written - sentOn < kWritebackStep)
+            return;
+        ::sync_file_range(fd, sentOn, written - sentOn, SYNC_FILE_RANGE_WRITE);
+        sentOn = written;
+    }
+};
+
+// The lists' bytes go to the system from a thread of their own, in the order they were given,
+// while the walk goes on formatting what comes next: a watched tree's lists are mostly copied
+// from the last ones, hundreds of megabytes inside the system at each change, and that copy
+// and the walk then share the time. A list's commit waits for its own bytes first.
+class Sender
+{
+public:
+    struct Job {
+        Sink *to = nullptr;
+        QByteArray bytes; // to write; or, when `from` is open,
+        Fd from;          // length bytes of it to copy from `at` on
+        qint64 at = 0;
+        qint64 length = 0;
+    };
+
+    static Sender &shared()
+    {
+        static Sender sender;
+        return sender;
+    }
+
+    // 0, or the first failure so far of what was sent to `to`: the job is done later.
+    int send(Job job)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // Bytes to write wait here, in memory: not without bound.
+        changed_.wait(lock, [this] { return heldBytes_ < kMostHeld; });
+        if (!thread_.joinable())
+            start();
+        Sink &to = *job.to;
+        ++to.pending;
+        heldBytes_ += job.bytes.size();
+        jobs_.push_back(std::move(job));
+        changed_.notify_all();
+        return to.error;
+    }
+
+    // Once everything sent to `to` is done: 0, or the first failure of it.
+    int waitFor(Sink &to)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&to] { return to.pending == 0; });
+        return to.error;
+    }
+
+    int failure(const Sink &to)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return to.error;
+    }
+
+    ~Sender()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    static constexpr qsizetype kMostHeld = 16 << 20;
+
+    void start()
+    {
+        // Interrupts are the walk's to see: none of them lands here.
+        sigset_t all;
+        sigset_t before;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &before);
+        thread_ = std::thread([this] { run(); });
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    }
+
+    void run()
+    {
+        ::pthread_setname_np(::pthread_self(), "lystora-send");
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (jobs_.empty())
+                return;
+            Job job = std::move(jobs_.front());
+            jobs_.pop_front();
+            Sink &to = *job.to;
+            const bool failed = to.error != 0;
+            lock.unlock();
+            int error = 0;
+            if (!failed && job.from.valid())
+                error = copyAll(job.from.get(), job.at, job.length, to.fd, &to.written);
+            else if (!failed)
+                error = writeAll(to.fd, job.bytes.constData(), job.bytes.size(), &to.written);
+            if (!failed && error == 0)
+                to.sendOn();
+            const qsizetype held = job.bytes.size();
+            job = Job();
+            lock.lock();
+            if (to.error == 0)
+                to.error = error;
+            --to.pending;
+            heldBytes_ -= held;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;
+    qsizetype heldBytes_ = 0;
+    bool stopping_ = false;
+    std::thread thread_;
+};
 
 QByteArray randomSuffix()
 {
@@ -198,23 +390,10 @@ struct ReplacingFile::State {
     QByteArray temporary; // the hidden name, when the file has one
     int signalSlot = -1;  // its registration for an immediate end
     QByteArray buffer;
-    qint64 written = 0;
-    qint64 sentOn = 0; // what has been sent on to the disk so far
+    qint64 queued = 0; // bytes handed on so far, written or to be
+    Sink sink;         // where they go, for the sending thread (not for a stream)
 
     ~State() { dropTemporary(); }
-
-    // A list of hundreds of megabytes (a watched tree's, written again at each change) would
-    // otherwise go to the disk all at once when it is committed, and its fsync be a wait of its
-    // own: sent on as it comes, the disk's work overlaps the rest of the list's. The writes are
-    // started here, not waited for (starting them takes some time of its own on ext4, where
-    // the blocks are chosen then); a failure is the commit's to tell.
-    void sendOn()
-    {
-        if (direct || written - sentOn < kWritebackStep)
-            return;
-        ::sync_file_range(file.get(), sentOn, written - sentOn, SYNC_FILE_RANGE_WRITE);
-        sentOn = written;
-    }
 
     void dropTemporary()
     {
@@ -347,7 +526,7 @@ int ReplacingFile::descriptor() const
 
 qint64 ReplacingFile::size() const
 {
-    return d_ ? d_->written + d_->buffer.size() : 0;
+    return d_ ? d_->queued + d_->buffer.size() : 0;
 }
 
 int ReplacingFile::open(const QByteArray &targetPath)
@@ -436,6 +615,7 @@ int ReplacingFile::open(const QByteArray &targetPath)
         if (::fchmod(state->file.get(), place.st.st_mode & 07777) != 0)
             return errno;
     }
+    state->sink.fd = state->file.get();
     d_ = std::move(state);
     return 0;
 }
@@ -445,7 +625,7 @@ int ReplacingFile::write(const char *data, qsizetype size)
     if (!isOpen())
         return EBADF;
     if (d_->dry) {
-        d_->written += size;
+        d_->queued += size;
         return 0;
     }
     d_->buffer.append(data, size);
@@ -456,12 +636,20 @@ int ReplacingFile::write(const char *data, qsizetype size)
 
 int ReplacingFile::writeBuffer()
 {
-    if (const int error =
-            writeAll(d_->file.get(), d_->buffer.constData(), d_->buffer.size(), &d_->written))
+    if (d_->direct) {
+        const int error =
+            writeAll(d_->file.get(), d_->buffer.constData(), d_->buffer.size(), &d_->queued);
+        d_->buffer.resize(0);
         return error;
-    d_->buffer.resize(0);
-    d_->sendOn();
-    return 0;
+    }
+    if (d_->buffer.isEmpty())
+        return Sender::shared().failure(d_->sink);
+    d_->queued += d_->buffer.size();
+    Sender::Job job;
+    job.to = &d_->sink;
+    job.bytes = std::exchange(d_->buffer, QByteArray());
+    d_->buffer.reserve(kBufferSize);
+    return Sender::shared().send(std::move(job));
 }
 
 int ReplacingFile::commit()
@@ -474,10 +662,12 @@ int ReplacingFile::commit()
         return 0;
     }
     int error = writeBuffer();
-    if (error == 0 && d_->direct) {
+    if (d_->direct) {
         discard();
-        return 0;
+        return error;
     }
+    if (const int sent = Sender::shared().waitFor(d_->sink); error == 0)
+        error = sent;
     if (error == 0 && ::fsync(d_->file.get()) != 0)
         error = errno;
     struct stat written;
@@ -529,6 +719,9 @@ int ReplacingFile::commit()
 
 void ReplacingFile::discard()
 {
+    // The sending thread may still be at its bytes.
+    if (d_ && d_->sink.fd >= 0)
+        Sender::shared().waitFor(d_->sink);
     d_.reset();
 }
 
@@ -537,32 +730,24 @@ int ReplacingFile::append(const WrittenList &from, qint64 at, qint64 length)
     if (!isOpen())
         return EBADF;
     if (d_->dry) {
-        d_->written += length;
+        d_->queued += length;
         return 0;
     }
     if (const int error = writeBuffer())
         return error;
     if (!d_->direct) {
-        const qint64 before = length;
-        const int error = copyInside(from.descriptor(), &at, &length, d_->file.get());
-        d_->written += before - length;
-        if (error != 0)
-            return error;
-        d_->sendOn();
+        // Its own descriptor of `from`, which its owner may close before the copy is done.
+        Sender::Job job;
+        job.to = &d_->sink;
+        job.from.reset(::fcntl(from.descriptor(), F_DUPFD_CLOEXEC, 0));
+        if (!job.from.valid())
+            return errno;
+        job.at = at;
+        job.length = length;
+        d_->queued += length;
+        return Sender::shared().send(std::move(job));
     }
-    constexpr qint64 kBlock = 256 * 1024;
-    while (length > 0) {
-        const qint64 block = std::min(length, kBlock);
-        if (const int error = from.read(at, block, &d_->buffer))
-            return error;
-        at += block;
-        length -= block;
-        if (d_->buffer.size() >= kBufferSize) {
-            if (const int error = writeBuffer())
-                return error;
-        }
-    }
-    return 0;
+    return copyAll(from.descriptor(), at, length, d_->file.get(), &d_->queued);
 }
 
 WrittenList::WrittenList() = default;
@@ -610,23 +795,7 @@ int WrittenList::descriptor() const
 
 int WrittenList::read(qint64 at, qint64 length, QByteArray *out) const
 {
-    const qsizetype start = out->size();
-    out->resize(start + length);
-    char *to = out->data() + start;
-    while (length > 0) {
-        const ssize_t n = ::pread(fd_, to, std::size_t(length), at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            out->resize(start);
-            return error;
-        }
-        to += n;
-        at += n;
-        length -= n;
-    }
-    return 0;
+    return readAt(fd_, at, length, out);
 }
 
 int SideFile::open(const QByteArray &listPath)
@@ -690,17 +859,6 @@ int SideFile::append(const WrittenList &from, qint64 at, qint64 length)
     if (flush() != 0)
         return error_;
     size_ += length;
-    error_ = copyInside(from.descriptor(), &at, &length, contents_.fd_);
-    constexpr qint64 kBlock = 256 * 1024;
-    while (error_ == 0 && length > 0) {
-        const qint64 block = std::min(length, kBlock);
-        buffer_.resize(0);
-        error_ = from.read(at, block, &buffer_);
-        if (error_ == 0)
-            error_ = writeAll(contents_.fd_, buffer_.constData(), buffer_.size());
-        at += block;
-        length -= block;
-    }
-    buffer_.resize(0);
-    return error_;
+    qint64 written = 0;
+    return error_ = copyAll(from.descriptor(), at, length, contents_.fd_, &written);
 }
