@@ -5,6 +5,7 @@
 #include "platform/replacing_file.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -189,9 +190,11 @@ void PageCovers::finish(bool pageWritten)
     }
     for (int kind = 0; kind < 3; ++kind) {
         const std::vector<quint64> &used = kind == 2 ? usedNone_ : used_;
-        for (const quint64 digits : present_[kind]) {
-            if (!std::binary_search(used.begin(), used.end(), digits))
-                removeFileIn(folderPath_, thumbnailName(digits, kind));
-        }
+        // Both sorted: side by side, once.
+        std::vector<quint64> unused;
+        std::set_difference(present_[kind].begin(), present_[kind].end(), used.begin(), used.end(),
+                            std::back_inserter(unused));
+        for (const quint64 digits : unused)
+            removeFileIn(folderPath_, thumbnailName(digits, kind));
     }
 }
