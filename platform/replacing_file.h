@@ -89,6 +89,10 @@ private:
     Committed committed_;
 };
 
+// Once the bytes handed on for every list are written and the lists let go of are closed (their
+// room on the disk given back): a watcher waits for it before it sleeps.
+void waitForSending();
+
 // A list committed earlier, read again: only while it is still the very file committed, as it
 // was then (the same file, size and times), so that what it holds is known without reading it.
 // Nobody but its owner can write into it; a change by the owner (or root) after open() is not
@@ -103,6 +107,7 @@ public:
 
     // True when it is still as committed, and open.
     bool open(const ReplacingFile::Committed &committed);
+    // Let go of: closed soon after, by the thread that writes the lists (see waitForSending).
     void close();
     bool isOpen() const;
     int descriptor() const;

@@ -319,6 +319,8 @@ private:
     // Waits for something to do; false when asked to stop.
     bool wait(int stop)
     {
+        // Nothing held while nothing happens: the lists replaced are let go of first.
+        waitForSending();
         pollfd fds[4] = {{stop, POLLIN, 0},
                          {interruptDescriptor(), POLLIN, 0},
                          {watcher_ ? watcher_->descriptor() : -1, POLLIN, 0},

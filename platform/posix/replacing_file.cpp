@@ -34,12 +34,14 @@ constexpr qsizetype kLongestBase = 200;
 constexpr int kMostLinks = 40;
 
 // From one file to another inside the system, page to page, as long as the two allow it:
-// 0 with *length left to copy some other way (0 when all went), or the failure.
-int copyInside(int from, qint64 *at, qint64 *length, int to)
+// 0 with *length left to copy some other way (0 when all went), or the failure. At *toAt in
+// `to` when given (and moved on), else where `to` stands.
+int copyInside(int from, qint64 *at, qint64 *length, int to, qint64 *toAt = nullptr)
 {
     while (*length > 0) {
         loff_t offset = *at;
-        const ssize_t n = ::copy_file_range(from, &offset, to, nullptr,
+        loff_t toOffset = toAt ? *toAt : 0;
+        const ssize_t n = ::copy_file_range(from, &offset, to, toAt ? &toOffset : nullptr,
                                             std::size_t(std::min<qint64>(*length, 1 << 30)), 0);
         if (n < 0 && errno == EINTR)
             continue;
@@ -52,16 +54,20 @@ int copyInside(int from, qint64 *at, qint64 *length, int to)
             return EIO; // shorter than it was
         *at += n;
         *length -= n;
+        if (toAt)
+            *toAt += n;
     }
     return 0;
 }
 
-// All of it written, *written (when given) counting what went even when the rest fails: 0, or
-// the failure.
-int writeAll(int fd, const char *data, qsizetype left, qint64 *written = nullptr)
+// All of it written, at *toAt when given (moved on), else where fd stands; *written (when
+// given) counting what went even when the rest fails: 0, or the failure.
+int writeAll(int fd, const char *data, qsizetype left, qint64 *written = nullptr,
+             qint64 *toAt = nullptr)
 {
     while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
+        const ssize_t n =
+            toAt ? ::pwrite(fd, data, size_t(left), *toAt) : ::write(fd, data, size_t(left));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -70,6 +76,8 @@ int writeAll(int fd, const char *data, qsizetype left, qint64 *written = nullptr
         left -= n;
         if (written)
             *written += n;
+        if (toAt)
+            *toAt += n;
     }
     return 0;
 }
@@ -97,12 +105,12 @@ int readAt(int fd, qint64 at, qint64 length, QByteArray *out)
     return 0;
 }
 
-// length bytes of `from`, from `at` on, appended to `to`: inside the system where the two
-// allow it, else through here. 0, or the failure; *written counts what went.
-int copyAll(int from, qint64 at, qint64 length, int to, qint64 *written)
+// length bytes of `from`, from `at` on, into `to` as writeAll() puts them: inside the system
+// where the two allow it, else through here. 0, or the failure.
+int copyAll(int from, qint64 at, qint64 length, int to, qint64 *written, qint64 *toAt = nullptr)
 {
     const qint64 before = length;
-    const int error = copyInside(from, &at, &length, to);
+    const int error = copyInside(from, &at, &length, to, toAt);
     *written += before - length;
     if (error != 0)
         return error;
@@ -113,7 +121,7 @@ int copyAll(int from, qint64 at, qint64 length, int to, qint64 *written)
         block.resize(0);
         if (const int error = readAt(from, at, size, &block))
             return error;
-        if (const int error = writeAll(to, block.constData(), block.size(), written))
+        if (const int error = writeAll(to, block.constData(), block.size(), written, toAt))
             return error;
         at += size;
         length -= size;
@@ -121,40 +129,26 @@ int copyAll(int from, qint64 at, qint64 length, int to, qint64 *written)
     return 0;
 }
 
-// Where a replacing file's bytes go, as the sending thread sees it.
+// Where a replacing file's bytes go. Its counts are under the sender's lock.
 struct Sink {
     int fd = -1;
-    qint64 written = 0; // by the sending thread
-    qint64 sentOn = 0;  // what has been sent on to the disk so far
-    // Under the sender's lock:
     int pending = 0; // jobs not done yet
     int error = 0;   // the first failure of one
-
-    // A list of hundreds of megabytes (a watched tree's, written again at each change) would
-    // otherwise go to the disk all at once when it is committed, and its fsync be a wait of
-    // its own: sent on as it comes, the disk's work overlaps the rest of the list's. The writes
-    // are started here, not waited for (starting them takes some time of its own on ext4,
-    // where the blocks are chosen then); a failure is the commit's to tell.
-    void sendOn()
-    {
-        if (written - sentOn < kWritebackStep)
-            return;
-        ::sync_file_range(fd, sentOn, written - sentOn, SYNC_FILE_RANGE_WRITE);
-        sentOn = written;
-    }
 };
 
-// The lists' bytes go to the system from a thread of their own, in the order they were given,
-// while the walk goes on formatting what comes next: a watched tree's lists are mostly copied
-// from the last ones, hundreds of megabytes inside the system at each change, and that copy
-// and the walk then share the time. A list's commit waits for its own bytes first.
+// The lists' bytes go to the system from a thread of their own while the walk goes on
+// formatting what comes next: a watched tree's lists are mostly copied from the last ones,
+// hundreds of megabytes inside the system at each change, and that copy and the walk then
+// share the time. Each piece has its place in its file, so that a thread waiting for a list's
+// bytes (its commit) takes some of the work meanwhile, whatever file it is for.
 class Sender
 {
 public:
     struct Job {
-        Sink *to = nullptr;
-        QByteArray bytes; // to write; or, when `from` is open,
-        Fd from;          // length bytes of it to copy from `at` on
+        Sink *to = nullptr; // none: `from` only closed
+        qint64 toAt = 0;    // where in it
+        QByteArray bytes;   // to write; or, when `from` is open,
+        Fd from;            // length bytes of it to copy from `at` on
         qint64 at = 0;
         qint64 length = 0;
     };
@@ -170,23 +164,31 @@ public:
     {
         std::unique_lock<std::mutex> lock(mutex_);
         // Bytes to write wait here, in memory: not without bound.
-        changed_.wait(lock, [this] { return heldBytes_ < kMostHeld; });
+        helpUntil(lock, [this] { return heldBytes_ < kMostHeld; });
         if (!thread_.joinable())
             start();
-        Sink &to = *job.to;
-        ++to.pending;
+        Sink *to = job.to;
+        if (to)
+            ++to->pending;
         heldBytes_ += job.bytes.size();
         jobs_.push_back(std::move(job));
         changed_.notify_all();
-        return to.error;
+        return to ? to->error : 0;
     }
 
     // Once everything sent to `to` is done: 0, or the first failure of it.
     int waitFor(Sink &to)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&to] { return to.pending == 0; });
+        helpUntil(lock, [&to] { return to.pending == 0; });
         return to.error;
+    }
+
+    // Once everything sent is done.
+    void waitForAll()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        helpUntil(lock, [this] { return jobs_.empty() && busy_ == 0; });
     }
 
     int failure(const Sink &to)
@@ -228,33 +230,67 @@ private:
             changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
             if (jobs_.empty())
                 return;
-            Job job = std::move(jobs_.front());
-            jobs_.pop_front();
-            Sink &to = *job.to;
-            const bool failed = to.error != 0;
-            lock.unlock();
-            int error = 0;
-            if (!failed && job.from.valid())
-                error = copyAll(job.from.get(), job.at, job.length, to.fd, &to.written);
-            else if (!failed)
-                error = writeAll(to.fd, job.bytes.constData(), job.bytes.size(), &to.written);
-            if (!failed && error == 0)
-                to.sendOn();
-            const qsizetype held = job.bytes.size();
-            job = Job();
-            lock.lock();
-            if (to.error == 0)
-                to.error = error;
-            --to.pending;
-            heldBytes_ -= held;
-            changed_.notify_all();
+            doNext(lock);
         }
+    }
+
+    // Does jobs while there are some, until `done`.
+    template <typename Done> void helpUntil(std::unique_lock<std::mutex> &lock, Done done)
+    {
+        while (!done()) {
+            if (jobs_.empty())
+                changed_.wait(lock);
+            else
+                doNext(lock);
+        }
+    }
+
+    // The first job, done outside the lock.
+    void doNext(std::unique_lock<std::mutex> &lock)
+    {
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        ++busy_;
+        Sink *to = job.to;
+        const bool failed = !to || to->error != 0;
+        lock.unlock();
+        const int error = failed ? 0 : perform(job);
+        const qsizetype held = job.bytes.size();
+        job = Job();
+        lock.lock();
+        --busy_;
+        if (to && to->error == 0)
+            to->error = error;
+        if (to)
+            --to->pending;
+        heldBytes_ -= held;
+        changed_.notify_all();
+    }
+
+    static int perform(Job &job)
+    {
+        const int fd = job.to->fd;
+        const qint64 start = job.toAt;
+        qint64 written = 0;
+        const int error =
+            job.from.valid()
+                ? copyAll(job.from.get(), job.at, job.length, fd, &written, &job.toAt)
+                : writeAll(fd, job.bytes.constData(), job.bytes.size(), &written, &job.toAt);
+        // A list of hundreds of megabytes (a watched tree's, written again at each change)
+        // would otherwise go to the disk all at once when it is committed, and its fsync be a
+        // wait of its own: sent on as it comes, the disk's work overlaps the rest of the list's.
+        // The writes are started here, not waited for (starting them takes some time of its own
+        // on ext4, where the blocks are chosen then); a failure is the commit's to tell.
+        if (error == 0 && job.toAt > kWritebackStep)
+            ::sync_file_range(fd, start, written, SYNC_FILE_RANGE_WRITE);
+        return error;
     }
 
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> jobs_;
     qsizetype heldBytes_ = 0;
+    int busy_ = 0; // jobs taken out and not done yet
     bool stopping_ = false;
     std::thread thread_;
 };
@@ -644,9 +680,10 @@ int ReplacingFile::writeBuffer()
     }
     if (d_->buffer.isEmpty())
         return Sender::shared().failure(d_->sink);
-    d_->queued += d_->buffer.size();
     Sender::Job job;
     job.to = &d_->sink;
+    job.toAt = d_->queued;
+    d_->queued += d_->buffer.size();
     job.bytes = std::exchange(d_->buffer, QByteArray());
     d_->buffer.reserve(kBufferSize);
     return Sender::shared().send(std::move(job));
@@ -744,10 +781,16 @@ int ReplacingFile::append(const WrittenList &from, qint64 at, qint64 length)
             return errno;
         job.at = at;
         job.length = length;
+        job.toAt = d_->queued;
         d_->queued += length;
         return Sender::shared().send(std::move(job));
     }
     return copyAll(from.descriptor(), at, length, d_->file.get(), &d_->queued);
+}
+
+void waitForSending()
+{
+    Sender::shared().waitForAll();
 }
 
 WrittenList::WrittenList() = default;
@@ -778,8 +821,13 @@ bool WrittenList::open(const ReplacingFile::Committed &committed)
 
 void WrittenList::close()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    // A list replaced is gone once it is closed: the system then frees its pages, hundreds of
+    // megabytes for a large tree's lists, a wait better spent by the sending thread than here.
+    if (fd_ >= 0) {
+        Sender::Job job;
+        job.from.reset(fd_);
+        Sender::shared().send(std::move(job));
+    }
     fd_ = -1;
 }
 
