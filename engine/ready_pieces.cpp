@@ -187,24 +187,23 @@ int PieceWriter::sendSome()
 {
     // Handed on as it grows, not only once it ends: the system copies it while the walk goes on.
     constexpr qint64 kStep = 8 << 20;
-    if (copyLength_ >= kStep) {
-        const qint64 length = copyLength_;
-        copyLength_ = 0;
-        if (error_ == 0 && file_->isOpen())
-            error_ = file_->append(last_, copyAt_, length);
-        copyAt_ += length;
-    }
+    return copyLength_ >= kStep ? handOn() : error_;
+}
+
+int PieceWriter::handOn()
+{
+    const qint64 length = copyLength_;
+    copyLength_ = 0;
+    if (length > 0 && error_ == 0 && file_->isOpen())
+        error_ = file_->append(last_, copyAt_, length);
+    copyAt_ += length;
     return error_;
 }
 
 int PieceWriter::flush()
 {
-    const qint64 length = copyLength_;
-    copyLength_ = 0;
     copying_ = false;
-    if (length > 0 && error_ == 0 && file_->isOpen())
-        error_ = file_->append(last_, copyAt_, length);
-    return error_;
+    return handOn();
 }
 
 void PieceWriter::committed(qint64 flatStart)

@@ -107,6 +107,8 @@ public:
     void release();
 
 private:
+    // What is queued of the copy in progress handed on (all of it, or once it is large).
+    int handOn();
     int sendSome();
     // Whether the list last written holds these bytes at `at`.
     bool followsInLast(qint64 at, const char *data, qsizetype size);

@@ -26,7 +26,7 @@
 namespace {
 
 constexpr qsizetype kBufferSize = 256 * 1024;
-// A large file is sent on to the disk this much at a time as it is written.
+// A file past this size is sent on to the disk as it is written.
 constexpr qint64 kWritebackStep = 8 << 20;
 // Room left in a name for the temporary file's dot, marker and random part.
 constexpr qsizetype kLongestBase = 200;
