@@ -28,6 +28,8 @@ namespace {
 constexpr qsizetype kBufferSize = 256 * 1024;
 // A file past this size is sent on to the disk as it is written.
 constexpr qint64 kWritebackStep = 8 << 20;
+// A long copy goes in parts of this size, so that a thread waiting for it can take some.
+constexpr qint64 kCopyPart = 8 << 20;
 // Room left in a name for the temporary file's dot, marker and random part.
 constexpr qsizetype kLongestBase = 200;
 // Links followed from the target before giving up, as the system does.
@@ -773,17 +775,21 @@ int ReplacingFile::append(const WrittenList &from, qint64 at, qint64 length)
     if (const int error = writeBuffer())
         return error;
     if (!d_->direct) {
-        // Its own descriptor of `from`, which its owner may close before the copy is done.
-        Sender::Job job;
-        job.to = &d_->sink;
-        job.from.reset(::fcntl(from.descriptor(), F_DUPFD_CLOEXEC, 0));
-        if (!job.from.valid())
-            return errno;
-        job.at = at;
-        job.length = length;
-        job.toAt = d_->queued;
-        d_->queued += length;
-        return Sender::shared().send(std::move(job));
+        int error = 0;
+        for (qint64 done = 0; done < length && error == 0; done += kCopyPart) {
+            // Its own descriptor of `from`, which its owner may close before the copy is done.
+            Sender::Job job;
+            job.to = &d_->sink;
+            job.from.reset(::fcntl(from.descriptor(), F_DUPFD_CLOEXEC, 0));
+            if (!job.from.valid())
+                return errno;
+            job.at = at + done;
+            job.length = std::min(kCopyPart, length - done);
+            job.toAt = d_->queued;
+            d_->queued += job.length;
+            error = Sender::shared().send(std::move(job));
+        }
+        return error;
     }
     return copyAll(from.descriptor(), at, length, d_->file.get(), &d_->queued);
 }
