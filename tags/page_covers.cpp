@@ -5,14 +5,16 @@
 #include "platform/replacing_file.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
 // The names this program gives its thumbnails (and its marks of pictures that gave none), and
 // the only ones it ever removes: 16 hexadecimal digits and "-s.jpg", "-l.jpg" or "-x". Known by
-// their digits as a number, one set for each kind: ten thousand albums ask for theirs each list.
+// their digits as a number, with a bit for each kind there: ten thousand albums ask for theirs
+// each list.
 const char *const kThumbnailEnds[] = {"-s.jpg", "-l.jpg", "-x"};
+enum Kind { Small, Large, None };
+constexpr quint8 kBothSizes = 1 << Small | 1 << Large;
 
 // Whether text starts with 16 hexadecimal digits (lower case), and their value.
 bool hexDigits(QByteArrayView text, quint64 *digits)
@@ -44,9 +46,19 @@ int thumbnailKind(QByteArrayView name, quint64 *digits)
     return -1;
 }
 
+QByteArray &appendThumbnailName(QByteArray &to, quint64 digits, int kind)
+{
+    const qsizetype at = to.size();
+    to.resize(at + 16);
+    for (qsizetype i = at + 15; i >= at; --i, digits >>= 4)
+        to[i] = "0123456789abcdef"[digits & 15];
+    return to.append(kThumbnailEnds[kind]);
+}
+
 QByteArray thumbnailName(quint64 digits, int kind)
 {
-    return QByteArray::number(digits, 16).rightJustified(16, '0') + kThumbnailEnds[kind];
+    QByteArray name;
+    return appendThumbnailName(name, digits, kind);
 }
 
 bool writeWhole(const QByteArray &path, const QByteArray &bytes)
@@ -78,23 +90,34 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget,
     const bool stamped = folderStamp(folderPath_, &now);
     if (known && stamped && known->path == folderPath_ && known->stamp.settled &&
         known->stamp.stat == now.stat) {
-        for (int kind = 0; kind < 3; ++kind)
-            present_[kind] = known->present[kind];
+        present_ = known->present;
+        used_.assign(present_.size(), 0);
         return;
     }
     // Read once: a page of ten thousand albums asks for each of their pictures.
     forEachNameIn(folderPath_, [this](QByteArrayView name) {
         quint64 digits = 0;
         if (const int kind = thumbnailKind(name, &digits); kind >= 0)
-            present_[kind].push_back(digits);
+            present_.push_back({digits, quint8(1 << kind)});
     });
-    for (std::vector<quint64> &present : present_)
-        std::sort(present.begin(), present.end());
+    const auto byDigits = [](const Thumbnail &a, const Thumbnail &b) {
+        return a.digits < b.digits;
+    };
+    std::sort(present_.begin(), present_.end(), byDigits);
+    // One entry for the kinds of one picture.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < present_.size(); ++i) {
+        if (kept > 0 && present_[kept - 1].digits == present_[i].digits)
+            present_[kept - 1].kinds |= present_[i].kinds;
+        else
+            present_[kept++] = present_[i];
+    }
+    present_.resize(kept);
+    used_.assign(present_.size(), 0);
     if (known) {
         known->path = stamped ? folderPath_ : QByteArray();
         known->stamp = now;
-        for (int kind = 0; kind < 3; ++kind)
-            known->present[kind] = present_[kind];
+        known->present = present_;
     }
 }
 
@@ -127,26 +150,58 @@ QByteArray PageCovers::fromTrack(const QByteArray &path, const QByteArray &diges
     return made(digits, path, 'E');
 }
 
-bool PageCovers::present(int kind, quint64 digits) const
+qsizetype PageCovers::present(quint64 digits) const
 {
-    const std::vector<quint64> &present = present_[kind];
-    return std::binary_search(present.begin(), present.end(), digits);
+    // Digits are digests, spread evenly: the search starts where they would be if they all
+    // were, and widens from there as far as it must. Most end within a step or two, where a
+    // binary search over a hundred thousand albums took seventeen, each a miss of the cache.
+    const std::size_t n = present_.size();
+    if (n == 0)
+        return -1;
+    const std::size_t guess =
+        n >= (std::size_t(1) << 32) ? n / 2 : std::size_t((digits >> 32) * n >> 32);
+    std::size_t low = 0, high = n; // the first entry not below digits is in [low, high)
+    if (present_[guess].digits < digits) {
+        low = guess + 1;
+        for (std::size_t step = 1; guess + step < n; step *= 2) {
+            if (present_[guess + step].digits >= digits) {
+                high = guess + step + 1;
+                break;
+            }
+            low = guess + step + 1;
+        }
+    } else {
+        high = guess + 1;
+        for (std::size_t step = 1; step <= guess; step *= 2) {
+            if (present_[guess - step].digits < digits) {
+                low = guess - step + 1;
+                break;
+            }
+            high = guess - step + 1;
+        }
+    }
+    const auto found =
+        std::lower_bound(present_.begin() + qsizetype(low), present_.begin() + qsizetype(high),
+                         digits, [](const Thumbnail &t, quint64 d) { return t.digits < d; });
+    return found != present_.end() && found->digits == digits ? found - present_.begin() : -1;
 }
 
 QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
 {
-    enum { Small, Large, None };
     // A picture that gave no thumbnail (not one, cut short, one its reader died of) is not
     // tried again until it changes: each list would decode every bad upload anew.
-    if (present(None, digits)) {
-        usedNone_.push_back(digits);
+    const qsizetype there = present(digits);
+    const quint8 kinds = there >= 0 ? present_[std::size_t(there)].kinds : 0;
+    if (kinds & 1 << None) {
+        used_[std::size_t(there)] |= 1 << None;
         return QByteArray();
     }
     if (addressStart_.isEmpty())
         addressStart_ = percentEncoded(folderName_, false) + '/';
-    const QByteArray address = addressStart_ + thumbnailName(digits, Small);
-    if (present(Small, digits) && present(Large, digits)) {
-        used_.push_back(digits);
+    QByteArray address = addressStart_;
+    appendThumbnailName(address, digits, Small);
+    if ((kinds & kBothSizes) == kBothSizes) {
+        used_[std::size_t(there)] |= kBothSizes;
         return address;
     }
     // Made by this list already, for a folder before (an album's picture in two of them).
@@ -166,17 +221,16 @@ QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
     QByteArray smallJpeg;
     QByteArray largeJpeg;
     if (!readers_->takeThumbnails(ticket, &smallJpeg, &largeJpeg)) {
-        if (writeWhole(folderPath_ + '/' + thumbnailName(digits, None), QByteArray())) {
+        if (writeWhole(folderPath_ + '/' + thumbnailName(digits, None), QByteArray()))
             made_[digits] = false;
-            usedNone_.push_back(digits);
-        }
         return QByteArray();
     }
     if (!writeWhole(folderPath_ + '/' + thumbnailName(digits, Large), largeJpeg) ||
         !writeWhole(folderPath_ + '/' + thumbnailName(digits, Small), smallJpeg))
         return QByteArray();
     made_[digits] = true;
-    used_.push_back(digits);
+    if (there >= 0)
+        used_[std::size_t(there)] |= kBothSizes; // one size was there, made again with the other
     return address;
 }
 
@@ -184,17 +238,10 @@ void PageCovers::finish(bool pageWritten)
 {
     if (!usable_ || !pageWritten)
         return;
-    for (std::vector<quint64> *used : {&used_, &usedNone_}) {
-        std::sort(used->begin(), used->end());
-        used->erase(std::unique(used->begin(), used->end()), used->end());
-    }
-    for (int kind = 0; kind < 3; ++kind) {
-        const std::vector<quint64> &used = kind == 2 ? usedNone_ : used_;
-        // Both sorted: side by side, once.
-        std::vector<quint64> unused;
-        std::set_difference(present_[kind].begin(), present_[kind].end(), used.begin(), used.end(),
-                            std::back_inserter(unused));
-        for (const quint64 digits : unused)
-            removeFileIn(folderPath_, thumbnailName(digits, kind));
+    for (std::size_t i = 0; i < present_.size(); ++i) {
+        for (int kind = 0; kind < 3; ++kind) {
+            if ((present_[i].kinds & ~used_[i]) & 1 << kind)
+                removeFileIn(folderPath_, thumbnailName(present_[i].digits, kind));
+        }
     }
 }

@@ -26,10 +26,15 @@ public:
     // The thumbnails a folder held when last read, kept from one list to the next by the
     // sources (a watching lystora-list writes the page again at each change): read again only
     // once the folder has changed.
+    // A thumbnail's digits (see page_covers.cpp) and the kinds of it that are there, a bit each.
+    struct Thumbnail {
+        quint64 digits;
+        quint8 kinds;
+    };
     struct Known {
         QByteArray path;
         FolderStamp stamp;
-        std::vector<quint64> present[3];
+        std::vector<Thumbnail> present;
     };
 
     PageCovers(const QByteArray &pagePath, const TagBudget &budget,
@@ -45,7 +50,8 @@ public:
 
 private:
     QByteArray made(quint64 digits, const QByteArray &path, char kind);
-    bool present(int kind, quint64 digits) const;
+    // Its index in present_, or -1.
+    qsizetype present(quint64 digits) const;
 
     QByteArray folderPath_;
     QByteArray folderName_;
@@ -54,11 +60,10 @@ private:
     TagBudget budget_;
     std::unique_ptr<TagReaders> readers_; // started at the first picture to make
     quint64 ticket_ = 0;
-    // Thumbnails by their digits (see page_covers.cpp): in the folder when the list began, for
-    // each kind, sorted; those the page uses (both sizes, or the mark of none), in any order;
-    // those this list made (true) or found none for.
-    std::vector<quint64> present_[3];
-    std::vector<quint64> used_;
-    std::vector<quint64> usedNone_;
+    // Thumbnails in the folder when the list began, sorted by their digits, and the kinds of
+    // each that the page uses (both sizes, or the mark of none); those this list made (true) or
+    // found none for.
+    std::vector<Thumbnail> present_;
+    std::vector<quint8> used_;
     std::unordered_map<quint64, bool> made_;
 };

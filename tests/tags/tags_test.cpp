@@ -20,6 +20,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <random>
+#include <set>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <thread>
@@ -488,6 +490,45 @@ TEST(Tags, CoverPicturesBecomeThumbnailsInTheReadersAndNoPictureAFailure)
     }
 }
 
+TEST(Tags, AmongThousandsOfThumbnailsEachPictureFindsItsOwnAndThoseUnusedGo)
+{
+    TempTree tree;
+    tree.dir("out/index.covers");
+    // Digests spread evenly, and some crowded at both ends, as no digest would be.
+    std::mt19937_64 random(7);
+    std::set<quint64> digits = {0, 1, 2, 3, ~quint64(0), ~quint64(1)};
+    while (digits.size() < 3000)
+        digits.insert(random());
+    const auto hex = [](quint64 value) {
+        return QByteArray::number(value, 16).rightJustified(16, '0');
+    };
+    int i = 0;
+    QStringList kept;
+    for (const quint64 value : digits) {
+        const QByteArray name = hex(value);
+        const QList<QByteArray> ends =
+            i % 2 ? QList<QByteArray>{"-x"} : QList<QByteArray>{"-l.jpg", "-s.jpg"};
+        for (const QByteArray &end : ends) {
+            tree.file("out/index.covers/" + name + end);
+            if (i % 3 != 0)
+                kept << QString::fromUtf8(name + end);
+        }
+        ++i;
+    }
+    PageCovers covers(tree.path("out/index.html"), TagBudget());
+    i = 0;
+    for (const quint64 value : digits) {
+        if (i++ % 3 == 0)
+            continue;
+        EXPECT_EQ(covers.fromTrack("/nowhere", hex(value)),
+                  i % 2 ? "index.covers/" + hex(value) + "-s.jpg" : QByteArray());
+    }
+    EXPECT_TRUE(covers.fromTrack("/nowhere", hex(12345)).isEmpty()); // none, and none to make
+    covers.finish(true);
+    kept.sort();
+    EXPECT_EQ(tree.entries("out/index.covers"), kept);
+}
+
 TEST(Tags, APictureThatGivesNoThumbnailIsNotDecodedAgainUntilItChanges)
 {
     TempTree tree;
@@ -495,8 +536,9 @@ TEST(Tags, APictureThatGivesNoThumbnailIsNotDecodedAgainUntilItChanges)
     tree.dir("out");
     const auto run = [&] {
         PageCovers covers(tree.path("out/index.html"), TagBudget());
-        EXPECT_TRUE(covers.fromFile(tree.path("music/cover.jpg"), QByteArray()).isEmpty());
+        const QByteArray address = covers.fromFile(tree.path("music/cover.jpg"), QByteArray());
         covers.finish(true);
+        return address;
     };
     const auto mark = [&](ino_t *inode) {
         const QStringList names = tree.entries("out/index.covers");
@@ -509,13 +551,35 @@ TEST(Tags, APictureThatGivesNoThumbnailIsNotDecodedAgainUntilItChanges)
         return name;
     };
     ino_t first = 0, again = 0, changed = 0;
-    run();
+    EXPECT_TRUE(run().isEmpty());
     const QByteArray name = mark(&first);
-    run(); // the mark is not made anew: the picture was not sent to a reader
+    EXPECT_TRUE(run().isEmpty()); // the mark is not made anew: not sent to a reader
     EXPECT_EQ(mark(&again), name);
     EXPECT_EQ(again, first);
     const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, tree.path("music/cover.jpg").constData(), times, 0), 0);
-    run(); // another picture now: tried, and the old mark gone
+    EXPECT_TRUE(run().isEmpty()); // another picture now: tried, and the old mark gone
     EXPECT_NE(mark(&changed), name);
+
+    // A real picture then: both sizes, named as the page says, kept while it stays, and
+    // replaced (the old ones gone) once it changes.
+    const auto sizes = [&] {
+        const QStringList names = tree.entries("out/index.covers");
+        EXPECT_EQ(names.size(), 2) << names.join(QLatin1Char(' ')).toStdString();
+        return names;
+    };
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-loglevel", "error", "-y", "-f", "lavfi", "-i", "color=c=red:s=600x600",
+                  "-frames:v", "1", QString::fromUtf8(tree.path("music/cover.jpg"))});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+    const QByteArray address = run();
+    const QStringList made = sizes();
+    EXPECT_EQ(address, "index.covers/" + made.value(1).toUtf8()); // "…-l.jpg", "…-s.jpg"
+    EXPECT_EQ(made.value(0).left(16), made.value(1).left(16));
+    EXPECT_EQ(run(), address);
+    EXPECT_EQ(sizes(), made);
+    ASSERT_EQ(::utimensat(AT_FDCWD, tree.path("music/cover.jpg").constData(), times, 0), 0);
+    EXPECT_NE(run(), address);
+    EXPECT_TRUE(sizes().filter(made.value(0).left(16)).isEmpty());
 }
