@@ -22,6 +22,10 @@
 class ListingModel
 {
 public:
+    ListingModel() = default;
+    ListingModel(const ListingModel &) = delete; // it holds a place in itself
+    ListingModel &operator=(const ListingModel &) = delete;
+
     // Whether changes to a folder are reported (see forgetFolder): none is kept until set.
     std::function<bool(const FileIdentity &)> watched;
 
@@ -56,7 +60,8 @@ private:
     // no longer has: their paths and what was kept below them go.
     void dropLinks(const QByteArray &path, const DirListing &was, const DirListing *now);
 
-    std::map<QByteArray, Kept> byPath_;                       // ordered: a subtree is a range
-    std::unordered_multimap<FileIdentity, QByteArray> paths_; // each folder's paths
-    std::unordered_set<QByteArray> linkPaths_;                // paths whose last name is a link
+    std::map<QByteArray, Kept> byPath_;                           // ordered: a subtree is a range
+    std::map<QByteArray, Kept>::iterator cursor_ = byPath_.end(); // the last found, or end()
+    std::unordered_multimap<FileIdentity, QByteArray> paths_;     // each folder's paths
+    std::unordered_set<QByteArray> linkPaths_;                    // paths whose last name is a link
 };
