@@ -91,14 +91,14 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget,
     if (known && stamped && known->path == folderPath_ && known->stamp.settled &&
         known->stamp.stat == now.stat) {
         present_ = known->present;
-        used_.assign(present_.size(), 0);
+        index();
         return;
     }
     // Read once: a page of ten thousand albums asks for each of their pictures.
     forEachNameIn(folderPath_, [this](QByteArrayView name) {
         quint64 digits = 0;
         if (const int kind = thumbnailKind(name, &digits); kind >= 0)
-            present_.push_back({digits, quint8(1 << kind)});
+            present_.push_back({digits, quint8(1 << kind), 0});
     });
     const auto byDigits = [](const Thumbnail &a, const Thumbnail &b) {
         return a.digits < b.digits;
@@ -113,7 +113,7 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget,
             present_[kept++] = present_[i];
     }
     present_.resize(kept);
-    used_.assign(present_.size(), 0);
+    index();
     if (known) {
         known->path = stamped ? folderPath_ : QByteArray();
         known->stamp = now;
@@ -150,40 +150,37 @@ QByteArray PageCovers::fromTrack(const QByteArray &path, const QByteArray &diges
     return made(digits, path, 'E');
 }
 
+void PageCovers::index()
+{
+    for (Thumbnail &thumbnail : present_)
+        thumbnail.used = 0;
+    // Digits are digests, spread evenly: their first bits say where to look, among about two.
+    // A binary search over a hundred thousand albums took seventeen steps, most a miss of the
+    // cache, and was a twentieth of the time a change took.
+    int bits = 1;
+    while (bits < 24 && (std::size_t(1) << (bits + 1)) < present_.size())
+        ++bits;
+    shift_ = 64 - bits;
+    const std::size_t buckets = std::size_t(1) << bits;
+    firstOf_.assign(buckets + 1, 0);
+    std::size_t i = 0;
+    for (std::size_t bucket = 0; bucket <= buckets; ++bucket) {
+        while (i < present_.size() && (present_[i].digits >> shift_) < bucket)
+            ++i;
+        firstOf_[bucket] = quint32(i);
+    }
+}
+
 qsizetype PageCovers::present(quint64 digits) const
 {
-    // Digits are digests, spread evenly: the search starts where they would be if they all
-    // were, and widens from there as far as it must. Most end within a step or two, where a
-    // binary search over a hundred thousand albums took seventeen, each a miss of the cache.
-    const std::size_t n = present_.size();
-    if (n == 0)
+    if (firstOf_.empty())
         return -1;
-    const std::size_t guess =
-        n >= (std::size_t(1) << 32) ? n / 2 : std::size_t((digits >> 32) * n >> 32);
-    std::size_t low = 0, high = n; // the first entry not below digits is in [low, high)
-    if (present_[guess].digits < digits) {
-        low = guess + 1;
-        for (std::size_t step = 1; guess + step < n; step *= 2) {
-            if (present_[guess + step].digits >= digits) {
-                high = guess + step + 1;
-                break;
-            }
-            low = guess + step + 1;
-        }
-    } else {
-        high = guess + 1;
-        for (std::size_t step = 1; step <= guess; step *= 2) {
-            if (present_[guess - step].digits < digits) {
-                low = guess - step + 1;
-                break;
-            }
-            high = guess - step + 1;
-        }
+    const std::size_t bucket = std::size_t(digits >> shift_);
+    for (quint32 i = firstOf_[bucket]; i < firstOf_[bucket + 1]; ++i) {
+        if (present_[i].digits == digits)
+            return qsizetype(i);
     }
-    const auto found =
-        std::lower_bound(present_.begin() + qsizetype(low), present_.begin() + qsizetype(high),
-                         digits, [](const Thumbnail &t, quint64 d) { return t.digits < d; });
-    return found != present_.end() && found->digits == digits ? found - present_.begin() : -1;
+    return -1;
 }
 
 QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
@@ -193,7 +190,7 @@ QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
     const qsizetype there = present(digits);
     const quint8 kinds = there >= 0 ? present_[std::size_t(there)].kinds : 0;
     if (kinds & 1 << None) {
-        used_[std::size_t(there)] |= 1 << None;
+        present_[std::size_t(there)].used |= 1 << None;
         return QByteArray();
     }
     if (addressStart_.isEmpty())
@@ -201,7 +198,7 @@ QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
     QByteArray address = addressStart_;
     appendThumbnailName(address, digits, Small);
     if ((kinds & kBothSizes) == kBothSizes) {
-        used_[std::size_t(there)] |= kBothSizes;
+        present_[std::size_t(there)].used |= kBothSizes;
         return address;
     }
     // Made by this list already, for a folder before (an album's picture in two of them).
@@ -229,8 +226,8 @@ QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
         !writeWhole(folderPath_ + '/' + thumbnailName(digits, Small), smallJpeg))
         return QByteArray();
     made_[digits] = true;
-    if (there >= 0)
-        used_[std::size_t(there)] |= kBothSizes; // one size was there, made again with the other
+    if (there >= 0) // one size was there, made again with the other
+        present_[std::size_t(there)].used |= kBothSizes;
     return address;
 }
 
@@ -240,7 +237,7 @@ void PageCovers::finish(bool pageWritten)
         return;
     for (std::size_t i = 0; i < present_.size(); ++i) {
         for (int kind = 0; kind < 3; ++kind) {
-            if ((present_[i].kinds & ~used_[i]) & 1 << kind)
+            if ((present_[i].kinds & ~present_[i].used) & 1 << kind)
                 removeFileIn(folderPath_, thumbnailName(present_[i].digits, kind));
         }
     }

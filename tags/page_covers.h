@@ -26,10 +26,12 @@ public:
     // The thumbnails a folder held when last read, kept from one list to the next by the
     // sources (a watching lystora-list writes the page again at each change): read again only
     // once the folder has changed.
-    // A thumbnail's digits (see page_covers.cpp) and the kinds of it that are there, a bit each.
+    // A thumbnail's digits (see page_covers.cpp), the kinds of it that are there, a bit each,
+    // and those of them the page being written uses.
     struct Thumbnail {
         quint64 digits;
         quint8 kinds;
+        quint8 used;
     };
     struct Known {
         QByteArray path;
@@ -50,6 +52,8 @@ public:
 
 private:
     QByteArray made(quint64 digits, const QByteArray &path, char kind);
+    // What finds a thumbnail in present_ by its digits: made once present_ is.
+    void index();
     // Its index in present_, or -1.
     qsizetype present(quint64 digits) const;
 
@@ -60,10 +64,10 @@ private:
     TagBudget budget_;
     std::unique_ptr<TagReaders> readers_; // started at the first picture to make
     quint64 ticket_ = 0;
-    // Thumbnails in the folder when the list began, sorted by their digits, and the kinds of
-    // each that the page uses (both sizes, or the mark of none); those this list made (true) or
-    // found none for.
+    // Thumbnails in the folder when the list began, sorted by their digits; those this list
+    // made (true) or found none for.
     std::vector<Thumbnail> present_;
-    std::vector<quint8> used_;
+    std::vector<quint32> firstOf_; // the first of present_ whose digits begin with each number
+    int shift_ = 63;               // what leaves that number of a thumbnail's digits
     std::unordered_map<quint64, bool> made_;
 };
