@@ -190,7 +190,8 @@ public:
     void waitForAll()
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        helpUntil(lock, [this] { return jobs_.empty() && busy_ == 0; });
+        helpUntil(
+            lock, [this] { return jobs_.empty() && busy_ == 0; }, Closes::Too);
     }
 
     int failure(const Sink &to)
@@ -232,34 +233,55 @@ private:
             changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
             if (jobs_.empty())
                 return;
-            doNext(lock);
+            doNext(lock, next(Closes::Too), true);
         }
+    }
+
+    // Freeing the pages of a list replaced (at the last close of it) takes milliseconds that
+    // a commit waiting for its bytes would add to its wait: that is left to the sending
+    // thread, once no bytes are left to send.
+    enum class Closes { Not, Too };
+    std::deque<Job>::iterator next(Closes closes)
+    {
+        const auto sends = std::find_if(jobs_.begin(), jobs_.end(),
+                                        [](const Job &job) { return job.to != nullptr; });
+        return sends == jobs_.end() && closes == Closes::Too ? jobs_.begin() : sends;
     }
 
     // Does jobs while there are some, until `done`.
-    template <typename Done> void helpUntil(std::unique_lock<std::mutex> &lock, Done done)
+    template <typename Done>
+    void helpUntil(std::unique_lock<std::mutex> &lock, Done done, Closes closes = Closes::Not)
     {
         while (!done()) {
-            if (jobs_.empty())
+            const auto job = next(closes);
+            if (job == jobs_.end())
                 changed_.wait(lock);
             else
-                doNext(lock);
+                doNext(lock, job, false);
         }
     }
 
-    // The first job, done outside the lock.
-    void doNext(std::unique_lock<std::mutex> &lock)
+    // That job, done outside the lock.
+    void doNext(std::unique_lock<std::mutex> &lock, std::deque<Job>::iterator taken, bool sender)
     {
-        Job job = std::move(jobs_.front());
-        jobs_.pop_front();
+        Job job = std::move(*taken);
+        jobs_.erase(taken);
         ++busy_;
         Sink *to = job.to;
         const bool failed = !to || to->error != 0;
         lock.unlock();
         const int error = failed ? 0 : perform(job);
         const qsizetype held = job.bytes.size();
+        Fd from;
+        if (!sender && to) // its copy may hold the last descriptor of a list replaced
+            from = std::move(job.from);
         job = Job();
         lock.lock();
+        if (from.valid()) {
+            Job close;
+            close.from = std::move(from);
+            jobs_.push_back(std::move(close));
+        }
         --busy_;
         if (to && to->error == 0)
             to->error = error;
