@@ -23,9 +23,6 @@
 class PageCovers : public CoverSource
 {
 public:
-    // The thumbnails a folder held when last read, kept from one list to the next by the
-    // sources (a watching lystora-list writes the page again at each change): read again only
-    // once the folder has changed.
     // A thumbnail's digits (see page_covers.cpp), the kinds of it that are there, a bit each,
     // and those of them the page being written uses.
     struct Thumbnail {
@@ -33,6 +30,9 @@ public:
         quint8 kinds;
         quint8 used;
     };
+    // The thumbnails a folder held when last read, kept from one list to the next by the
+    // sources (a watching lystora-list writes the page again at each change): read again only
+    // once the folder has changed.
     struct Known {
         QByteArray path;
         FolderStamp stamp;
