@@ -20,11 +20,8 @@ std::shared_ptr<DirListing> ListingModel::find(const QByteArray &path)
     // comes right after it): the one after the last found is tried before a search from the
     // top, whose twenty comparisons of long paths sharing their beginning each cost a walk of
     // a hundred thousand folders more than all its other work on the model.
-    auto found = byPath_.end();
-    if (cursor_ != byPath_.end() && std::next(cursor_) != byPath_.end() &&
-        std::next(cursor_)->first == path)
-        found = std::next(cursor_);
-    else
+    auto found = cursor_ != byPath_.end() ? std::next(cursor_) : byPath_.end();
+    if (found == byPath_.end() || found->first != path)
         found = byPath_.find(path);
     if (found == byPath_.end())
         return nullptr;
