@@ -52,7 +52,7 @@ public:
 
 private:
     QByteArray made(quint64 digits, const QByteArray &path, char kind);
-    // What finds a thumbnail in present_ by its digits: made once present_ is.
+    // Once present_ is filled: none of it used yet, and what finds an entry by its digits.
     void index();
     // Its index in present_, or -1.
     qsizetype present(quint64 digits) const;

@@ -29,6 +29,17 @@
 
 namespace {
 
+// A red picture of that size ("600x600") at path, in the format its name ends with.
+bool makePicture(const QByteArray &path, const char *size)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                            QStringLiteral("color=c=red:s=") + QLatin1String(size),
+                                            "-frames:v", "1", QString::fromUtf8(path)});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+           ffmpeg.exitCode() == 0;
+}
+
 // Three seconds of a 440 Hz tone, 8 kHz mono.
 QByteArray wave()
 {
@@ -461,13 +472,8 @@ TEST(Tags, CoverPicturesBecomeThumbnailsInTheReadersAndNoPictureAFailure)
     TempTree tree;
     tree.dir("src");
     // A large picture in each format a cover comes in, and one that only says it is one.
-    for (const char *name : {"big.jpg", "big.png", "big.webp"}) {
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {"-loglevel", "error", "-f", "lavfi", "-i", "color=c=red:s=3000x2000",
-                      "-frames:v", "1", QString::fromUtf8(tree.path("src/") + name)});
-        ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0) << name;
-    }
+    for (const char *name : {"big.jpg", "big.png", "big.webp"})
+        ASSERT_TRUE(makePicture(tree.path("src/") + name, "3000x2000")) << name;
     tree.file("src/lie.jpg", "\xFF\xD8\xFF" + QByteArray(1000, '\x01'));
     TagReaders readers(TagBudget(), 1);
     const QList<QByteArray> names = {"big.jpg", "big.png", "big.webp", "lie.jpg"};
@@ -568,11 +574,7 @@ TEST(Tags, APictureThatGivesNoThumbnailIsNotDecodedAgainUntilItChanges)
         EXPECT_EQ(names.size(), 2) << names.join(QLatin1Char(' ')).toStdString();
         return names;
     };
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-loglevel", "error", "-y", "-f", "lavfi", "-i", "color=c=red:s=600x600",
-                  "-frames:v", "1", QString::fromUtf8(tree.path("music/cover.jpg"))});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+    ASSERT_TRUE(makePicture(tree.path("music/cover.jpg"), "600x600"));
     const QByteArray address = run();
     const QStringList made = sizes();
     EXPECT_EQ(address, "index.covers/" + made.value(1).toUtf8()); // "…-l.jpg", "…-s.jpg"
