@@ -5,6 +5,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 int FileOutput::begin(const OutputContext &context)
 {
     context_ = context;
@@ -111,6 +113,34 @@ QByteArray relativePath(const QByteArray &from, const QByteArray &to)
             path += '/';
     }
     return path;
+}
+
+void appendUtf8(QByteArray &out, QStringView text)
+{
+    if (!std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        out += text.toUtf8();
+        return;
+    }
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    std::transform(text.begin(), text.end(), out.data() + at,
+                   [](QChar c) { return char(c.unicode()); });
+}
+
+void appendDecimal(QByteArray &out, qint64 value)
+{
+    char digits[24];
+    char *end = digits + sizeof digits;
+    char *start = end;
+    // Counted down as unsigned: the smallest number has no positive counterpart.
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        *--start = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        *--start = '-';
+    out.append(start, end - start);
 }
 
 void appendPercentEncoded(QByteArray &out, QByteArrayView bytes, bool keepSlashes)

@@ -275,11 +275,11 @@ public:
         appendBase36(out, file.statKnown ? file.stat.modifiedNs / 1000000000 : 0);
         if (track && track->durationMs > 0) {
             out += " data-d=";
-            out += QByteArray::number((track->durationMs + 500) / 1000);
+            appendDecimal(out, (track->durationMs + 500) / 1000);
         }
         if (track && track->track > 0) {
             out += " data-k=";
-            out += QByteArray::number(track->track);
+            appendDecimal(out, track->track);
         }
         // Unquoted when it can be, as most are: a few bytes a track on a page of 100,000.
         const bool quoted = !linkStartBare_;

@@ -16,14 +16,16 @@ bool breaksALine(char32_t c)
 // A tag's or a name's text on one line: line breaks and controls become blanks, and a direction
 // it sets (an override, an embedding, an isolate) is closed at its end, so that it cannot turn
 // what a player shows after it.
-QByteArray oneLine(const QString &text)
+void appendOneLine(QByteArray &out, const QString &text)
 {
     // Most names hold none of those characters, and stand as they are.
     if (std::none_of(text.begin(), text.end(), [](QChar c) {
             const char16_t u = c.unicode();
             return breaksALine(u) || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
-        }))
-        return text.toUtf8();
+        })) {
+        appendUtf8(out, text);
+        return;
+    }
     QString line;
     line.reserve(text.size() + 4);
     QString closing; // the closers due, innermost last
@@ -46,31 +48,27 @@ QByteArray oneLine(const QString &text)
         }
     }
     std::reverse(closing.begin(), closing.end());
-    return (line + closing).toUtf8();
+    out += (line + closing).toUtf8();
 }
 
 // A path as a relative reference that reads the same as a file name and as a URL: what a URL
 // would take for something else is encoded ("#" a fragment, "?" a query, "%41" an "A"), the
 // rest is left as it is. VLC reads entries as URLs, locally too (a raw "#" there plays the
 // whole folder); mpv reads them as file names locally, so that it cannot open those few.
-QByteArray unambiguous(const QByteArray &path)
+void appendUnambiguous(QByteArray &out, const QByteArray &path)
 {
-    QByteArray out;
-    out.reserve(path.size());
     for (qsizetype i = 0; i < path.size(); ++i) {
         const char c = path[i];
-        const bool escape = i + 2 < path.size() && std::isxdigit(uchar(path[i + 1])) &&
-                            std::isxdigit(uchar(path[i + 2]));
         if (c == '#')
             out += "%23";
         else if (c == '?')
             out += "%3F";
-        else if (c == '%' && escape)
+        else if (c == '%' && i + 2 < path.size() && std::isxdigit(uchar(path[i + 1])) &&
+                 std::isxdigit(uchar(path[i + 2])))
             out += "%25";
         else
             out += c;
     }
-    return out;
 }
 
 // Whether a relative path can stand on its line as it is: valid UTF-8 and nothing that ends a
@@ -98,21 +96,29 @@ public:
     void file(const OutputFile &file) override
     {
         const TrackInfo *track = file.track && file.track->read ? file.track : nullptr;
-        QString title;
+        QByteArray &out = line_;
+        out.resize(0);
+        out += "#EXTINF:";
+        appendDecimal(out, track && track->durationMs > 0 ? (track->durationMs + 500) / 1000 : -1);
+        out += ',';
         if (track && !track->title.isEmpty())
-            title = track->artist.isEmpty() ? track->title
-                                            : track->artist + QStringLiteral(" - ") + track->title;
+            appendOneLine(out, track->artist.isEmpty()
+                                   ? track->title
+                                   : track->artist + QStringLiteral(" - ") + track->title);
         else
-            title = shownName(context(), file);
-        const qint64 seconds =
-            track && track->durationMs > 0 ? (track->durationMs + 500) / 1000 : -1;
-        write("#EXTINF:" + QByteArray::number(seconds) + ',' + oneLine(title) + '\n');
+            appendOneLine(out, shownName(context(), file));
+        out += '\n';
 
-        const QByteArray below =
-            file.dir.isEmpty() ? file.name->bytes : file.dir + '/' + file.name->bytes;
+        const QByteArray &name = file.name->bytes;
         if (context().settings->DownAllow) {
-            write(linkBaseUrl(context().settings->BaseUrl).toUtf8() + percentEncoded(below, true) +
-                  '\n');
+            out += baseUrl_;
+            if (!file.dir.isEmpty()) {
+                appendPercentEncoded(out, file.dir, true);
+                out += '/';
+            }
+            appendPercentEncoded(out, name, true);
+            out += '\n';
+            write(out);
             return;
         }
         // The way from the playlist to a folder is worked out once for all its files. A path
@@ -123,20 +129,28 @@ public:
             wayDir_ = file.dir;
             wayKnown_ = true;
             wayRaw_ = standsRaw(way);
-            wayText_ = wayRaw_ ? unambiguous(way) : QByteArray();
+            wayText_.resize(0);
+            if (wayRaw_)
+                appendUnambiguous(wayText_, way);
             wayEncoded_ = percentEncoded(way, true);
         }
-        const QByteArray &name = file.name->bytes;
-        QByteArray entry = wayRaw_ && standsRaw(name) ? wayText_ + unambiguous(name)
-                                                      : wayEncoded_ + percentEncoded(name, true);
+        const qsizetype entryAt = out.size();
+        if (wayRaw_ && standsRaw(name)) {
+            out += wayText_;
+            appendUnambiguous(out, name);
+        } else {
+            out += wayEncoded_;
+            appendPercentEncoded(out, name, true);
+        }
         // A relative reference, always: a first segment with ":" would read as a scheme
         // ("http:/x.mp3", "javascript:"). "./" before it, as RFC 3986 asks, plays as a local
         // file in the players.
+        const QByteArrayView entry = QByteArrayView(out).sliced(entryAt);
         const qsizetype firstSlash = entry.indexOf('/');
-        const QByteArray first = firstSlash < 0 ? entry : entry.left(firstSlash);
-        if (first.contains(':'))
-            entry.prepend("./");
-        write(entry + '\n');
+        if ((firstSlash < 0 ? entry : entry.first(firstSlash)).contains(':'))
+            out.insert(entryAt, "./");
+        out += '\n';
+        write(out);
     }
 
 private:
@@ -145,10 +159,16 @@ private:
     bool wayRaw_ = false;
     QByteArray wayText_;
     QByteArray wayEncoded_;
+    QByteArray baseUrl_;
+    QByteArray line_; // one file's, made anew each time in the same room
 
     // The comment line is the program's mark, which players skip: a playlist of someone
     // else's at its place is not replaced unasked.
-    void writeStart() override { write("#EXTM3U\n# " + productName().toUtf8() + '\n'); }
+    void writeStart() override
+    {
+        baseUrl_ = linkBaseUrl(context().settings->BaseUrl).toUtf8();
+        write("#EXTM3U\n# " + productName().toUtf8() + '\n');
+    }
     void writeEnd() override {}
 };
 
