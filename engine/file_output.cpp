@@ -192,7 +192,7 @@ QString durationText(qint64 milliseconds)
     return QString::number(seconds / 60) + QLatin1Char(':') + two(seconds % 60);
 }
 
-QString sizeText(qint64 bytes, int langue)
+void appendSizeText(QByteArray &out, qint64 bytes, int langue, QByteArrayView space)
 {
     const bool french = inFrench(langue);
     static const char *const english[] = {"B", "kB", "MB", "GB", "TB"};
@@ -203,10 +203,23 @@ QString sizeText(qint64 bytes, int langue)
         size /= 1000;
         ++unit;
     }
-    QString number = unit == 0 ? QString::number(bytes) : QString::number(size, 'f', 1);
-    if (french)
-        number.replace(QLatin1Char('.'), QLatin1Char(','));
-    return number + QChar(0xA0) + QString::fromLatin1(french ? units[unit] : english[unit]);
+    if (unit == 0) {
+        appendDecimal(out, bytes);
+    } else {
+        const qsizetype at = out.size();
+        out += QByteArray::number(size, 'f', 1);
+        if (french)
+            std::replace(out.begin() + at, out.end(), '.', ',');
+    }
+    out += space;
+    out += french ? units[unit] : english[unit];
+}
+
+QString sizeText(qint64 bytes, int langue)
+{
+    QByteArray text;
+    appendSizeText(text, bytes, langue, "\u00A0");
+    return QString::fromUtf8(text);
 }
 
 QString shownName(const OutputContext &context, const OutputFile &file)

@@ -98,6 +98,8 @@ QByteArray absolutePath(const OutputContext &context, const OutputFile &file);
 QString durationText(qint64 milliseconds);
 // "850 B", "4.2 MB" / "4,2 Mo", in the list language.
 QString sizeText(qint64 bytes, int langue);
+// The same in UTF-8, `space` between the number and its unit.
+void appendSizeText(QByteArray &out, qint64 bytes, int langue, QByteArrayView space);
 // The name a file is shown by where no title is known: the classic list's (extension or not).
 QString shownName(const OutputContext &context, const OutputFile &file);
 

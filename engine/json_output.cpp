@@ -15,18 +15,22 @@ void appendJsonString(QByteArray &out, QByteArrayView utf8)
 {
     static const char hex[] = "0123456789abcdef";
     out += '"';
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u == '"' || u == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
+    const char *run = utf8.begin(); // bytes that stand for themselves, appended at once
+    for (const char *at = utf8.begin(); at != utf8.end(); ++at) {
+        const auto u = static_cast<unsigned char>(*at);
+        if (u != '"' && u != '\\' && u >= 0x20)
+            continue;
+        out.append(run, at - run);
+        run = at + 1;
+        if (u < 0x20) {
             const char escape[] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 0xF]};
             out.append(escape, sizeof escape);
         } else {
-            out += c;
+            const char escape[] = {'\\', char(u)};
+            out.append(escape, sizeof escape);
         }
     }
+    out.append(run, utf8.end() - run);
     out += '"';
 }
 

@@ -314,8 +314,7 @@ public:
         }
         if (file.statKnown) {
             out += " <small>";
-            appendHtml(out,
-                       sizeText(file.stat.size, langue()).replace(QChar(0xA0), QLatin1Char(' ')));
+            appendSizeText(out, file.stat.size, langue(), " "); // digits and letters: no escape
             out += "</small>";
             totalSize_ += file.stat.size;
         }

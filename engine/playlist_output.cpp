@@ -57,18 +57,23 @@ void appendOneLine(QByteArray &out, const QString &text)
 // whole folder); mpv reads them as file names locally, so that it cannot open those few.
 void appendUnambiguous(QByteArray &out, const QByteArray &path)
 {
+    qsizetype run = 0; // where the bytes that stand as they are start
     for (qsizetype i = 0; i < path.size(); ++i) {
         const char c = path[i];
-        if (c == '#')
-            out += "%23";
-        else if (c == '?')
-            out += "%3F";
-        else if (c == '%' && i + 2 < path.size() && std::isxdigit(uchar(path[i + 1])) &&
-                 std::isxdigit(uchar(path[i + 2])))
-            out += "%25";
-        else
-            out += c;
+        const char *escape = c == '#'   ? "%23"
+                             : c == '?' ? "%3F"
+                             : c == '%' && i + 2 < path.size() &&
+                                     std::isxdigit(uchar(path[i + 1])) &&
+                                     std::isxdigit(uchar(path[i + 2]))
+                                 ? "%25"
+                                 : nullptr;
+        if (!escape)
+            continue;
+        out.append(path.constData() + run, i - run);
+        out += escape;
+        run = i + 1;
     }
+    out.append(path.constData() + run, path.size() - run);
 }
 
 // Whether a relative path can stand on its line as it is: valid UTF-8 and nothing that ends a
