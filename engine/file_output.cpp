@@ -95,22 +95,59 @@ QByteArray FileOutput::wayTo(const QByteArray &dir) const
     return path.left(path.size() - 1);
 }
 
+namespace {
+
+// The names of a path one after the other, the empty ones (of "//" and the ends) skipped: an
+// empty view at the end. Asked twice for each folder of the tree, so not split into a list.
+class PathNames
+{
+public:
+    explicit PathNames(QByteArrayView path) : path_(path) {}
+    QByteArrayView next()
+    {
+        while (at_ < path_.size() && path_[at_] == '/')
+            ++at_;
+        const qsizetype start = at_;
+        while (at_ < path_.size() && path_[at_] != '/')
+            ++at_;
+        return path_.sliced(start, at_ - start);
+    }
+    static qsizetype count(QByteArrayView path)
+    {
+        PathNames names(path);
+        qsizetype n = 0;
+        while (!names.next().isEmpty())
+            ++n;
+        return n;
+    }
+
+private:
+    QByteArrayView path_;
+    qsizetype at_ = 0;
+};
+
+} // namespace
+
 QByteArray relativePath(const QByteArray &from, const QByteArray &to)
 {
-    QList<QByteArray> here = from.split('/');
-    QList<QByteArray> there = to.split('/');
-    here.removeAll(QByteArray());
-    there.removeAll(QByteArray());
-    qsizetype common = 0;
-    while (common < here.size() && common + 1 < there.size() && here[common] == there[common])
-        ++common;
+    const qsizetype namesThere = PathNames::count(to);
+    PathNames here(from);
+    PathNames there(to);
+    QByteArrayView mine = here.next();
+    QByteArrayView theirs = there.next();
+    // The last name of `to` is never shared: it is what the way leads to.
+    for (qsizetype common = 0; !mine.isEmpty() && common + 1 < namesThere && mine == theirs;
+         ++common) {
+        mine = here.next();
+        theirs = there.next();
+    }
     QByteArray path;
-    for (qsizetype i = common; i < here.size(); ++i)
+    for (; !mine.isEmpty(); mine = here.next())
         path += "../";
-    for (qsizetype i = common; i < there.size(); ++i) {
-        path += there[i];
-        if (i + 1 < there.size())
+    for (bool first = true; !theirs.isEmpty(); theirs = there.next(), first = false) {
+        if (!first)
             path += '/';
+        path += theirs;
     }
     return path;
 }
