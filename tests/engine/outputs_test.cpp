@@ -11,7 +11,9 @@
 #include <QRegularExpression>
 
 #include <cctype>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 
@@ -113,6 +115,7 @@ std::set<QByteArray> filesBelow()
 TEST(Outputs, ThePageIsAsciiValidAndEveryLinkLeadsToItsFile)
 {
     Tree t;
+    t.tree.file("music/Album One/first.mp3", QByteArray(1250, 'x')); // 1.25 kB: rounded up
     ListingSettings s = plainSettings();
     s.TitleHTML = QStringLiteral("Ma <musique> & moi");
     s.FileLangue = 1;
@@ -125,6 +128,8 @@ TEST(Outputs, ThePageIsAsciiValidAndEveryLinkLeadsToItsFile)
     EXPECT_TRUE(page.contains("<title>Ma &lt;musique&gt; &amp; moi</title>"));
     EXPECT_TRUE(page.contains("Qu&#233;bec")); // composed, as a reference
     EXPECT_TRUE(page.contains("En tout : 3 r&#233;pertoires, 13 morceaux"));
+    EXPECT_TRUE(page.contains(">first</a> <small>1,3 ko</small>\n"));
+    EXPECT_TRUE(page.contains(">deep</a> <small>3 o</small>\n"));
 
     QProcess tidy;
     tidy.start(QStringLiteral("tidy"), {"-q", "-e", str(t.tree.path("out/index.html"))});
@@ -277,6 +282,14 @@ TEST(Outputs, NoTagOrNameMakesAPlaylistEntryOfItsOwnOrTurnsWhatFollows)
 TEST(Outputs, TheJsonDocumentHoldsTheTreeAndTheRawBytesOfNamesThatAreNotUtf8)
 {
     Tree t;
+    // Times as the JSON tells them: by hand from 1970 on, by Qt before.
+    const std::pair<const char *, qint64> times[] = {{"music/Track 2.mp3", 951868799},
+                                                     {"music/Track 10.mp3", 0},
+                                                     {"music/#hash.mp3", -304776000}};
+    for (const auto &[path, seconds] : times) {
+        const struct timespec both[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, t.tree.path(path).constData(), both, 0), 0);
+    }
     const RunResult r =
         runWith(t, plainSettings(), {{OutputFormat::Json, t.tree.path("out/music.json")}});
     ASSERT_EQ(r.outcome.end, RunEnd::Written);
@@ -287,6 +300,7 @@ TEST(Outputs, TheJsonDocumentHoldsTheTreeAndTheRawBytesOfNamesThatAreNotUtf8)
     EXPECT_EQ(root[QStringLiteral("generator")].toString(), QStringLiteral("Lystora v1.52.1016"));
     EXPECT_EQ(root[QStringLiteral("source")].toString(), str(t.music()));
     std::set<QByteArray> files;
+    std::map<QByteArray, QString> modified;
     std::function<void(const QJsonObject &, const QByteArray &)> visit =
         [&](const QJsonObject &folder, const QByteArray &below) {
             for (const QJsonValue &file : folder[QStringLiteral("files")].toArray()) {
@@ -296,12 +310,16 @@ TEST(Outputs, TheJsonDocumentHoldsTheTreeAndTheRawBytesOfNamesThatAreNotUtf8)
                           : path.contains('/')      ? 0
                                                     : 1);
                 files.insert(path);
+                modified[path] = file.toObject()[QStringLiteral("modified")].toString();
             }
             for (const QJsonValue &sub : folder[QStringLiteral("folders")].toArray())
                 visit(sub.toObject(), below + jsonName(sub.toObject()) + '/');
         };
     visit(root[QStringLiteral("folder")].toObject(), QByteArray());
     EXPECT_EQ(files, filesBelow());
+    EXPECT_EQ(modified["Track 2.mp3"], QStringLiteral("2000-02-29T23:59:59Z"));
+    EXPECT_EQ(modified["Track 10.mp3"], QStringLiteral("1970-01-01T00:00:00Z"));
+    EXPECT_EQ(modified["#hash.mp3"], QStringLiteral("1960-05-05T12:00:00Z"));
     // The same files in a flat list, each with its folder, in the tree's order.
     std::set<QByteArray> tracks;
     for (const QJsonValue &track : root[QStringLiteral("tracks")].toArray()) {
