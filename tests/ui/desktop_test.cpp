@@ -177,6 +177,7 @@ public:
         return false;
     }
     bool ended() { return process_.waitForFinished(kGuardMs); }
+    bool running() const { return process_.state() != QProcess::NotRunning; }
     // Whether one of its threads has started a process (a tag reader, in a run that reads
     // tags).
     bool hasChild()
@@ -218,7 +219,13 @@ protected:
     {
         tree.file("Korvane/Lystora.conf", stored);
         auto program = std::make_unique<Program>(desktop, tree.path());
-        return desktop.windowShown(window) ? std::move(program) : nullptr;
+        if (desktop.windowShown(window))
+            return program;
+        // What became of it, so that a window that never came can be told from a crash.
+        ADD_FAILURE() << "no window \"" << window.toStdString() << "\": "
+                      << (program->running() ? "still running, " + program->errors().toStdString()
+                                             : program->howItEnded());
+        return nullptr;
     }
     QByteArray stored() const { return tree.read("Korvane/Lystora.conf"); }
 
