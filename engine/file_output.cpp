@@ -164,16 +164,16 @@ void appendUtf8(QByteArray &out, QStringView text)
                    [](QChar c) { return char(c.unicode()); });
 }
 
-void appendDecimal(QByteArray &out, qint64 value)
+void appendNumber(QByteArray &out, qint64 value, int base)
 {
-    char digits[24];
+    char digits[65];
     char *end = digits + sizeof digits;
     char *start = end;
     // Counted down as unsigned: the smallest number has no positive counterpart.
     quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
     do {
-        *--start = char('0' + magnitude % 10);
-        magnitude /= 10;
+        *--start = "0123456789abcdefghijklmnopqrstuvwxyz"[magnitude % quint64(base)];
+        magnitude /= quint64(base);
     } while (magnitude != 0);
     if (value < 0)
         *--start = '-';
@@ -241,7 +241,7 @@ void appendSizeText(QByteArray &out, qint64 bytes, int langue, QByteArrayView sp
         ++unit;
     }
     if (unit == 0) {
-        appendDecimal(out, bytes);
+        appendNumber(out, bytes);
     } else {
         const qsizetype at = out.size();
         out += QByteArray::number(size, 'f', 1);

@@ -90,8 +90,8 @@ QByteArray percentEncoded(const QByteArray &bytes, bool keepSlashes);
 void appendPercentEncoded(QByteArray &out, QByteArrayView bytes, bool keepSlashes);
 // Text as UTF-8, as QString::toUtf8() writes it, without a string of its own when it is ASCII.
 void appendUtf8(QByteArray &out, QStringView text);
-// A number in decimal, as QByteArray::number writes it, without a string of its own.
-void appendDecimal(QByteArray &out, qint64 value);
+// A number in a base from 2 to 36, as QByteArray::number writes it, without a string of its own.
+void appendNumber(QByteArray &out, qint64 value, int base = 10);
 // A file's absolute path.
 QByteArray absolutePath(const OutputContext &context, const OutputFile &file);
 // "3:45", "1:02:03".

@@ -159,7 +159,7 @@ public:
         }
         if (file.statKnown) {
             out += ",\"size\":";
-            appendDecimal(out, file.stat.size);
+            appendNumber(out, file.stat.size);
             out += ",\"modified\":";
             appendJsonTime(out, file.stat.modifiedNs);
             size_ += file.stat.size;
@@ -177,12 +177,12 @@ public:
             }
             if (track->track > 0) {
                 out += ",\"track\":";
-                appendDecimal(out, track->track);
+                appendNumber(out, track->track);
             }
             if (track->durationMs > 0) {
                 out += ",\"duration\":";
                 // Seconds to the millisecond, as the double's three decimals would read.
-                appendDecimal(out, track->durationMs / 1000);
+                appendNumber(out, track->durationMs / 1000);
                 const int milliseconds = int(track->durationMs % 1000);
                 const char decimals[] = {'.', char('0' + milliseconds / 100),
                                          char('0' + milliseconds / 10 % 10),
@@ -191,7 +191,7 @@ public:
             }
             if (track->bitrate > 0) {
                 out += ",\"bitrate\":";
-                appendDecimal(out, track->bitrate);
+                appendNumber(out, track->bitrate);
             }
             durationMs_ += track->durationMs;
         }

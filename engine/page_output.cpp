@@ -158,21 +158,6 @@ QByteArray html(const QString &text)
     return out;
 }
 
-// A number in base 36: a track's time of change, for the script's "newest first", kept short.
-void appendBase36(QByteArray &out, qint64 value)
-{
-    if (value <= 0) {
-        out += '0';
-        return;
-    }
-    char digits[16];
-    int n = 0;
-    for (; value > 0; value /= 36)
-        digits[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36];
-    while (n > 0)
-        out += digits[--n];
-}
-
 // The web page of the tree: the folders as collapsible sections under headings of their depth,
 // each track a link to its file with what is known of it. Written as the walk goes: a folder's
 // counts (its sub-folders' included) are known at its end, and written there; nothing is held
@@ -272,14 +257,16 @@ public:
             level.filesOpen = true;
         }
         out += "<li data-m=";
-        appendBase36(out, file.statKnown ? file.stat.modifiedNs / 1000000000 : 0);
+        // The time of change in base 36, for the script's "newest first", kept short.
+        appendNumber(
+            out, file.statKnown ? std::max<qint64>(file.stat.modifiedNs / 1000000000, 0) : 0, 36);
         if (track && track->durationMs > 0) {
             out += " data-d=";
-            appendDecimal(out, (track->durationMs + 500) / 1000);
+            appendNumber(out, (track->durationMs + 500) / 1000);
         }
         if (track && track->track > 0) {
             out += " data-k=";
-            appendDecimal(out, track->track);
+            appendNumber(out, track->track);
         }
         // Unquoted when it can be, as most are: a few bytes a track on a page of 100,000.
         const bool quoted = !linkStartBare_;

@@ -104,7 +104,7 @@ public:
         QByteArray &out = line_;
         out.resize(0);
         out += "#EXTINF:";
-        appendDecimal(out, track && track->durationMs > 0 ? (track->durationMs + 500) / 1000 : -1);
+        appendNumber(out, track && track->durationMs > 0 ? (track->durationMs + 500) / 1000 : -1);
         out += ',';
         if (track && !track->title.isEmpty())
             appendOneLine(out, track->artist.isEmpty()
@@ -114,30 +114,36 @@ public:
             appendOneLine(out, shownName(context(), file));
         out += '\n';
 
-        const QByteArray &name = file.name->bytes;
-        if (context().settings->DownAllow) {
-            out += baseUrl_;
-            if (!file.dir.isEmpty()) {
-                appendPercentEncoded(out, file.dir, true);
-                out += '/';
+        // What goes before the names of a folder's files is worked out once for all of them. A
+        // relative path stands raw only if each of its two parts does, and neither part changes
+        // the other's encoding: "/" ends every way and is no hex digit.
+        const bool served = context().settings->DownAllow;
+        if (!wayKnown_ || wayDir_ != file.dir) {
+            wayDir_ = file.dir;
+            wayKnown_ = true;
+            wayText_.resize(0);
+            if (served) {
+                wayRaw_ = false;
+                wayEncoded_ = baseUrl_;
+                if (!file.dir.isEmpty()) {
+                    appendPercentEncoded(wayEncoded_, file.dir, true);
+                    wayEncoded_ += '/';
+                }
+            } else {
+                const QByteArray way = wayTo(file.dir);
+                wayRaw_ = standsRaw(way);
+                if (wayRaw_)
+                    appendUnambiguous(wayText_, way);
+                wayEncoded_ = percentEncoded(way, true);
             }
+        }
+        const QByteArray &name = file.name->bytes;
+        if (served) {
+            out += wayEncoded_;
             appendPercentEncoded(out, name, true);
             out += '\n';
             write(out);
             return;
-        }
-        // The way from the playlist to a folder is worked out once for all its files. A path
-        // stands raw only if each of its two parts does, and neither part changes the other's
-        // encoding: "/" ends every way and is no hex digit.
-        if (!wayKnown_ || wayDir_ != file.dir) {
-            const QByteArray way = wayTo(file.dir);
-            wayDir_ = file.dir;
-            wayKnown_ = true;
-            wayRaw_ = standsRaw(way);
-            wayText_.resize(0);
-            if (wayRaw_)
-                appendUnambiguous(wayText_, way);
-            wayEncoded_ = percentEncoded(way, true);
         }
         const qsizetype entryAt = out.size();
         if (wayRaw_ && standsRaw(name)) {
@@ -172,6 +178,7 @@ private:
     void writeStart() override
     {
         baseUrl_ = linkBaseUrl(context().settings->BaseUrl).toUtf8();
+        wayKnown_ = false; // the settings or the folder may have changed since the last list
         write("#EXTM3U\n# " + productName().toUtf8() + '\n');
     }
     void writeEnd() override {}
