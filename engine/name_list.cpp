@@ -5,7 +5,9 @@
 #include <QCollatorSortKey>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 // Sorting by name compares what QString::compare compares without regard to case: the UTF-16
@@ -221,32 +223,112 @@ std::uint64_t keyPrefix(const char *block, const Item &item, std::size_t shared)
 
 } // namespace
 
+NameList::NameList(const NameList &other)
+{
+    *this = other;
+}
+
+NameList &NameList::operator=(const NameList &other)
+{
+    if (this == &other)
+        return *this;
+    NameList copy;
+    if (other.block_) {
+        const std::size_t size = blockSize(other.room());
+        copy.block_ = static_cast<char *>(std::malloc(size));
+        if (!copy.block_)
+            throw std::bad_alloc();
+        std::memcpy(copy.block_, other.block_, size);
+        copy.count_ = other.count_;
+        copy.bytes_ = other.bytes_;
+    }
+    swap(copy);
+    return *this;
+}
+
+NameList::~NameList()
+{
+    std::free(block_);
+}
+
+void NameList::resize(Room room)
+{
+    if (room.names == 0 && room.bytes == 0) {
+        std::free(block_);
+        block_ = nullptr;
+        return;
+    }
+    const Room was = this->room();
+    // Offsets are 32 bits: a folder's names beyond 4 GB cannot be held (nor read in any time).
+    if (blockSize(room) > UINT32_MAX)
+        throw std::bad_alloc();
+    const std::size_t from = bytesStart(was.names);
+    const std::size_t to = bytesStart(room.names);
+    if (to < from) { // records' room shrinks: the names move down before the block does
+        std::memmove(block_ + to, block_ + from, bytes_);
+        for (std::uint32_t i = 0; i < count_; ++i)
+            records()[i].offset -= std::uint32_t(from - to);
+    }
+    char *block = static_cast<char *>(std::realloc(block_, blockSize(room)));
+    if (!block)
+        throw std::bad_alloc();
+    block_ = block;
+    if (to > from) {
+        std::memmove(block_ + to, block_ + from, bytes_);
+        for (std::uint32_t i = 0; i < count_; ++i)
+            records()[i].offset += std::uint32_t(to - from);
+    }
+    std::memcpy(block_, &room, sizeof room);
+}
+
 void NameList::append(const char *name, std::size_t length)
 {
-    if (names_.isEmpty() && names_.capacity() == 0) {
+    Room room = this->room();
+    if (count_ == room.names || bytes_ + length > room.bytes) {
         // Room for a usual folder from the start, rather than growing a few times.
-        names_.reserve(16);
-        block_.reserve(512);
+        if (count_ == room.names)
+            room.names = std::max<std::uint32_t>(16, room.names * 2);
+        if (bytes_ + length > room.bytes)
+            room.bytes = std::uint32_t(
+                std::max<std::size_t>({512, std::size_t(room.bytes) * 2, bytes_ + length}));
+        resize(room);
     }
-    names_.append({std::uint32_t(block_.size()), std::uint32_t(length)});
-    block_.append(name, qsizetype(length));
+    const std::uint32_t offset = std::uint32_t(bytesStart(room.names) + bytes_);
+    std::memcpy(block_ + offset, name, length);
+    records()[count_++] = {offset, std::uint32_t(length)};
+    bytes_ += std::uint32_t(length);
 }
 
 void NameList::reserve(qsizetype names, qsizetype bytes)
 {
-    names_.reserve(names);
-    block_.reserve(bytes);
+    // Only a hint (a folder's size, as its file system tells it): never more than a sane block.
+    names = std::clamp<qsizetype>(names, 0, 1 << 24);
+    bytes = std::clamp<qsizetype>(bytes, 0, 1 << 28);
+    Room room = this->room();
+    if (std::uint32_t(names) <= room.names && std::uint32_t(bytes) <= room.bytes)
+        return;
+    room.names = std::max(room.names, std::uint32_t(names));
+    room.bytes = std::max(room.bytes, std::uint32_t(bytes));
+    resize(room);
 }
 
 void NameList::clear()
 {
-    names_.clear();
-    block_.clear();
+    count_ = 0;
+    bytes_ = 0;
+    resize({});
+}
+
+void NameList::squeeze()
+{
+    const Room room = this->room();
+    if (room.names != count_ || room.bytes != bytes_)
+        resize({count_, bytes_});
 }
 
 void NameList::sort(const ListOrder &order)
 {
-    if (names_.size() < 2)
+    if (count_ < 2)
         return;
     if (order.natural())
         sortNaturally(order);
@@ -256,11 +338,11 @@ void NameList::sort(const ListOrder &order)
 
 void NameList::sortByName()
 {
-    const char *block = block_.constData();
-    const qsizetype count = names_.size();
+    const char *block = block_;
+    const qsizetype count = count_;
     std::vector<Item> items(static_cast<std::size_t>(count));
     for (qsizetype i = 0; i < count; ++i) {
-        const Name &name = names_[i];
+        const Name &name = records()[i];
         std::uint32_t length = name.length;
         for (std::uint32_t k = 0; k < name.length; ++k) {
             if (static_cast<unsigned char>(block[name.offset + k]) >= 0x80) {
@@ -270,9 +352,6 @@ void NameList::sortByName()
         }
         items[std::size_t(i)] = {0, name.offset, length};
     }
-    // The records are rebuilt from the sorted items: let them go meanwhile.
-    names_ = QList<Name>();
-
     // What all keys share, measured against the first one, then each key's next eight bytes.
     // A few names are compared whole at once.
     if (count > kFewNames) {
@@ -290,15 +369,15 @@ void NameList::sortByName()
         return compareRaw(block + a.offset, a.length & kLengthMask, block + b.offset,
                           b.length & kLengthMask) < 0;
     });
-    names_.reserve(count);
+    Name *name = records();
     for (const Item &item : items)
-        names_.append({item.offset, item.length & kLengthMask});
+        *name++ = {item.offset, item.length & kLengthMask};
 }
 
 void NameList::sortNaturally(const ListOrder &order)
 {
     // ICU's sort keys, made once for each name; ties go by name.
-    const qsizetype count = names_.size();
+    const qsizetype count = count_;
     std::vector<QCollatorSortKey> keys;
     keys.reserve(std::size_t(count));
     for (qsizetype i = 0; i < count; ++i)
@@ -312,9 +391,9 @@ void NameList::sortNaturally(const ListOrder &order)
             return collated < 0;
         return nameBefore(listed(int(a)), listed(int(b)));
     });
-    QList<Name> sorted;
-    sorted.reserve(count);
+    std::vector<Name> sorted;
+    sorted.reserve(std::size_t(count));
     for (const std::uint32_t i : items)
-        sorted.append(names_[i]);
-    names_.swap(sorted);
+        sorted.push_back(records()[i]);
+    std::copy(sorted.begin(), sorted.end(), records());
 }
