@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <string>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -65,20 +66,18 @@ QByteArray child(const QByteArray &dir, const QByteArray &name)
     return dir.endsWith('/') ? dir + name : dir + '/' + name;
 }
 
-bool isAtOrBelow(const QByteArray &path, const QByteArray &dir)
-{
-    return path == dir || (path.startsWith(dir) && path.size() > dir.size() &&
-                           (dir.endsWith('/') || path[dir.size()] == '/'));
-}
-
 } // namespace
 
 class TreeWatcher::Private
 {
 public:
+    // A folder watched, named in the folder it was reached from, not by its whole path: a tree
+    // of 100,000 folders would hold every path once more than the lists do. Most names are
+    // short enough to be held in place.
     struct Watch {
-        QByteArray path;
+        std::string name; // the whole path when it has no parent (the root, an extra folder)
         FileIdentity identity;
+        int parent = -1; // the watch of the folder it was reached from
         bool inTree = false;
     };
 
@@ -108,8 +107,32 @@ public:
     WatchFailure failure;
     FileSystems fileSystems;
 
-    // Adds a watch on the open folder; its descriptor, or -1 (failure noted when it matters).
-    int addWatch(int dirFd, const QByteArray &path, uint32_t events, bool inTree, bool *isNew)
+    // The folder's path, from the names of those it was reached through: empty when one of
+    // them is no longer watched (what it reports can then not be placed).
+    QByteArray pathOf(const Watch &watch) const
+    {
+        std::vector<const Watch *> chain{&watch};
+        while (chain.back()->parent >= 0) {
+            const auto found = watches.find(chain.back()->parent);
+            if (found == watches.end() || chain.size() > watches.size())
+                return QByteArray();
+            chain.push_back(&found->second);
+        }
+        QByteArray path;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            const QByteArrayView name((*it)->name.data(), qsizetype((*it)->name.size()));
+            if (it == chain.rbegin())
+                path = name.toByteArray();
+            else
+                path = child(path, name.toByteArray());
+        }
+        return path;
+    }
+
+    // Adds a watch on the open folder, reached as `name` from the folder of watch `parent` (or,
+    // with none, at the path `name`): its descriptor, or -1 (failure noted when it matters).
+    int addWatch(int dirFd, int parent, const QByteArray &name, uint32_t events, bool inTree,
+                 bool *isNew)
     {
         // The kernel names a folder by path only; its descriptor's name under /proc reaches any
         // depth.
@@ -121,7 +144,7 @@ public:
             errno = ENOSPC;
         if (wd < 0) {
             if (errno == ENOSPC)
-                failure = {WatchFailure::WatchLimit, path};
+                failure = {WatchFailure::WatchLimit, placed(parent, name)};
             return -1;
         }
         struct stat st {};
@@ -129,27 +152,42 @@ public:
         const auto found = watches.find(wd);
         *isNew = found == watches.end();
         if (*isNew) {
-            const Watch watch{path, identityOf(st), inTree};
+            const Watch watch{name.toStdString(), identityOf(st), parent, inTree};
             watches[wd] = watch;
             counted(watch, 1);
         } else if (inTree && !found->second.inTree) {
-            found->second = {path, found->second.identity, true};
+            found->second = {name.toStdString(), found->second.identity, parent, true};
             counted(found->second, 1);
             *isNew = true; // a folder of the lists that is in the tree after all: walk it
         }
         return wd;
     }
 
-    // Watches dir and every folder below it, without recursion (a tree can be deeper than any
-    // stack). False, with the failure noted, when the tree cannot be covered.
-    bool watchTree(const QByteArray &dir)
+    // The path of what is reached as name from the folder of watch `parent` (or at the path
+    // `name`, with none).
+    QByteArray placed(int parent, const QByteArray &name) const
+    {
+        if (parent < 0)
+            return name;
+        const auto found = watches.find(parent);
+        const QByteArray dir = found != watches.end() ? pathOf(found->second) : QByteArray();
+        return dir.isEmpty() ? QByteArray() : child(dir, name);
+    }
+
+    // Watches the folder reached as `name` from that of watch `parent` (the root: at the path
+    // `name`, with none) and every folder below it, without recursion (a tree can be deeper than
+    // any stack). False, with the failure noted, when the tree cannot be covered.
+    bool watchTree(int parent, const QByteArray &name)
     {
         struct Pending {
             QByteArray path;
             Fd fd;
+            int parent;
+            QByteArray name;
         };
         std::vector<Pending> pending;
-        pending.push_back({dir, Fd(openDirectory(dir, O_RDONLY))});
+        const QByteArray dir = placed(parent, name);
+        pending.push_back({dir, Fd(openDirectory(dir, O_RDONLY)), parent, name});
         while (!pending.empty()) {
             Pending next = std::move(pending.back());
             pending.pop_back();
@@ -164,7 +202,8 @@ public:
             if (next.path != root && fileSystems.isPseudo(st.st_dev))
                 continue;
             bool isNew = false;
-            const int wd = addWatch(next.fd.get(), next.path, kTreeEvents, true, &isNew);
+            const int wd =
+                addWatch(next.fd.get(), next.parent, next.name, kTreeEvents, true, &isNew);
             if (wd < 0) {
                 if (failure.kind != WatchFailure::None)
                     return false;
@@ -191,22 +230,50 @@ public:
             if (const std::shared_ptr<OpenDir> dir = OpenDir::open(next.path, &error))
                 dir->read(subDirs);
             for (const QByteArray &sub : subDirs.names)
-                pending.push_back(
-                    {child(next.path, sub), Fd(openDirectoryAt(next.fd.get(), sub, O_RDONLY))});
+                pending.push_back({child(next.path, sub),
+                                   Fd(openDirectoryAt(next.fd.get(), sub, O_RDONLY)), wd, sub});
         }
         return true;
     }
 
-    // A folder moved out of the tree or removed: its watches, and those below it, go.
-    void forget(const QByteArray &dir)
+    // Whether the watch was reached through watch `top` (or is it).
+    bool reachedThrough(int wd, int top) const
     {
-        for (auto it = watches.begin(); it != watches.end();) {
-            if (it->second.inTree && it->first != rootWd && isAtOrBelow(it->second.path, dir)) {
+        for (std::size_t steps = 0; wd >= 0 && steps <= watches.size(); ++steps) {
+            if (wd == top)
+                return true;
+            const auto found = watches.find(wd);
+            if (found == watches.end())
+                return false;
+            wd = found->second.parent;
+        }
+        return false;
+    }
+
+    // The folder reached as `name` from that of watch `parent` moved out of the tree or was
+    // removed: its watches, and those below it, go.
+    void forget(int parent, const QByteArray &name)
+    {
+        int top = -1;
+        for (const auto &[wd, watch] : watches) {
+            if (watch.parent == parent && watch.inTree &&
+                QByteArrayView(watch.name.data(), qsizetype(watch.name.size())) == name)
+                top = wd;
+        }
+        if (top < 0)
+            return;
+        // Decided for all before any goes: what is below needs the folders above it.
+        std::vector<int> gone;
+        for (const auto &[wd, watch] : watches) {
+            if (watch.inTree && wd != rootWd && reachedThrough(wd, top))
+                gone.push_back(wd);
+        }
+        for (const int wd : gone) {
+            const auto it = watches.find(wd);
+            {
                 ::inotify_rm_watch(fd, it->first);
                 counted(it->second, -1);
-                it = watches.erase(it);
-            } else {
-                ++it;
+                watches.erase(it);
             }
         }
     }
@@ -232,7 +299,7 @@ bool TreeWatcher::start(WatchFailure *failure)
         *failure = {WatchFailure::NoNotification, d_->root};
         return false;
     }
-    if (!d_->watchTree(d_->root) || d_->rootWd < 0) {
+    if (!d_->watchTree(-1, d_->root) || d_->rootWd < 0) {
         *failure = d_->failure.kind != WatchFailure::None
                        ? d_->failure
                        : WatchFailure{WatchFailure::NoNotification, d_->root};
@@ -246,7 +313,7 @@ void TreeWatcher::watchFolder(const QByteArray &path)
     const Fd dir(openDirectory(path, O_RDONLY));
     bool isNew = false;
     if (dir.valid())
-        d_->addWatch(dir.get(), path, kFolderEvents, false, &isNew);
+        d_->addWatch(dir.get(), -1, path, kFolderEvents, false, &isNew);
 }
 
 int TreeWatcher::descriptor() const
@@ -316,10 +383,18 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
                 d_->erase(found);
                 continue;
             }
+            const int wd = event->wd;
             const Private::Watch watch = found->second;
+            const QByteArray dir = d_->pathOf(watch);
+            if (dir.isEmpty()) {
+                // Of a folder reached through one no longer watched: it cannot be placed.
+                relevant = relevant || watch.inTree;
+                d_->lostChanges = d_->lostChanges || watch.inTree;
+                continue;
+            }
             if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
                 WatchedChange gone;
-                gone.dir = watch.path;
+                gone.dir = dir;
                 gone.dirIdentity = watch.identity;
                 gone.inTree = watch.inTree;
                 gone.folderGone = true;
@@ -328,7 +403,7 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
                 continue;
             }
             WatchedChange change;
-            change.dir = watch.path;
+            change.dir = dir;
             change.dirIdentity = watch.identity;
             change.name = event->len ? QByteArray(event->name) : QByteArray();
             change.isDirectory = event->mask & IN_ISDIR;
@@ -338,16 +413,15 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
             if (watch.inTree && change.appeared && !change.isDirectory && !change.written) {
                 // A link made to a folder: the list goes through it, so its changes count.
                 struct stat target {};
-                const QByteArray path = child(watch.path, change.name);
+                const QByteArray path = child(dir, change.name);
                 if (::stat(path.constData(), &target) == 0 && S_ISDIR(target.st_mode) &&
-                    !d_->watchTree(path))
+                    !d_->watchTree(wd, change.name))
                     *complete = false;
             }
             if (watch.inTree && change.isDirectory) {
-                const QByteArray path = child(watch.path, change.name);
                 if (!change.appeared)
-                    d_->forget(path);
-                else if (!d_->watchTree(path))
+                    d_->forget(wd, change.name);
+                else if (!d_->watchTree(wd, change.name))
                     *complete = false;
             }
             if (matters(change))
