@@ -81,7 +81,7 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
     listing.subDirs.clear();
     listing.links.reset();
     listing.details.clear();
-    listing.identities.clear();
+    listing.identities.reset();
     listing.namesRead = true;
     if (listing.openError != 0)
         return;
@@ -109,7 +109,9 @@ void readDetails(DirListing &listing, FileDetails what)
 {
     const std::size_t count = std::size_t(listing.files.size());
     listing.details.resize(count);
-    listing.identities.resize(what == FileDetails::Identities ? count : 0);
+    listing.identities.reset();
+    if (what == FileDetails::Identities)
+        listing.identities = std::make_unique<std::vector<DirListing::Identity>>(count);
     for (std::size_t i = 0; i < count; ++i) {
         FileStat stat;
         const int error =
@@ -117,8 +119,8 @@ void readDetails(DirListing &listing, FileDetails what)
         DirListing::Details &details = listing.details[i];
         details.size = error != 0 ? -qint64(error) : stat.size;
         details.modifiedNs = stat.modifiedNs;
-        if (!listing.identities.empty())
-            listing.identities[i] = {stat.identity, stat.changedNs};
+        if (listing.identities)
+            (*listing.identities)[i] = {stat.identity, stat.changedNs};
     }
 }
 
@@ -130,9 +132,10 @@ int detailsOf(const DirListing &listing, int file, FileStat *stat)
         return int(-details.size);
     stat->size = details.size;
     stat->modifiedNs = details.modifiedNs;
-    if (!listing.identities.empty()) {
-        stat->identity = listing.identities[std::size_t(file)].identity;
-        stat->changedNs = listing.identities[std::size_t(file)].changedNs;
+    if (listing.identities) {
+        const DirListing::Identity &known = (*listing.identities)[std::size_t(file)];
+        stat->identity = known.identity;
+        stat->changedNs = known.changedNs;
     }
     return 0;
 }

@@ -48,7 +48,8 @@ struct DirListing {
         FileIdentity identity;
         qint64 changedNs = 0;
     };
-    std::vector<Identity> identities;
+    // Only when the tags' cache is asked (most watched trees never are).
+    std::unique_ptr<std::vector<Identity>> identities;
     // What the lists of a watcher made of this reading (see ReadyPieces): it goes with it.
     mutable ReadyFolder ready;
 

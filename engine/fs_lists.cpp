@@ -239,7 +239,8 @@ bool FsFileList::detailsKnown(const DirListing &read) const
 {
     const std::size_t files = std::size_t(read.files.size());
     return read.details.size() == files &&
-           (reader_.details() != FileDetails::Identities || read.identities.size() == files);
+           (reader_.details() != FileDetails::Identities ||
+            (read.identities ? read.identities->size() : 0) == files);
 }
 
 ReadyFolder *FsFileList::ready(bool withDetails)

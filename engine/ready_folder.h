@@ -18,6 +18,52 @@ struct ReadyPiece {
 
 constexpr int kMostReadyLists = 4;
 
+// A piece as a folder keeps it, in 32 bytes instead of 40: the places in the lists in 40 bits
+// (a list of a terabyte), the size in 48. One that does not fit is not kept (see pack): the
+// folder is then formatted again.
+class PackedPiece
+{
+public:
+    // Whether the piece fits; the one kept is then that piece.
+    bool pack(const ReadyPiece &piece)
+    {
+        constexpr qint64 kPlaces = qint64(1) << 40;
+        constexpr qint64 kSizes = qint64(1) << 48;
+        if (piece.at < 0 || piece.at >= kPlaces || piece.flatAt < 0 || piece.flatAt >= kPlaces ||
+            piece.size < 0 || piece.size >= kSizes) {
+            *this = PackedPiece();
+            return false;
+        }
+        const quint64 size = quint64(piece.size);
+        at_ = quint64(piece.at) | (size & 0xFFFFFF) << 40;
+        flatAt_ = quint64(piece.flatAt) | (size >> 24) << 40;
+        lengths_ = piece.length | quint64(piece.flatLength) << 32;
+        counts_ = piece.files | quint64(piece.run) << 32;
+        return true;
+    }
+    ReadyPiece unpacked() const
+    {
+        constexpr quint64 kPlace = (quint64(1) << 40) - 1;
+        ReadyPiece piece;
+        piece.at = qint64(at_ & kPlace);
+        piece.flatAt = qint64(flatAt_ & kPlace);
+        piece.size = qint64((at_ >> 40) | (flatAt_ >> 40) << 24);
+        piece.length = quint32(lengths_);
+        piece.flatLength = quint32(lengths_ >> 32);
+        piece.files = quint32(counts_);
+        piece.run = quint32(counts_ >> 32);
+        return piece;
+    }
+    quint32 run() const { return quint32(counts_ >> 32); }
+    void forget() { counts_ &= 0xFFFFFFFF; }
+
+private:
+    quint64 at_ = 0;     // and the size's low 24 bits
+    quint64 flatAt_ = 0; // and the size's high 24 bits
+    quint64 lengths_ = 0;
+    quint64 counts_ = 0; // the files, and the run
+};
+
 // One reading's pieces in each list, kept with the reading itself (see
 // SourceFileList::ready): a folder read anew has none. The place they were written for is
 // told too, by its key (see ReadyPieces::placeKey): a reading met elsewhere gives other bytes
@@ -25,5 +71,5 @@ constexpr int kMostReadyLists = 4;
 // folder's path once more for it.
 struct ReadyFolder {
     std::size_t place = 0;
-    std::array<ReadyPiece, kMostReadyLists> pieces;
+    std::array<PackedPiece, kMostReadyLists> pieces;
 };

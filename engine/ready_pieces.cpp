@@ -27,26 +27,30 @@ std::size_t ReadyPieces::placeKey(const QByteArray &dir) const
     return qHash(dir, secret_);
 }
 
-const ReadyPiece *ReadyPieces::reusable(int list, const ReadyFolder &folder,
-                                        std::size_t place) const
+bool ReadyPieces::reusable(int list, const ReadyFolder &folder, std::size_t place,
+                           ReadyPiece *piece) const
 {
     if (folder.place != place)
-        return nullptr;
-    const ReadyPiece &piece = folder.pieces[std::size_t(list)];
+        return false;
+    const PackedPiece &kept = folder.pieces[std::size_t(list)];
     const quint32 committedBy = lists_[std::size_t(list)].run;
-    return committedBy != 0 && piece.run == committedBy ? &piece : nullptr;
+    if (committedBy == 0 || kept.run() != committedBy)
+        return false;
+    *piece = kept.unpacked();
+    return true;
 }
 
 void ReadyPieces::record(int list, ReadyFolder &folder, std::size_t place, const ReadyPiece &piece)
 {
     if (folder.place != place) {
         // Met somewhere else: what the other lists kept of it there is not for here.
-        for (ReadyPiece &old : folder.pieces)
-            old.run = 0;
+        for (PackedPiece &old : folder.pieces)
+            old.forget();
         folder.place = place;
     }
-    folder.pieces[std::size_t(list)] = piece;
-    folder.pieces[std::size_t(list)].run = run_;
+    ReadyPiece now = piece;
+    now.run = run_;
+    folder.pieces[std::size_t(list)].pack(now);
 }
 
 void ReadyPieces::committed(int list, const ReplacingFile::Committed &file, qint64 flatStart)
@@ -112,9 +116,10 @@ bool PieceWriter::take(const FolderFiles &folder, ReadyPiece *now)
     recording_ = false;
     if (!pieces_ || !folder.ready)
         return false;
-    const ReadyPiece *piece = pieces_->reusable(list_, *folder.ready, folder.place);
-    if (!piece)
+    ReadyPiece kept;
+    if (!pieces_->reusable(list_, *folder.ready, folder.place, &kept))
         return false;
+    const ReadyPiece *piece = &kept;
     if (!lastOpened_) {
         lastOpened_ = true;
         const ReplacingFile::Committed *last = pieces_->lastWritten(list_);

@@ -32,9 +32,9 @@ public:
     // What tells the folder at dir (below the source) from the others: keyed by a secret of
     // this process, so that no one naming folders can make two places share one.
     std::size_t placeKey(const QByteArray &dir) const;
-    // The piece of list `list` of that reading of the folder at `place` if it can be taken
-    // again: written there by the run that committed the list last.
-    const ReadyPiece *reusable(int list, const ReadyFolder &folder, std::size_t place) const;
+    // Whether the piece of list `list` of that reading of the folder at `place` can be taken
+    // again (written there by the run that committed the list last): then *piece is it.
+    bool reusable(int list, const ReadyFolder &folder, std::size_t place, ReadyPiece *piece) const;
     // What this run wrote there from that reading.
     void record(int list, ReadyFolder &folder, std::size_t place, const ReadyPiece &piece);
 
