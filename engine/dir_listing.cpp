@@ -80,7 +80,8 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
     listing.coverVersionLength = -1;
     listing.subDirs.clear();
     listing.links.reset();
-    listing.details.clear();
+    listing.details.reset();
+    listing.detailsRead = false;
     listing.identities.reset();
     listing.namesRead = true;
     if (listing.openError != 0)
@@ -108,7 +109,8 @@ void readNames(DirListing &listing, const ListingRules &rules, const std::atomic
 void readDetails(DirListing &listing, FileDetails what)
 {
     const std::size_t count = std::size_t(listing.files.size());
-    listing.details.resize(count);
+    listing.details = std::make_unique<DirListing::Details[]>(count);
+    listing.detailsRead = true;
     listing.identities.reset();
     if (what == FileDetails::Identities)
         listing.identities = std::make_unique<std::vector<DirListing::Identity>>(count);

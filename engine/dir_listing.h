@@ -21,6 +21,7 @@ struct DirListing {
     FileIdentity identity;
     std::shared_ptr<OpenDir> dir; // let go when the walk is over
     bool namesRead = false;
+    bool detailsRead = false; // then `details` holds one for each file
     // Of the cover's version below: its length, or -1 until it is asked for.
     mutable qint8 coverVersionLength = -1;
     qint8 coverLength = 0;
@@ -43,7 +44,7 @@ struct DirListing {
         qint64 size = 0;
         qint64 modifiedNs = 0;
     };
-    std::vector<Details> details;
+    std::unique_ptr<Details[]> details;
     struct Identity {
         FileIdentity identity;
         qint64 changedNs = 0;

@@ -67,8 +67,8 @@ std::shared_ptr<const DirListing> FsDirectoryReader::read(const QByteArray &path
     // What the model just gave is kept there as it is: nothing to note (most folders of a list).
     if (model_ && !fromModel_) {
         // A folder kept must give its files' details without its descriptor, later.
-        if (details_ != FileDetails::None && listing->details.empty() &&
-            listing->files.size() > 0 && listing->dir)
+        if (details_ != FileDetails::None && !listing->detailsRead && listing->files.size() > 0 &&
+            listing->dir)
             readDetails(*listing, details_);
         model_->keep(path, listing);
     }
@@ -238,7 +238,7 @@ QByteArray FsFileList::coverVersion()
 bool FsFileList::detailsKnown(const DirListing &read) const
 {
     const std::size_t files = std::size_t(read.files.size());
-    return read.details.size() == files &&
+    return (read.detailsRead || files == 0) &&
            (reader_.details() != FileDetails::Identities ||
             (read.identities ? read.identities->size() : 0) == files);
 }

@@ -165,9 +165,11 @@ qsizetype ListingModel::footprint() const
     qsizetype bytes = 0;
     for (const auto &[path, kept] : byPath_) {
         const DirListing &listing = *kept.listing;
-        bytes += path.capacity() + qsizetype(sizeof(DirListing)) + listing.files.footprint() +
-                 listing.subDirs.footprint() + (listing.links ? listing.links->footprint() : 0) +
-                 qsizetype(listing.details.capacity() * sizeof(DirListing::Details));
+        bytes +=
+            path.capacity() + qsizetype(sizeof(DirListing)) + listing.files.footprint() +
+            listing.subDirs.footprint() + (listing.links ? listing.links->footprint() : 0) +
+            (listing.detailsRead ? listing.files.size() * qsizetype(sizeof(DirListing::Details))
+                                 : 0);
     }
     for (const QByteArray &path : linkPaths_)
         bytes += path.capacity();
