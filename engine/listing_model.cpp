@@ -63,11 +63,11 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
         for (int i = 0; i < listing->links->size(); ++i)
             linkPaths_.insert(below(path, listing->links->view(i)));
     }
-    if (byPath_.find(path) == byPath_.end())
-        paths_.emplace(listing->identity, path);
     // Its descriptor goes when the walk leaves it (see FsDirectoryReader): none is held
     // between two lists, so that a disk shown here stays free to be unmounted.
-    byPath_[path] = Kept{listing, false};
+    const auto [kept, isNew] = byPath_.insert_or_assign(path, Kept{listing, false});
+    if (isNew)
+        paths_.emplace(listing->identity, &kept->first);
 }
 
 void ListingModel::erase(const QByteArray &path)
@@ -78,7 +78,7 @@ void ListingModel::erase(const QByteArray &path)
     const std::shared_ptr<DirListing> listing = found->second.listing;
     const auto range = paths_.equal_range(listing->identity);
     for (auto it = range.first; it != range.second; ++it) {
-        if (it->second == path) {
+        if (*it->second == path) {
             paths_.erase(it);
             break;
         }
@@ -126,7 +126,7 @@ void ListingModel::forgetFolder(const FileIdentity &identity)
 {
     const auto range = paths_.equal_range(identity);
     for (auto it = range.first; it != range.second; ++it)
-        byPath_.at(it->second).stale = true;
+        byPath_.at(*it->second).stale = true;
 }
 
 void ListingModel::forgetBelow(const FileIdentity &folder, const QByteArray &name)
@@ -134,7 +134,7 @@ void ListingModel::forgetBelow(const FileIdentity &folder, const QByteArray &nam
     std::vector<QByteArray> tops;
     const auto range = paths_.equal_range(folder);
     for (auto it = range.first; it != range.second; ++it)
-        tops.push_back(below(it->second, name));
+        tops.push_back(below(*it->second, name));
     for (const QByteArray &top : tops)
         eraseFrom(top);
 }
@@ -143,7 +143,7 @@ bool ListingModel::hadFolder(const FileIdentity &folder, QByteArrayView name) co
 {
     const auto range = paths_.equal_range(folder);
     for (auto it = range.first; it != range.second; ++it) {
-        const NameList &subDirs = byPath_.at(it->second).listing->subDirs;
+        const NameList &subDirs = byPath_.at(*it->second).listing->subDirs;
         for (int i = 0; i < subDirs.size(); ++i) {
             if (subDirs.view(i) == name)
                 return true;

@@ -62,6 +62,7 @@ private:
 
     std::map<QByteArray, Kept> byPath_;                           // ordered: a subtree is a range
     std::map<QByteArray, Kept>::iterator cursor_ = byPath_.end(); // the last found, or end()
-    std::unordered_multimap<FileIdentity, QByteArray> paths_;     // each folder's paths
-    std::unordered_set<QByteArray> linkPaths_;                    // paths whose last name is a link
+    // Each folder's paths: the keys of byPath_ (a map's keys stay where they are).
+    std::unordered_multimap<FileIdentity, const QByteArray *> paths_;
+    std::unordered_set<QByteArray> linkPaths_; // paths whose last name is a link
 };
