@@ -327,11 +327,9 @@ public:
         }
         for (const int wd : gone) {
             const auto it = watches.find(wd);
-            {
-                ::inotify_rm_watch(fd, it->first);
-                counted(it->second, -1);
-                watches.erase(it);
-            }
+            ::inotify_rm_watch(fd, it->first);
+            counted(it->second, -1);
+            watches.erase(it);
         }
     }
 };
