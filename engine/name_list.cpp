@@ -285,13 +285,18 @@ void NameList::append(const char *name, std::size_t length)
 {
     Room room = this->room();
     if (count_ == room.names || bytes_ + length > room.bytes) {
-        // Room for a usual folder from the start, rather than growing a few times.
+        // Room for a usual folder from the start, rather than growing a few times. Worked out
+        // wide: a doubling past 32 bits must not wrap round to less room than is needed.
+        std::size_t names = room.names;
+        std::size_t bytes = room.bytes;
         if (count_ == room.names)
-            room.names = std::max<std::uint32_t>(16, room.names * 2);
+            names = std::max<std::size_t>(16, names * 2);
         if (bytes_ + length > room.bytes)
-            room.bytes = std::uint32_t(
-                std::max<std::size_t>({512, std::size_t(room.bytes) * 2, bytes_ + length}));
-        resize(room);
+            bytes = std::max<std::size_t>({512, bytes * 2, bytes_ + length});
+        if (blockSize({0, 0}) + names * sizeof(Name) + bytes > UINT32_MAX)
+            throw std::bad_alloc(); // offsets are 32 bits (see resize)
+        resize({std::uint32_t(names), std::uint32_t(bytes)});
+        room = this->room();
     }
     const std::uint32_t offset = std::uint32_t(bytesStart(room.names) + bytes_);
     std::memcpy(block_ + offset, name, length);
