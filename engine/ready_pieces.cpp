@@ -73,6 +73,14 @@ void ReadyPieces::clear()
         list.run = 0;
 }
 
+void ReadyPieces::forgetFile(const FileIdentity &file)
+{
+    for (List &list : lists_) {
+        if (list.file.file == file)
+            list.run = 0;
+    }
+}
+
 void PieceWriter::begin(ReadyPieces *pieces, const QByteArray &path, ReplacingFile *file)
 {
     file_ = file;

@@ -48,6 +48,8 @@ public:
     void clearList(int list) { lists_[std::size_t(list)].run = 0; }
     // Nothing of any list.
     void clear();
+    // Nothing of the list last committed as that file (changed since, in place).
+    void forgetFile(const FileIdentity &file);
 
 private:
     struct List {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/dir_scan.h"
 #include "platform/file_identity.h"
 
 #include <QByteArray>
@@ -24,6 +25,9 @@ struct WatchedChange {
     bool written = false;    // a file of the tree closed after writing (it is still there)
     bool inTree = true;      // false for a change in an extra folder only
     bool folderGone = false; // the watched folder itself was removed or moved (name empty)
+    // A file watched by watchFile() written, or its times, rights or links changed: dirIdentity
+    // is the file's own, nothing else is set.
+    bool fileChanged = false;
 };
 
 // Kernel notification of the names that appear, vanish or move anywhere below a folder. Folders
@@ -45,6 +49,9 @@ public:
     bool start(WatchFailure *failure);
     // Watches the names of one more folder, outside the tree or in it (where the lists go).
     void watchFolder(const QByteArray &path);
+    // Reports whatever is done to the file at path from now on (see fileChanged): false when it
+    // cannot, or when the file there is no longer `expected` as it was (its size and times).
+    bool watchFile(const QByteArray &path, const FileStat &expected);
     // Readable when changes wait (for poll()).
     int descriptor() const;
     // The root folder as it was when the watch started, and the mount it was on (0: unknown).

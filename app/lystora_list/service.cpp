@@ -341,6 +341,10 @@ private:
             bool complete = true;
             const bool changed = watcher_->readChanges(
                 [this](const WatchedChange &change) {
+                    if (change.fileChanged) {
+                        pieces_.forgetFile(change.dirIdentity);
+                        return false; // not ours to list again
+                    }
                     if (events_.seen)
                         events_.seen(change.dir + '/' + change.name);
                     const bool counts = matters(change); // first: it asks what was kept
@@ -386,8 +390,16 @@ private:
             // A list's folder removed and made again is another folder, to watch anew, even
             // when the system gives it the number of the one removed: watched again each time
             // (a folder watched already keeps its watch).
-            for (std::size_t i = 0; watcher_ && i < outcome.lists.size(); ++i)
-                watcher_->watchFolder(outcome.lists[i].folderPath);
+            for (std::size_t i = 0; watcher_ && i < outcome.lists.size(); ++i) {
+                const ReplacingFile::Committed &list = outcome.lists[i];
+                watcher_->watchFolder(list.folderPath);
+                // Written into in place even within the tick of its times (a coarse clock gives
+                // a change made at once the very times it had): not copied from again.
+                if (list.size >= 0 &&
+                    !watcher_->watchFile(list.folderPath + '/' + list.name,
+                                         {list.file, list.size, list.modifiedNs, list.changedNs}))
+                    pieces_.forgetFile(list.file);
+            }
             lists_ = outcome.lists;
             if (options_.quiet)
                 return;

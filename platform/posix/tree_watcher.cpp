@@ -40,6 +40,8 @@ constexpr uint32_t kTreeEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVE
                                  IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
                                  IN_ONLYDIR;
 constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
+// Not its closing: the writer of a list closes it only once it is in place.
+constexpr uint32_t kFileEvents = IN_MODIFY | IN_ATTRIB;
 
 // File systems whose changes may be made by another machine, or that report no events.
 bool isRemote(int fd)
@@ -144,8 +146,9 @@ public:
     quint64 rootMount = 0;
     bool rootLost = false;
     bool lostChanges = false;
-    std::unordered_map<int, Watch> watches; // by watch descriptor
-    IdentityCount watchedInTree;            // how many watches of each folder
+    std::unordered_map<int, Watch> watches;             // by watch descriptor
+    std::unordered_map<int, FileIdentity> watchedFiles; // by watch descriptor
+    IdentityCount watchedInTree;                        // how many watches of each folder
 
     void counted(const Watch &watch, int by)
     {
@@ -371,6 +374,24 @@ void TreeWatcher::watchFolder(const QByteArray &path)
         d_->addWatch(dir.get(), -1, path, kFolderEvents, false, &isNew);
 }
 
+bool TreeWatcher::watchFile(const QByteArray &path, const FileStat &expected)
+{
+    // Watched through what was opened, so that the file watched is the one looked at after.
+    const Fd file(::open(path.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.valid())
+        return false;
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.get());
+    const int wd = ::inotify_add_watch(d_->fd, self, kFileEvents);
+    if (wd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0)
+        return false;
+    d_->watchedFiles[wd] = identityOf(st);
+    return fileStatOf(st) == expected;
+}
+
 int TreeWatcher::descriptor() const
 {
     return d_->fd;
@@ -429,6 +450,18 @@ bool TreeWatcher::readChanges(const ChangeFilter &matters, bool *complete)
                 (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED))) {
                 d_->rootLost = true;
                 relevant = true;
+                continue;
+            }
+            if (const auto file = d_->watchedFiles.find(event->wd);
+                file != d_->watchedFiles.end()) {
+                WatchedChange change;
+                change.dirIdentity = file->second;
+                change.inTree = false;
+                change.fileChanged = true;
+                if (event->mask & IN_IGNORED)
+                    d_->watchedFiles.erase(file);
+                else
+                    matters(change);
                 continue;
             }
             const auto found = d_->watches.find(event->wd);
