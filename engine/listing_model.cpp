@@ -14,27 +14,52 @@ QByteArray below(const QByteArray &parent, QByteArrayView name)
 
 } // namespace
 
+void ListingModel::setRoot(const QByteArray &root)
+{
+    QByteArray key = root;
+    if (key.endsWith('/'))
+        key.chop(1);
+    if (key == root_)
+        return;
+    clear();
+    root_ = key;
+}
+
+bool ListingModel::keyOf(const QByteArray &path, QByteArrayView *key) const
+{
+    // Kept without the root's own path, the same in each of them: on a large tree, a tenth of
+    // what is kept of a folder.
+    if (!path.startsWith(root_) || (path.size() > root_.size() && path[root_.size()] != '/'))
+        return false;
+    *key = QByteArrayView(path).sliced(root_.size());
+    return true;
+}
+
 std::shared_ptr<DirListing> ListingModel::find(const QByteArray &path)
 {
+    QByteArrayView key;
+    if (!keyOf(path, &key))
+        return nullptr;
     // A walk asks for the folders much in the order they are kept in (a path's first folder
     // comes right after it): the one after the last found is tried before a search from the
     // top, whose twenty comparisons of long paths sharing their beginning each cost a walk of
     // a hundred thousand folders more than all its other work on the model.
     auto found = cursor_ != byPath_.end() ? std::next(cursor_) : byPath_.end();
-    if (found == byPath_.end() || found->first != path)
-        found = byPath_.find(path);
+    if (found == byPath_.end() || QByteArrayView(found->first) != key)
+        found = byPath_.find(key);
     if (found == byPath_.end())
         return nullptr;
     cursor_ = found;
-    if (found->second.stale)
+    if (!stale_.empty() && stale_.count(&found->first) != 0)
         return nullptr;
-    const std::shared_ptr<DirListing> &listing = found->second.listing;
+    const std::shared_ptr<DirListing> &listing = found->second;
     if (hasLinks(*listing))
         return nullptr;
-    if (!linkPaths_.empty() && linkPaths_.count(path) != 0) {
+    if (!linkPaths_.empty() && linkPaths_.count(found->first) != 0) {
         FileIdentity now;
         if (directoryIdentity(path, &now) != 0 || now != listing->identity) {
-            eraseFrom(path); // the link leads elsewhere: what was kept below it is of another
+            eraseFrom(
+                found->first); // the link leads elsewhere: what was kept below it is of another
             return nullptr;
         }
     }
@@ -43,53 +68,63 @@ std::shared_ptr<DirListing> ListingModel::find(const QByteArray &path)
 
 void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing> &listing)
 {
+    QByteArrayView key;
+    if (!keyOf(path, &key))
+        return;
     // A folder that could not be read is tried again each time (it may be a passing fault).
     if (!listing || !listing->namesRead || listing->openError != 0 || listing->readError != 0 ||
         !watched || !watched(listing->identity)) {
-        erase(path);
+        erase(key);
         return;
     }
-    const auto found = byPath_.find(path);
+    const auto found = byPath_.find(key);
+    const bool stale = found != byPath_.end() && stale_.count(&found->first) != 0;
     // Taken from here, unchanged (most folders of a list): nothing to note again.
-    if (found != byPath_.end() && found->second.listing == listing && !found->second.stale)
+    if (found != byPath_.end() && found->second == listing && !stale)
         return;
     if (found != byPath_.end()) {
-        if (found->second.listing->identity != listing->identity)
-            erase(path); // another folder at that path now
-        else
-            dropLinks(path, *found->second.listing, listing.get());
+        if (found->second->identity != listing->identity) {
+            erase(key); // another folder at that path now
+        } else {
+            dropLinks(found->first, *found->second, listing.get());
+            stale_.erase(&found->first);
+        }
     }
+    // The key's own bytes, exactly: the path it is cut from has room to grow.
+    const QByteArray own(key.data(), key.size());
     if (hasLinks(*listing)) {
         for (int i = 0; i < listing->links->size(); ++i)
-            linkPaths_.insert(below(path, listing->links->view(i)));
+            linkPaths_.insert(below(own, listing->links->view(i)));
     }
     // Its descriptor goes when the walk leaves it (see FsDirectoryReader): none is held
     // between two lists, so that a disk shown here stays free to be unmounted.
-    const auto [kept, isNew] = byPath_.insert_or_assign(path, Kept{listing, false});
+    const auto [kept, isNew] = byPath_.insert_or_assign(own, listing);
     if (isNew)
         paths_.emplace(listing->identity, &kept->first);
 }
 
-void ListingModel::erase(const QByteArray &path)
+void ListingModel::erase(QByteArrayView key)
 {
-    const auto found = byPath_.find(path);
+    const auto found = byPath_.find(key);
     if (found == byPath_.end())
         return;
-    const std::shared_ptr<DirListing> listing = found->second.listing;
+    const std::shared_ptr<DirListing> listing = found->second;
     const auto range = paths_.equal_range(listing->identity);
     for (auto it = range.first; it != range.second; ++it) {
-        if (*it->second == path) {
+        if (it->second == &found->first) {
             paths_.erase(it);
             break;
         }
     }
+    stale_.erase(&found->first);
     if (cursor_ == found)
         cursor_ = byPath_.end();
+    const QByteArray was = found->first;
     byPath_.erase(found);
-    dropLinks(path, *listing, nullptr);
+    dropLinks(was, *listing, nullptr);
 }
 
-void ListingModel::dropLinks(const QByteArray &path, const DirListing &was, const DirListing *now)
+void ListingModel::dropLinks(const QByteArray &key, const DirListing &was, const DirListing *now)
 {
     if (!hasLinks(was))
         return;
@@ -103,7 +138,7 @@ void ListingModel::dropLinks(const QByteArray &path, const DirListing &was, cons
     std::vector<QByteArray> gone;
     for (int i = 0; i < was.links->size(); ++i) {
         if (kept.count(was.links->view(i)) == 0)
-            gone.push_back(below(path, was.links->view(i)));
+            gone.push_back(below(key, was.links->view(i)));
     }
     for (const QByteArray &link : gone) {
         linkPaths_.erase(link);
@@ -118,15 +153,15 @@ void ListingModel::eraseFrom(const QByteArray &top)
     const auto end = byPath_.lower_bound(top + '0');
     for (auto it = byPath_.lower_bound(top + '/'); it != end; ++it)
         gone.push_back(it->first);
-    for (const QByteArray &path : gone)
-        erase(path);
+    for (const QByteArray &key : gone)
+        erase(key);
 }
 
 void ListingModel::forgetFolder(const FileIdentity &identity)
 {
     const auto range = paths_.equal_range(identity);
     for (auto it = range.first; it != range.second; ++it)
-        byPath_.at(*it->second).stale = true;
+        stale_.insert(it->second);
 }
 
 void ListingModel::forgetBelow(const FileIdentity &folder, const QByteArray &name)
@@ -143,7 +178,7 @@ bool ListingModel::hadFolder(const FileIdentity &folder, QByteArrayView name) co
 {
     const auto range = paths_.equal_range(folder);
     for (auto it = range.first; it != range.second; ++it) {
-        const NameList &subDirs = byPath_.at(*it->second).listing->subDirs;
+        const NameList &subDirs = byPath_.find(*it->second)->second->subDirs;
         for (int i = 0; i < subDirs.size(); ++i) {
             if (subDirs.view(i) == name)
                 return true;
@@ -157,6 +192,7 @@ void ListingModel::clear()
     byPath_.clear();
     cursor_ = byPath_.end();
     paths_.clear();
+    stale_.clear();
     linkPaths_.clear();
 }
 
@@ -164,7 +200,7 @@ qsizetype ListingModel::footprint() const
 {
     qsizetype bytes = 0;
     for (const auto &[path, kept] : byPath_) {
-        const DirListing &listing = *kept.listing;
+        const DirListing &listing = *kept;
         bytes +=
             path.capacity() + qsizetype(sizeof(DirListing)) + listing.files.footprint() +
             listing.subDirs.footprint() + (listing.links ? listing.links->footprint() : 0) +

@@ -28,6 +28,9 @@ public:
 
     // Whether changes to a folder are reported (see forgetFolder): none is kept until set.
     std::function<bool(const FileIdentity &)> watched;
+    // The folder the walks start from: what is kept is below it (others are read each time),
+    // by its path from there. Another forgets everything.
+    void setRoot(const QByteArray &root);
 
     // The reading kept of the folder at path, names read; null when there is none or it may
     // be out of date.
@@ -48,21 +51,29 @@ public:
     qsizetype footprint() const;
 
 private:
-    struct Kept {
-        std::shared_ptr<DirListing> listing;
-        // Changed since: read again by the next list. The old reading stays until then, for
-        // what only it can tell (hadFolder), and its paths for the changes still to come.
-        bool stale = false;
+    // Ordered by their bytes, and asked by a part of a path as well.
+    struct ByBytes {
+        using is_transparent = void;
+        bool operator()(QByteArrayView a, QByteArrayView b) const noexcept { return a < b; }
     };
-    void erase(const QByteArray &path);
-    void eraseFrom(const QByteArray &top); // top and all below it
-    // The links of the reading that was at path which `now` (the one taking its place, if any)
-    // no longer has: their paths and what was kept below them go.
-    void dropLinks(const QByteArray &path, const DirListing &was, const DirListing *now);
+    using Readings = std::map<QByteArray, std::shared_ptr<DirListing>, ByBytes>;
 
-    std::map<QByteArray, Kept> byPath_;                           // ordered: a subtree is a range
-    std::map<QByteArray, Kept>::iterator cursor_ = byPath_.end(); // the last found, or end()
+    // The path below the root of one under it; false for any other.
+    bool keyOf(const QByteArray &path, QByteArrayView *key) const;
+    void erase(QByteArrayView key);
+    void eraseFrom(const QByteArray &top); // top and all below it
+    // The links of the reading that was at key which `now` (the one taking its place, if any)
+    // no longer has: their paths and what was kept below them go.
+    void dropLinks(const QByteArray &key, const DirListing &was, const DirListing *now);
+
+    QByteArray root_; // without its last '/': empty for "/", whose paths are their own keys
+    Readings byPath_; // ordered: a subtree is a range
+    Readings::iterator cursor_ = byPath_.end(); // the last found, or end()
     // Each folder's paths: the keys of byPath_ (a map's keys stay where they are).
     std::unordered_multimap<FileIdentity, const QByteArray *> paths_;
+    // Those changed since they were kept: read again by the next list. The old reading stays
+    // until then, for what only it can tell (hadFolder), and its paths for the changes still
+    // to come. Few at a time: a set beside the map rather than a flag in each of its nodes.
+    std::unordered_set<const QByteArray *> stale_;
     std::unordered_set<QByteArray> linkPaths_; // paths whose last name is a link
 };

@@ -112,6 +112,7 @@ private:
     {
         // What was kept of the tree may be of another one by now: read whole once.
         forgetTree();
+        model_.setRoot(options_.sourceDir);
         watcher_ = std::make_unique<TreeWatcher>(options_.sourceDir, timing_.watchLimit);
         WatchFailure failure;
         if (watcher_->start(&failure)) {

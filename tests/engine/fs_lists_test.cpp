@@ -242,6 +242,7 @@ TEST(ListingModel, WhatLinksLeftBehindGoesWithThem)
         }
         return listing;
     };
+    model.setRoot("/src");
     qsizetype held = 0;
     for (int i = 0; i <= 200; ++i) {
         const QByteArray link = "link-" + QByteArray::number(i).rightJustified(3, '0');
@@ -250,6 +251,8 @@ TEST(ListingModel, WhatLinksLeftBehindGoesWithThem)
         if (i == 0)
             held = model.footprint();
     }
+    EXPECT_EQ(model.footprint(), held);
+    model.keep("/src-other", reading(3, {})); // beside the root, not below it
     EXPECT_EQ(model.footprint(), held);
 
     // Gone from its folder's reading, a link takes with it what was kept through it: that is
@@ -260,6 +263,7 @@ TEST(ListingModel, WhatLinksLeftBehindGoesWithThem)
     FileIdentity source, real;
     ASSERT_EQ(directoryIdentity(tree.path(), &source), 0);
     ASSERT_EQ(directoryIdentity(tree.path() + "/real", &real), 0);
+    model.setRoot(tree.path() + '/');
     model.keep(tree.path(), reading(source.inode, "lnk"));
     auto through = reading(real.inode, {});
     through->identity = real;
