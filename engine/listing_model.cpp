@@ -58,8 +58,8 @@ std::shared_ptr<DirListing> ListingModel::find(const QByteArray &path)
     if (!linkPaths_.empty() && linkPaths_.count(found->first) != 0) {
         FileIdentity now;
         if (directoryIdentity(path, &now) != 0 || now != listing->identity) {
-            eraseFrom(
-                found->first); // the link leads elsewhere: what was kept below it is of another
+            // The link leads elsewhere: what was kept below it is of another.
+            eraseFrom(found->first);
             return nullptr;
         }
     }
@@ -77,12 +77,10 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
         erase(key);
         return;
     }
-    const auto found = byPath_.find(key);
-    const bool stale = found != byPath_.end() && stale_.count(&found->first) != 0;
-    // Taken from here, unchanged (most folders of a list): nothing to note again.
-    if (found != byPath_.end() && found->second == listing && !stale)
-        return;
-    if (found != byPath_.end()) {
+    if (const auto found = byPath_.find(key); found != byPath_.end()) {
+        // Taken from here, unchanged (most folders of a list): nothing to note again.
+        if (found->second == listing && stale_.count(&found->first) == 0)
+            return;
         if (found->second->identity != listing->identity) {
             erase(key); // another folder at that path now
         } else {

@@ -376,7 +376,8 @@ void TreeWatcher::watchFolder(const QByteArray &path)
 
 bool TreeWatcher::watchFile(const QByteArray &path, const FileStat &expected)
 {
-    // Watched through what was opened, so that the file watched is the one looked at after.
+    // Watched through what was opened, then looked at: a change between the two is seen by one
+    // of them.
     const Fd file(::open(path.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     if (!file.valid())
         return false;
@@ -386,8 +387,10 @@ bool TreeWatcher::watchFile(const QByteArray &path, const FileStat &expected)
     if (wd < 0)
         return false;
     struct stat st {};
-    if (::fstat(file.get(), &st) != 0)
+    if (::fstat(file.get(), &st) != 0) {
+        ::inotify_rm_watch(d_->fd, wd);
         return false;
+    }
     d_->watchedFiles[wd] = identityOf(st);
     return fileStatOf(st) == expected;
 }
