@@ -67,6 +67,9 @@ public:
     // A run over source ended; when it walked the whole tree, what is gone from it can be
     // forgotten. Nothing is held for the next run meanwhile (a cache's writes are done).
     virtual void runEnded(const QByteArray &source, bool wholeTreeWalked) = 0;
+    // Why no file's tags can be read at all (their readers cannot be started), once that is
+    // known; empty while they can.
+    virtual QString problem() const { return QString(); }
 };
 
 // Small pictures of a page's folders, made where strangers' files are safe to decode (see
@@ -82,6 +85,8 @@ public:
     virtual QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) = 0;
     // The page was put in place, or not: the thumbnails it no longer uses go once it was.
     virtual void finish(bool pageWritten) = 0;
+    // Why no picture can be made at all, as TrackInfoSource::problem().
+    virtual QString problem() const { return QString(); }
 };
 // The cover source of the page at pagePath; null when it has none.
 using CoverSources = std::function<std::unique_ptr<CoverSource>(const QByteArray &pagePath)>;
@@ -141,6 +146,9 @@ public:
     virtual int finish() = 0;
     virtual void discard() = 0;
     virtual const ReplacingFile::Committed &committed() const = 0;
+    // Why what it shows of the files' contents could not be read at all (see
+    // CoverSource::problem); asked for before finish().
+    virtual QString problem() const { return QString(); }
 };
 
 std::unique_ptr<ListOutput> makeOutput(const OutputRequest &request);

@@ -203,8 +203,11 @@ void Engines::Command1_Click()
     if (classicOpen_)
         endWriting();
     finishOutputs();
-    if (trackInfo && settings.ReadTags)
+    if (trackInfo && settings.ReadTags) {
         trackInfo->runEnded(sourcePath_, walk.UnreadableDirs == 0);
+        if (const QString problem = trackInfo->problem(); !problem.isEmpty())
+            outcome.readerProblem = problem;
+    }
 
     outcome.unreadableDirs = walk.UnreadableDirs;
     if (!outcome.lists.empty() && host_.progress)
@@ -230,6 +233,8 @@ void Engines::Command1_Click()
             done += kCrLf + QStringLiteral("…");
         if (outcome.unreadableTags > 0)
             done += kCrLf + unreadableTagsText(outcome.unreadableTags, settings.Langue);
+        if (!outcome.readerProblem.isEmpty())
+            done += kCrLf + outcome.readerProblem;
         host_.messages->MsgBox(done, kStyleInformation, shortProductName());
         if (settings.RunNote && classicList) {
             const QByteArray dir = host_.target->dir2Path();
@@ -385,6 +390,8 @@ void Engines::beginOutputs()
 void Engines::finishOutputs()
 {
     for (const std::unique_ptr<ListOutput> &output : others_) {
+        if (const QString problem = output->problem(); !problem.isEmpty())
+            outcome.readerProblem = problem;
         if (const int error = output->finish()) {
             outputFailed(output->request().path, error);
             continue;

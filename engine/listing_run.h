@@ -64,6 +64,7 @@ struct RunOutcome {
     qint64 filesWritten = 0;
     int unreadableDirs = 0;
     int unreadableTags = 0; // files listed by name: their contents stopped their tags' reading
+    QString readerProblem;  // why no tags or pictures could be read at all (their readers' start)
     QString error;          // the message shown for the last failure
     int failedLists = 0;    // lists that could not be written (the others were)
     int refusedLists = 0;   // lists already there that were not to be replaced

@@ -190,6 +190,8 @@ public:
         return error;
     }
 
+    QString problem() const override { return covers_ ? covers_->problem() : QString(); }
+
     void discard() override
     {
         covers_.reset();

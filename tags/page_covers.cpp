@@ -206,6 +206,9 @@ QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
         return made->second ? address : QByteArray();
     if (!readers_)
         readers_ = std::make_unique<TagReaders>(budget_, 1);
+    // Without readers, each picture would be opened only to be refused.
+    if (!readers_->problem().isEmpty())
+        return QByteArray();
     const int fd = openForReading(path);
     if (fd < 0)
         return QByteArray();
@@ -229,6 +232,11 @@ QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
     if (there >= 0) // one size was there, made again with the other
         present_[std::size_t(there)].used |= kBothSizes;
     return address;
+}
+
+QString PageCovers::problem() const
+{
+    return readers_ ? readers_->problem() : QString();
 }
 
 void PageCovers::finish(bool pageWritten)

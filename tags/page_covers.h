@@ -46,6 +46,7 @@ public:
     QByteArray fromFile(const QByteArray &path, const QByteArray &version) override;
     QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) override;
     void finish(bool pageWritten) override;
+    QString problem() const override;
 
     // The sources for lystora-list and the window: none for "-" or a trial.
     static CoverSources sources(const TagBudget &budget, bool dryRun);

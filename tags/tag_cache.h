@@ -41,6 +41,7 @@ public:
     int due() const override { return int(asked_.size()); }
     void abandon() override;
     void runEnded(const QByteArray &source, bool wholeTreeWalked) override;
+    QString problem() const override { return readers_.problem(); }
 
     // Whether the cache is in use (else tags are read each time).
     bool usable() const;

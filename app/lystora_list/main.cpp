@@ -115,8 +115,8 @@ int main(int argc, char **argv)
                            .arg(engines.outcome.unreadableDirs));
         if (settings.AutoUpdate && engines.outcome.unreadableTags > 0)
             printError(unreadableTagsText(engines.outcome.unreadableTags, langue));
-        if (tags && !tags->readers().problem().isEmpty())
-            printError(tags->readers().problem());
+        if (settings.AutoUpdate && !engines.outcome.readerProblem.isEmpty())
+            printError(engines.outcome.readerProblem);
         return engines.outcome.refusedLists > 0 ? kStopped : kWritten;
     case RunEnd::Stopped:
         return kStopped;

@@ -402,6 +402,13 @@ private:
                     pieces_.forgetFile(list.file);
             }
             lists_ = outcome.lists;
+            // Readers that cannot start fail each list the same way: told once, not at each
+            // list (again should it come back after lists without it).
+            if (outcome.readerProblem != readerProblem_) {
+                readerProblem_ = outcome.readerProblem;
+                if (!readerProblem_.isEmpty())
+                    say(now() + QLatin1Char(' ') + readerProblem_);
+            }
             if (options_.quiet)
                 return;
             QString line =
@@ -454,6 +461,7 @@ private:
     bool sourceGone_ = false;
     qint64 nextSourceLook_ = -1;
     QString lastFailure_;
+    QString readerProblem_;
 };
 
 } // namespace

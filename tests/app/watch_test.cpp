@@ -441,6 +441,48 @@ TEST(Watch, TheProgramEndsOnASignalWithItsListWholeAndNothingElse)
     EXPECT_TRUE(tree.read("out/list.txt").endsWith(kFooter));
 }
 
+TEST(Watch, ReadersThatCannotStartAreToldOnceAndTheListsStillWritten)
+{
+    TempTree tree;
+    tree.file("src/A/a.mp3");
+    tree.file("src/A/cover.jpg", "\xFF\xD8\xFF");
+    tree.dir("bin");
+    // An installation that lost its lystora-tag-reader: the program without one beside it.
+    const QString program = str(tree.path("bin/lystora-list"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LYSTORA_LIST), program));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), str(tree.path("config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), str(tree.path("cache")));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(env);
+    process.setReadChannel(QProcess::StandardError);
+    const QStringList list = QStringList{"--format", "page", "--tags", "--covers"}
+                             << str(tree.path("src")) << str(tree.path("index.html"));
+    const QString missing = QStringLiteral("lystora-tag-reader not found");
+    process.start(program, list);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    const QString once = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(once.count(missing), 1) << once.toStdString();
+    EXPECT_TRUE(tree.read("index.html").contains("a.mp3"));
+
+    // Watching, not at each list.
+    process.start(program, QStringList{"--watch", "--force"} + list);
+    QByteArray log;
+    const auto waitFor = [&](int lists) {
+        while (log.count("list written") < lists && process.waitForReadyRead(20000))
+            log += process.readAllStandardError();
+        return log.count("list written") >= lists;
+    };
+    ASSERT_TRUE(waitFor(1)) << log.constData();
+    tree.file("src/A/b.mp3");
+    ASSERT_TRUE(waitFor(2)) << log.constData();
+    process.kill();
+    process.waitForFinished(20000);
+    EXPECT_EQ(QString::fromUtf8(log).count(missing), 1) << log.constData();
+}
+
 TEST(Watch, WhatEveryListCoversIsWatchedAndAFileWrittenInPlaceIsListedAgain)
 {
     TempTree tree;
