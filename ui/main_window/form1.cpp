@@ -669,6 +669,9 @@ void Form1::runEnded(bool automatic)
     QString tip = productName();
     if (!lastListTime_.isEmpty())
         tip += QLatin1Char('\n') + windowText(WindowText::LastListMade, langue).arg(lastListTime_);
+    // Lists made without tags or pictures because their readers could not start.
+    if (!outcome.readerProblem.isEmpty())
+        tip += QLatin1Char('\n') + outcome.readerProblem;
     NotificationArea &tray = forms_.notificationArea();
     if (failed) {
         const QString told = windowText(WindowText::AutomaticFailed, langue).arg(now) +
