@@ -293,7 +293,7 @@ void NameList::append(const char *name, std::size_t length)
             names = std::max<std::size_t>(16, names * 2);
         if (bytes_ + length > room.bytes)
             bytes = std::max<std::size_t>({512, bytes * 2, bytes_ + length});
-        if (blockSize({0, 0}) + names * sizeof(Name) + bytes > UINT32_MAX)
+        if (bytesStart(names) + bytes > UINT32_MAX)
             throw std::bad_alloc(); // offsets are 32 bits (see resize)
         resize({std::uint32_t(names), std::uint32_t(bytes)});
         room = this->room();

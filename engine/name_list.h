@@ -85,9 +85,10 @@ private:
         std::uint32_t names = 0;
         std::uint32_t bytes = 0;
     };
-    static std::size_t bytesStart(std::uint32_t names)
+    // Wide, so that a room asked for past 32 bits is seen to be.
+    static std::size_t bytesStart(std::size_t names)
     {
-        return sizeof(Room) + std::size_t(names) * sizeof(Name);
+        return sizeof(Room) + names * sizeof(Name);
     }
     static std::size_t blockSize(const Room &room)
     {
