@@ -50,7 +50,7 @@ std::shared_ptr<DirListing> ListingModel::find(const QByteArray &path)
     if (found == byPath_.end())
         return nullptr;
     cursor_ = found;
-    if (!stale_.empty() && stale_.count(&found->first) != 0)
+    if (isStale(found->first))
         return nullptr;
     const std::shared_ptr<DirListing> &listing = found->second;
     if (hasLinks(*listing))
@@ -79,7 +79,7 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
     }
     if (const auto found = byPath_.find(key); found != byPath_.end()) {
         // Taken from here, unchanged (most folders of a list): nothing to note again.
-        if (found->second == listing && stale_.count(&found->first) == 0)
+        if (found->second == listing && !isStale(found->first))
             return;
         if (found->second->identity != listing->identity) {
             erase(key); // another folder at that path now

@@ -60,6 +60,8 @@ private:
 
     // The path below the root of one under it; false for any other.
     bool keyOf(const QByteArray &path, QByteArrayView *key) const;
+    // Whether the reading kept under that key changed since (few do: none, not even hashed).
+    bool isStale(const QByteArray &key) const { return !stale_.empty() && stale_.count(&key) != 0; }
     void erase(QByteArrayView key);
     void eraseFrom(const QByteArray &top); // top and all below it
     // The links of the reading that was at key which `now` (the one taking its place, if any)
