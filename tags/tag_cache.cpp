@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 
+#include <algorithm>
 #include <sqlite3.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -91,8 +92,8 @@ public:
                 const FileStat &stat, TrackInfo *info)
     {
         enterDirectory(source, dir);
-        const auto row = rows_.find(name);
-        if (row == rows_.end())
+        Row *row = rowNamed(name);
+        if (!row)
             return false;
         row->met = true;
         if (row->stat != stat || (row->known == kUnreadable && row->mark != markKey_))
@@ -104,9 +105,14 @@ public:
     void store(const QByteArray &source, const QByteArray &dir, const QByteArray &name,
                const FileStat &stat, const TrackInfo &info, int known)
     {
-        if (inDirectory_ && dir == dir_ && source == source_)
-            rows_.insert(name,
-                         {stat, info, known, known == kUnreadable ? markKey_ : QByteArray(), true});
+        if (inDirectory_ && dir == dir_ && source == source_) {
+            Row row{name, stat, info, known, known == kUnreadable ? markKey_ : QByteArray(), true};
+            const auto at = rowPlace(name);
+            if (at != rows_.end() && at->name == name)
+                *at = std::move(row);
+            else
+                rows_.insert(at, std::move(row));
+        }
         if (!beginBatch())
             return;
         sqlite3_stmt *s = put_;
@@ -163,6 +169,7 @@ public:
 
 private:
     struct Row {
+        QByteArray name;
         FileStat stat;
         TrackInfo info;
         int known = kNothingReadable;
@@ -175,6 +182,21 @@ private:
     static std::size_t dirKey(const QByteArray &source, const QByteArray &dir)
     {
         return qHash(dir, qHash(source));
+    }
+
+    static bool byName(const Row &a, const Row &b) { return a.name < b.name; }
+
+    std::vector<Row>::iterator rowPlace(QByteArrayView name)
+    {
+        return std::lower_bound(
+            rows_.begin(), rows_.end(), name,
+            [](const Row &row, QByteArrayView n) { return QByteArrayView(row.name) < n; });
+    }
+
+    Row *rowNamed(QByteArrayView name)
+    {
+        const auto at = rowPlace(name);
+        return at != rows_.end() && at->name == name ? &*at : nullptr;
     }
 
     // The files of a directory are asked for one after the other: its entries are read at once.
@@ -194,6 +216,7 @@ private:
         int rc;
         while ((rc = sqlite3_step(load_)) == SQLITE_ROW) {
             Row row;
+            row.name = columnBytes(load_, 0);
             row.stat.identity = {std::uint64_t(sqlite3_column_int64(load_, 1)),
                                  std::uint64_t(sqlite3_column_int64(load_, 2))};
             row.stat.size = sqlite3_column_int64(load_, 3);
@@ -210,9 +233,11 @@ private:
             row.info.bitrate = sqlite3_column_int(load_, 12);
             row.mark = columnBytes(load_, 13);
             row.info.picture = columnBytes(load_, 14);
-            rows_.insert(columnBytes(load_, 0), row);
+            rows_.push_back(std::move(row));
         }
         sqlite3_reset(load_);
+        if (!std::is_sorted(rows_.begin(), rows_.end(), byName))
+            std::sort(rows_.begin(), rows_.end(), byName);
         if (rc != SQLITE_DONE)
             endReading();
     }
@@ -226,11 +251,11 @@ private:
         inDirectory_ = false;
         const QByteArray folder = below(source_, dir_);
         for (auto row = rows_.cbegin(); row != rows_.cend() && db_; ++row) {
-            if (row->met || pathKind(folder + '/' + row.key()) != PathKind::Absent || !beginBatch())
+            if (row->met || pathKind(folder + '/' + row->name) != PathKind::Absent || !beginBatch())
                 continue;
             bindBlob(forget_, 1, source_);
             bindBlob(forget_, 2, dir_);
-            bindBlob(forget_, 3, row.key());
+            bindBlob(forget_, 3, row->name);
             step(forget_);
         }
         rows_.clear();
@@ -505,7 +530,9 @@ private:
     bool inDirectory_ = false;
     QByteArray source_;
     QByteArray dir_;
-    QHash<QByteArray, Row> rows_;
+    // Sorted by name: a folder's dozen entries are searched in a few comparisons, where hashing
+    // each name cost more than the rest of the lookup.
+    std::vector<Row> rows_;
     std::unordered_set<std::size_t> visited_;
 };
 
