@@ -1,4 +1,5 @@
 #include "engine/file_output.h"
+#include "platform/byte_append.h"
 
 #include "engine/bilingual_text.h"
 #include "engine/entry_lines.h"
@@ -143,11 +144,11 @@ QByteArray relativePath(const QByteArray &from, const QByteArray &to)
     }
     QByteArray path;
     for (; !mine.isEmpty(); mine = here.next())
-        path += "../";
+        appendBytes(path, "../");
     for (bool first = true; !theirs.isEmpty(); theirs = there.next(), first = false) {
         if (!first)
-            path += '/';
-        path += theirs;
+            appendBytes(path, '/');
+        appendBytes(path, theirs);
     }
     return path;
 }
@@ -155,7 +156,7 @@ QByteArray relativePath(const QByteArray &from, const QByteArray &to)
 void appendUtf8(QByteArray &out, QStringView text)
 {
     if (!std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
-        out += text.toUtf8();
+        appendBytes(out, text.toUtf8());
         return;
     }
     const qsizetype at = out.size();
@@ -177,7 +178,7 @@ void appendNumber(QByteArray &out, qint64 value, int base)
     } while (magnitude != 0);
     if (value < 0)
         *--start = '-';
-    out.append(start, end - start);
+    appendBytes(out, start, end - start);
 }
 
 void appendPercentEncoded(QByteArray &out, QByteArrayView bytes, bool keepSlashes)
@@ -213,9 +214,9 @@ QByteArray absolutePath(const OutputContext &context, const OutputFile &file)
 {
     QByteArray path = context.source;
     if (!path.endsWith('/'))
-        path += '/';
+        appendBytes(path, '/');
     if (!file.dir.isEmpty())
-        path += file.dir + '/';
+        appendBytes(path, file.dir + '/');
     return path + file.name->bytes;
 }
 
@@ -244,12 +245,12 @@ void appendSizeText(QByteArray &out, qint64 bytes, int langue, QByteArrayView sp
         appendNumber(out, bytes);
     } else {
         const qsizetype at = out.size();
-        out += QByteArray::number(size, 'f', 1);
+        appendBytes(out, QByteArray::number(size, 'f', 1));
         if (french)
             std::replace(out.begin() + at, out.end(), '.', ',');
     }
-    out += space;
-    out += french ? units[unit] : english[unit];
+    appendBytes(out, space);
+    appendBytes(out, french ? units[unit] : english[unit]);
 }
 
 QString sizeText(qint64 bytes, int langue)

@@ -1,5 +1,6 @@
 #include "engine/file_output.h"
 #include "engine/product.h"
+#include "platform/byte_append.h"
 
 #include <QTimeZone>
 
@@ -14,24 +15,24 @@ namespace {
 void appendJsonString(QByteArray &out, QByteArrayView utf8)
 {
     static const char hex[] = "0123456789abcdef";
-    out += '"';
+    appendBytes(out, '"');
     const char *run = utf8.begin(); // bytes that stand for themselves, appended at once
     for (const char *at = utf8.begin(); at != utf8.end(); ++at) {
         const auto u = static_cast<unsigned char>(*at);
         if (u != '"' && u != '\\' && u >= 0x20)
             continue;
-        out.append(run, at - run);
+        appendBytes(out, run, at - run);
         run = at + 1;
         if (u < 0x20) {
             const char escape[] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 0xF]};
-            out.append(escape, sizeof escape);
+            appendBytes(out, escape, sizeof escape);
         } else {
             const char escape[] = {'\\', char(u)};
-            out.append(escape, sizeof escape);
+            appendBytes(out, escape, sizeof escape);
         }
     }
-    out.append(run, utf8.end() - run);
-    out += '"';
+    appendBytes(out, run, utf8.end() - run);
+    appendBytes(out, '"');
 }
 
 // The system's bytes as text: what is not UTF-8 replaced, as QString reads it. False when
@@ -90,15 +91,15 @@ void appendJsonTime(QByteArray &out, qint64 nanoseconds)
     put(12, inDay / 3600, 2);
     put(15, inDay / 60 % 60, 2);
     put(18, inDay % 60, 2);
-    out.append(text, sizeof text - 1);
+    appendBytes(out, text, sizeof text - 1);
 }
 
 // A name as JSON holds it: the text, and the system's own bytes besides when they are not UTF-8.
 void appendJsonName(QByteArray &out, const QByteArray &bytes)
 {
-    out += "\"name\":";
+    appendBytes(out, "\"name\":");
     if (!appendJsonText(out, bytes))
-        out += ",\"bytes\":\"" + bytes.toBase64() + '"';
+        appendBytes(out, ",\"bytes\":\"" + bytes.toBase64() + '"');
 }
 
 QByteArray jsonName(const QByteArray &bytes)
@@ -130,11 +131,11 @@ public:
         ++parent.entries;
         QByteArray &out = line_;
         out.resize(0);
-        out += "\n{";
+        appendBytes(out, "\n{");
         appendJsonName(out, dir.name);
-        out += ",\"path\":";
+        appendBytes(out, ",\"path\":");
         appendJsonText(out, dir.path);
-        out += dir.contentsListed ? ",\"files\":[" : ",\"listedAbove\":true,\"files\":[";
+        appendBytes(out, dir.contentsListed ? ",\"files\":[" : ",\"listedAbove\":true,\"files\":[");
         write(out);
         levels_.push_back(Level());
         ++folders_;
@@ -145,22 +146,22 @@ public:
         Level &level = levels_.back();
         QByteArray &out = line_;
         out.resize(0);
-        out += level.files++ ? ",\n{" : "\n{";
+        appendBytes(out, level.files++ ? ",\n{" : "\n{");
         appendJsonName(out, file.name->bytes);
-        out += ",\"path\":";
+        appendBytes(out, ",\"path\":");
         if (file.dir.isEmpty()) {
             appendJsonString(out, file.name->text.toUtf8());
         } else {
             path_.resize(0);
-            path_ += file.dir;
-            path_ += '/';
-            path_ += file.name->bytes;
+            appendBytes(path_, file.dir);
+            appendBytes(path_, '/');
+            appendBytes(path_, file.name->bytes);
             appendJsonText(out, path_);
         }
         if (file.statKnown) {
-            out += ",\"size\":";
+            appendBytes(out, ",\"size\":");
             appendNumber(out, file.stat.size);
-            out += ",\"modified\":";
+            appendBytes(out, ",\"modified\":");
             appendJsonTime(out, file.stat.modifiedNs);
             size_ += file.stat.size;
         }
@@ -171,42 +172,43 @@ public:
                 {",\"album\":", &track->album}};
             for (const auto &[key, value] : texts) {
                 if (!value->isEmpty()) {
-                    out += key;
+                    appendBytes(out, key);
                     appendJsonString(out, value->toUtf8());
                 }
             }
             if (track->track > 0) {
-                out += ",\"track\":";
+                appendBytes(out, ",\"track\":");
                 appendNumber(out, track->track);
             }
             if (track->durationMs > 0) {
-                out += ",\"duration\":";
+                appendBytes(out, ",\"duration\":");
                 // Seconds to the millisecond, as the double's three decimals would read.
                 appendNumber(out, track->durationMs / 1000);
                 const int milliseconds = int(track->durationMs % 1000);
                 const char decimals[] = {'.', char('0' + milliseconds / 100),
                                          char('0' + milliseconds / 10 % 10),
                                          char('0' + milliseconds % 10)};
-                out.append(decimals, sizeof decimals);
+                appendBytes(out, decimals, sizeof decimals);
             }
             if (track->bitrate > 0) {
-                out += ",\"bitrate\":";
+                appendBytes(out, ",\"bitrate\":");
                 appendNumber(out, track->bitrate);
             }
             durationMs_ += track->durationMs;
         }
         tagsAsked_ = tagsAsked_ || file.track != nullptr;
-        out += '}';
+        appendBytes(out, '}');
         write(out);
         ++files_;
         // The same, with its folder, for the flat list.
         if (tracks_.isOpen()) {
             QByteArray &track = trackLine_;
             track.resize(0);
-            track += files_ > 1 ? ",\n{\"folder\":" : "\n{\"folder\":";
+            appendBytes(track, files_ > 1 ? ",\n{\"folder\":" : "\n{\"folder\":");
             appendJsonText(track, file.dir);
-            track += ',';
-            track.append(out.constData() + out.indexOf('{') + 1, out.size() - out.indexOf('{') - 1);
+            appendBytes(track, ',');
+            appendBytes(track, out.constData() + out.indexOf('{') + 1,
+                        out.size() - out.indexOf('{') - 1);
             writeTracks(track);
         }
     }

@@ -2,6 +2,7 @@
 #include "engine/entry_lines.h"
 #include "engine/file_output.h"
 #include "engine/product.h"
+#include "platform/byte_append.h"
 
 #include <QFile>
 
@@ -128,24 +129,24 @@ void appendHtml(QByteArray &out, const QString &text)
         }
         switch (c) {
         case '&':
-            out += "&amp;";
+            appendBytes(out, "&amp;");
             break;
         case '<':
-            out += "&lt;";
+            appendBytes(out, "&lt;");
             break;
         case '>':
-            out += "&gt;";
+            appendBytes(out, "&gt;");
             break;
         case '"':
-            out += "&quot;";
+            appendBytes(out, "&quot;");
             break;
         default:
             if (c < 0x20 || c == 0x7F)
-                out += '?';
+                appendBytes(out, '?');
             else if (c < 0x80)
-                out += char(c);
+                appendBytes(out, char(c));
             else
-                out += "&#" + QByteArray::number(uint(c)) + ';';
+                appendBytes(out, "&#" + QByteArray::number(uint(c)) + ';');
         }
     }
 }
@@ -216,18 +217,18 @@ public:
         const int heading = std::min(dir.depth + 1, 6);
         QByteArray &out = line_;
         out.resize(0);
-        out += "<details id=\"/";
+        appendBytes(out, "<details id=\"/");
         appendPercentEncoded(out, dir.path, true);
-        out += "\"><summary><h";
-        out += char('0' + heading);
-        out += '>';
+        appendBytes(out, "\"><summary><h");
+        appendBytes(out, char('0' + heading));
+        appendBytes(out, '>');
         appendHtml(out, shownText(QString::fromUtf8(dir.name)));
-        out += "</h";
-        out += char('0' + heading);
-        out += '>';
+        appendBytes(out, "</h");
+        appendBytes(out, char('0' + heading));
+        appendBytes(out, '>');
         if (!cover.isEmpty())
             appendCover(out, cover);
-        out += "</summary>\n";
+        appendBytes(out, "</summary>\n");
         write(out);
     }
 
@@ -255,44 +256,44 @@ public:
         QByteArray &out = line_;
         out.resize(0);
         if (!level.filesOpen) {
-            out += "<ol class=\"t\">\n";
+            appendBytes(out, "<ol class=\"t\">\n");
             level.filesOpen = true;
         }
-        out += "<li data-m=";
+        appendBytes(out, "<li data-m=");
         // The time of change in base 36, for the script's "newest first", kept short.
         appendNumber(
             out, file.statKnown ? std::max<qint64>(file.stat.modifiedNs / 1000000000, 0) : 0, 36);
         if (track && track->durationMs > 0) {
-            out += " data-d=";
+            appendBytes(out, " data-d=");
             appendNumber(out, (track->durationMs + 500) / 1000);
         }
         if (track && track->track > 0) {
-            out += " data-k=";
+            appendBytes(out, " data-k=");
             appendNumber(out, track->track);
         }
         // Unquoted when it can be, as most are: a few bytes a track on a page of 100,000.
         const bool quoted = !linkStartBare_;
-        out += quoted ? "><a href=\"" : "><a href=";
-        out += linkStart_;
+        appendBytes(out, quoted ? "><a href=\"" : "><a href=");
+        appendBytes(out, linkStart_);
         appendPercentEncoded(out, file.name->bytes, true);
-        out += quoted ? "\">" : ">";
+        appendBytes(out, quoted ? "\">" : ">");
         appendHtml(out, title);
-        out += "</a>";
+        appendBytes(out, "</a>");
         if (track) {
             if (!track->artist.isEmpty()) {
-                out += " <span class=\"a\">";
+                appendBytes(out, " <span class=\"a\">");
                 appendHtml(out, withoutControls(track->artist));
-                out += "</span>";
+                appendBytes(out, "</span>");
             }
             if (!track->album.isEmpty()) {
-                out += " <span class=\"l\">";
+                appendBytes(out, " <span class=\"l\">");
                 appendHtml(out, withoutControls(track->album));
-                out += "</span>";
+                appendBytes(out, "</span>");
             }
             if (track->durationMs > 0) {
-                out += " <time>";
+                appendBytes(out, " <time>");
                 appendHtml(out, durationText(track->durationMs));
-                out += "</time>";
+                appendBytes(out, "</time>");
             }
             level.durationMs += track->durationMs;
             if (covers_ && !level.hasCover && level.embedded.isEmpty() &&
@@ -302,12 +303,12 @@ public:
             }
         }
         if (file.statKnown) {
-            out += " <small>";
+            appendBytes(out, " <small>");
             appendSizeText(out, file.stat.size, langue(), " "); // digits and letters: no escape
-            out += "</small>";
+            appendBytes(out, "</small>");
             totalSize_ += file.stat.size;
         }
-        out += '\n';
+        appendBytes(out, '\n');
         write(out);
         ++level.tracks;
     }
@@ -331,12 +332,12 @@ public:
         }
         QByteArray &out = line_;
         out.resize(0);
-        out += "<p class=\"n\">";
+        appendBytes(out, "<p class=\"n\">");
         if (level.contentsListed)
             appendCounts(out, level);
         else
             appendHtml(out, text(PageText::Again));
-        out += "</p></details>\n";
+        appendBytes(out, "</p></details>\n");
         write(out);
     }
 
@@ -376,11 +377,11 @@ private:
     {
         if (level.albums > 0) {
             appendCounted(out, level.albums, albumWords_);
-            out += ", ";
+            appendBytes(out, ", ");
         }
         appendCounted(out, level.tracks, trackWords_);
         if (level.durationMs > 0) {
-            out += ", ";
+            appendBytes(out, ", ");
             appendHtml(out, durationText(level.durationMs));
         }
     }
@@ -397,12 +398,12 @@ private:
     static void appendCounted(QByteArray &out, qint64 n, const CountWords &words)
     {
         if (n == 1) {
-            out += words.one;
+            appendBytes(out, words.one);
             return;
         }
-        out += words.before;
-        out += QByteArray::number(n);
-        out += words.after;
+        appendBytes(out, words.before);
+        appendBytes(out, QByteArray::number(n));
+        appendBytes(out, words.after);
     }
 
     QByteArray absoluteBelow(const QByteArray &relative) const
@@ -414,9 +415,9 @@ private:
     // Its size set, so that nothing moves when it comes; loaded once it is near.
     static void appendCover(QByteArray &out, const QByteArray &address)
     {
-        out += "<img class=\"c\" src=\"";
-        out += address;
-        out += "\" alt=\"\" width=\"64\" height=\"64\" loading=\"lazy\">";
+        appendBytes(out, "<img class=\"c\" src=\"");
+        appendBytes(out, address);
+        appendBytes(out, "\" alt=\"\" width=\"64\" height=\"64\" loading=\"lazy\">");
     }
 
     void closeFiles()
@@ -459,20 +460,20 @@ private:
         };
         QByteArray out = "<div id=\"x\" hidden";
         for (const auto &[name, key] : names) {
-            out += " data-";
+            appendBytes(out, " data-");
             // data-sortOrder is read as dataset.sortorder: attributes are lower case.
             for (const char *c = name; *c; ++c) {
                 if (*c >= 'A' && *c <= 'Z') {
-                    out += '-';
-                    out += char(*c - 'A' + 'a');
+                    appendBytes(out, '-');
+                    appendBytes(out, char(*c - 'A' + 'a'));
                 } else {
-                    out += *c;
+                    appendBytes(out, *c);
                 }
             }
-            out += "=\"";
+            appendBytes(out, "=\"");
             // The script puts its own numbers and names where "%1" stands.
             appendHtml(out, text(key));
-            out += '"';
+            appendBytes(out, '"');
         }
         return out + "></div>\n";
     }

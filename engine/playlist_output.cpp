@@ -1,5 +1,6 @@
 #include "engine/file_output.h"
 #include "engine/product.h"
+#include "platform/byte_append.h"
 
 #include <algorithm>
 #include <cctype>
@@ -48,7 +49,7 @@ void appendOneLine(QByteArray &out, const QString &text)
         }
     }
     std::reverse(closing.begin(), closing.end());
-    out += (line + closing).toUtf8();
+    appendBytes(out, (line + closing).toUtf8());
 }
 
 // A path as a relative reference that reads the same as a file name and as a URL: what a URL
@@ -69,11 +70,11 @@ void appendUnambiguous(QByteArray &out, const QByteArray &path)
                                  : nullptr;
         if (!escape)
             continue;
-        out.append(path.constData() + run, i - run);
-        out += escape;
+        appendBytes(out, path.constData() + run, i - run);
+        appendBytes(out, escape);
         run = i + 1;
     }
-    out.append(path.constData() + run, path.size() - run);
+    appendBytes(out, path.constData() + run, path.size() - run);
 }
 
 // Whether a relative path can stand on its line as it is: valid UTF-8 and nothing that ends a
@@ -103,16 +104,16 @@ public:
         const TrackInfo *track = file.track && file.track->read ? file.track : nullptr;
         QByteArray &out = line_;
         out.resize(0);
-        out += "#EXTINF:";
+        appendBytes(out, "#EXTINF:");
         appendNumber(out, track && track->durationMs > 0 ? (track->durationMs + 500) / 1000 : -1);
-        out += ',';
+        appendBytes(out, ',');
         if (track && !track->title.isEmpty())
             appendOneLine(out, track->artist.isEmpty()
                                    ? track->title
                                    : track->artist + QStringLiteral(" - ") + track->title);
         else
             appendOneLine(out, shownName(context(), file));
-        out += '\n';
+        appendBytes(out, '\n');
 
         // What goes before the names of a folder's files is worked out once for all of them. A
         // relative path stands raw only if each of its two parts does, and neither part changes
@@ -127,7 +128,7 @@ public:
                 wayEncoded_ = baseUrl_;
                 if (!file.dir.isEmpty()) {
                     appendPercentEncoded(wayEncoded_, file.dir, true);
-                    wayEncoded_ += '/';
+                    appendBytes(wayEncoded_, '/');
                 }
             } else {
                 const QByteArray way = wayTo(file.dir);
@@ -139,18 +140,18 @@ public:
         }
         const QByteArray &name = file.name->bytes;
         if (served) {
-            out += wayEncoded_;
+            appendBytes(out, wayEncoded_);
             appendPercentEncoded(out, name, true);
-            out += '\n';
+            appendBytes(out, '\n');
             write(out);
             return;
         }
         const qsizetype entryAt = out.size();
         if (wayRaw_ && standsRaw(name)) {
-            out += wayText_;
+            appendBytes(out, wayText_);
             appendUnambiguous(out, name);
         } else {
-            out += wayEncoded_;
+            appendBytes(out, wayEncoded_);
             appendPercentEncoded(out, name, true);
         }
         // A relative reference, always: a first segment with ":" would read as a scheme
@@ -160,7 +161,7 @@ public:
         const qsizetype firstSlash = entry.indexOf('/');
         if ((firstSlash < 0 ? entry : entry.first(firstSlash)).contains(':'))
             out.insert(entryAt, "./");
-        out += '\n';
+        appendBytes(out, '\n');
         write(out);
     }
 

@@ -1,4 +1,5 @@
 #include "platform/replacing_file.h"
+#include "platform/byte_append.h"
 
 #include "platform/interrupt.h"
 #include "platform/posix/descriptors.h"
@@ -688,7 +689,7 @@ int ReplacingFile::write(const char *data, qsizetype size)
         d_->queued += size;
         return 0;
     }
-    d_->buffer.append(data, size);
+    appendBytes(d_->buffer, data, size);
     if (d_->buffer.size() >= kBufferSize)
         return writeBuffer();
     return 0;
@@ -913,7 +914,7 @@ int SideFile::write(const char *data, qsizetype size)
 {
     if (!isOpen())
         return error_ = EBADF;
-    buffer_.append(data, size);
+    appendBytes(buffer_, data, size);
     size_ += size;
     if (buffer_.size() >= kBufferSize)
         flush();
