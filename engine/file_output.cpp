@@ -260,9 +260,14 @@ QString sizeText(qint64 bytes, int langue)
     return QString::fromUtf8(text);
 }
 
-QString shownName(const OutputContext &context, const OutputFile &file)
+const QString &shownName(const OutputContext &context, const OutputFile &file)
 {
-    return displayedName(file.name->text, context.settings->IncExt);
+    const int withExtension = context.settings->IncExt ? 1 : 0;
+    if (file.shownWithExtension != withExtension) {
+        file.shown = displayedName(file.name->text, context.settings->IncExt);
+        file.shownWithExtension = withExtension;
+    }
+    return file.shown;
 }
 
 QString linkBaseUrl(const QString &baseUrl)

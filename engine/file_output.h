@@ -101,7 +101,7 @@ QString sizeText(qint64 bytes, int langue);
 // The same in UTF-8, `space` between the number and its unit.
 void appendSizeText(QByteArray &out, qint64 bytes, int langue, QByteArrayView space);
 // The name a file is shown by where no title is known: the classic list's (extension or not).
-QString shownName(const OutputContext &context, const OutputFile &file);
+const QString &shownName(const OutputContext &context, const OutputFile &file);
 
 // The base URL as the page and the playlist put it before a path: with a "/" at its end when it
 // has none and no query ("http://host/music" leads to "http://host/music/"). The classic list

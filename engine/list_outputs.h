@@ -123,6 +123,9 @@ struct OutputFile {
     bool statKnown = false;
     FileStat stat;
     const TrackInfo *track = nullptr; // null when tags are not read
+    // The name as lists show it, worked out once for all the outputs told of the file.
+    mutable QString shown;
+    mutable int shownWithExtension = -1;
 };
 
 class ListOutput
