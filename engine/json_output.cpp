@@ -10,12 +10,11 @@
 
 namespace {
 
-// UTF-8 text as a JSON string: only quotes, backslashes and controls are escaped, all ASCII, so
-// that the text is copied as it is around them.
-void appendJsonString(QByteArray &out, QByteArrayView utf8)
+// UTF-8 text within a JSON string: only quotes, backslashes and controls are escaped, all
+// ASCII, so that the text is copied as it is around them.
+void appendJsonEscaped(QByteArray &out, QByteArrayView utf8)
 {
     static const char hex[] = "0123456789abcdef";
-    appendBytes(out, '"');
     const char *run = utf8.begin(); // bytes that stand for themselves, appended at once
     for (const char *at = utf8.begin(); at != utf8.end(); ++at) {
         const auto u = static_cast<unsigned char>(*at);
@@ -32,6 +31,12 @@ void appendJsonString(QByteArray &out, QByteArrayView utf8)
         }
     }
     appendBytes(out, run, utf8.end() - run);
+}
+
+void appendJsonString(QByteArray &out, QByteArrayView utf8)
+{
+    appendBytes(out, '"');
+    appendJsonEscaped(out, utf8);
     appendBytes(out, '"');
 }
 
@@ -95,11 +100,14 @@ void appendJsonTime(QByteArray &out, qint64 nanoseconds)
 }
 
 // A name as JSON holds it: the text, and the system's own bytes besides when they are not UTF-8.
-void appendJsonName(QByteArray &out, const QByteArray &bytes)
+// False when the bytes are not UTF-8.
+bool appendJsonName(QByteArray &out, const QByteArray &bytes)
 {
     appendBytes(out, "\"name\":");
-    if (!appendJsonText(out, bytes))
-        appendBytes(out, ",\"bytes\":\"" + bytes.toBase64() + '"');
+    if (appendJsonText(out, bytes))
+        return true;
+    appendBytes(out, ",\"bytes\":\"" + bytes.toBase64() + '"');
+    return false;
 }
 
 QByteArray jsonName(const QByteArray &bytes)
@@ -147,10 +155,17 @@ public:
         QByteArray &out = line_;
         out.resize(0);
         appendBytes(out, level.files++ ? ",\n{" : "\n{");
-        appendJsonName(out, file.name->bytes);
+        const bool nameIsUtf8 = appendJsonName(out, file.name->bytes);
         appendBytes(out, ",\"path\":");
         if (file.dir.isEmpty()) {
             appendJsonString(out, file.name->text.toUtf8());
+        } else if (nameIsUtf8 && isUtf8Folder(file.dir)) {
+            // Both parts known to be UTF-8, so is the path: written without joining them.
+            appendBytes(out, '"');
+            appendJsonEscaped(out, file.dir);
+            appendBytes(out, '/');
+            appendJsonEscaped(out, file.name->bytes);
+            appendBytes(out, '"');
         } else {
             path_.resize(0);
             appendBytes(path_, file.dir);
@@ -251,6 +266,17 @@ protected:
     }
 
 private:
+    bool isUtf8Folder(const QByteArray &dir)
+    {
+        // The same storage (held here, so never reused for other bytes) or the same bytes.
+        if (dir.constData() != utf8Folder_.constData() || dir.size() != utf8Folder_.size()) {
+            if (dir != utf8Folder_)
+                folderIsUtf8_ = QByteArrayView(dir).isValidUtf8();
+            utf8Folder_ = dir;
+        }
+        return folderIsUtf8_;
+    }
+
     void writeTracks(const QByteArray &bytes)
     {
         if (segments_.empty() || segments_.back().fromLast)
@@ -339,6 +365,10 @@ private:
     const WrittenList *flatFrom_ = nullptr;
     bool tagsAsked_ = false;
     QByteArray path_;
+    // The folder whose files are being told (the same bytes for each of them) and whether it
+    // is UTF-8: looked at once, not with each file's path.
+    QByteArray utf8Folder_;
+    bool folderIsUtf8_ = false;
     int folders_ = 0;
     int files_ = 0;
     qint64 size_ = 0;

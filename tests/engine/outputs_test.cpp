@@ -309,6 +309,9 @@ TEST(Outputs, TheJsonDocumentHoldsTheTreeAndTheRawBytesOfNamesThatAreNotUtf8)
                           path.endsWith("deep.mp3") ? 3
                           : path.contains('/')      ? 0
                                                     : 1);
+                if (path.contains('/')) { // the folder's bytes and the name's, as text
+                    EXPECT_EQ(file.toObject()[QStringLiteral("path")].toString(), str(path));
+                }
                 files.insert(path);
                 modified[path] = file.toObject()[QStringLiteral("modified")].toString();
             }
