@@ -1,5 +1,7 @@
 #include "engine/entry_lines.h"
 
+#include "platform/fast_append.h"
+
 #include <algorithm>
 
 namespace {
@@ -16,7 +18,7 @@ void appendShown(QString &out, const QString &name, bool html)
         appendHtmlEscaped(out, shownText(name));
         return;
     }
-    out += shownText(name);
+    appendText(out, shownText(name));
 }
 
 } // namespace
@@ -26,6 +28,10 @@ QString shownText(const QString &name)
     // Decomposed accents ("e" then U+0301, as macOS and some copy tools write names) would each
     // be two characters, the second one unknown to Windows-1252. Combining marks start at
     // U+0300, so most names need no look at all.
+    // One look for both, as most names need neither.
+    if (std::none_of(name.cbegin(), name.cend(),
+                     [](QChar c) { return c.unicode() >= 0x0300 || isControl(c.unicode()); }))
+        return name;
     const bool mayCompose =
         std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() >= 0x0300; });
     return withoutControls(mayCompose ? name.normalized(QString::NormalizationForm_C) : name);
@@ -81,11 +87,11 @@ void appendHtmlEscaped(QString &out, const QString &text)
         default:
             continue;
         }
-        out.append(data + plain, i - plain);
-        out += entity;
+        appendText(out, data + plain, i - plain);
+        appendText(out, entity);
         plain = i + 1;
     }
-    out.append(data + plain, size - plain);
+    appendText(out, data + plain, size - plain);
 }
 
 void appendPercentEncoded(QString &out, const QByteArray &bytes)
@@ -114,10 +120,10 @@ void putDirectoryLine(QString &out, const ListingSettings &settings, const QStri
 {
     out.resize(0);
     if (settings.ListingType == 2)
-        out += settings.HTML ? QLatin1String("</p><p>&nbsp;&nbsp;&nbsp; ")
-                             : QLatin1String("\r\n\r\n\t");
+        appendText(out, settings.HTML ? QLatin1String("</p><p>&nbsp;&nbsp;&nbsp; ")
+                                      : QLatin1String("\r\n\r\n\t"));
     else
-        out += settings.HTML ? QLatin1String("<br>") : QLatin1String("\r\n");
+        appendText(out, settings.HTML ? QLatin1String("<br>") : QLatin1String("\r\n"));
     appendShown(out, name, settings.HTML);
 }
 
@@ -126,20 +132,20 @@ void putEntryLine(QString &out, const ListingSettings &settings, const QString &
 {
     out.resize(0);
     if (!settings.HTML) {
-        out += QLatin1String("\r\n");
-        out += displayed;
+        appendText(out, QLatin1String("\r\n"));
+        appendText(out, displayed);
         return;
     }
     if (!settings.DownAllow) {
-        out += QLatin1String("<br>");
+        appendText(out, QLatin1String("<br>"));
         appendHtmlEscaped(out, displayed);
         return;
     }
-    out += QLatin1String("<br><a href=\"");
-    out += settings.BaseUrl;
-    out += urlPath;
+    appendText(out, QLatin1String("<br><a href=\""));
+    appendText(out, settings.BaseUrl);
+    appendText(out, urlPath);
     appendPercentEncoded(out, name.bytes);
-    out += QLatin1String("\">");
+    appendText(out, QLatin1String("\">"));
     appendHtmlEscaped(out, displayed);
-    out += QLatin1String("</a>");
+    appendText(out, QLatin1String("</a>"));
 }

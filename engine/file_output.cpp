@@ -1,5 +1,5 @@
 #include "engine/file_output.h"
-#include "platform/byte_append.h"
+#include "platform/fast_append.h"
 
 #include "engine/bilingual_text.h"
 #include "engine/entry_lines.h"

@@ -1,6 +1,6 @@
 #include "engine/file_output.h"
 #include "engine/product.h"
-#include "platform/byte_append.h"
+#include "platform/fast_append.h"
 
 #include <QTimeZone>
 

@@ -2,7 +2,7 @@
 #include "engine/entry_lines.h"
 #include "engine/file_output.h"
 #include "engine/product.h"
-#include "platform/byte_append.h"
+#include "platform/fast_append.h"
 
 #include <QFile>
 

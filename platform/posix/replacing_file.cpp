@@ -1,5 +1,5 @@
 #include "platform/replacing_file.h"
-#include "platform/byte_append.h"
+#include "platform/fast_append.h"
 
 #include "platform/interrupt.h"
 #include "platform/posix/descriptors.h"
