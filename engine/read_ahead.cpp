@@ -46,6 +46,24 @@ constexpr int kWatchRounds = 200;
 // How far past the next one a sub-directory the walk reads itself is looked for.
 constexpr int kLookFurther = 64;
 
+// The state's lock is held for a few map operations at a time. A thread that finds it taken
+// tries again on the spot for about this many rounds before it sleeps: waking a sleeping thread
+// costs far more than such a wait (tens of microseconds on a virtual machine, where the woken
+// processor must be brought back by its host).
+constexpr int kLockTries = 200;
+
+void lockSoon(std::unique_lock<std::mutex> &lock)
+{
+    for (int i = 0; i < kLockTries; ++i) {
+        if (lock.try_lock())
+            return;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+    lock.lock();
+}
+
 using Position = unsigned __int128;
 
 struct Place {
@@ -176,11 +194,13 @@ struct ReadAhead::State {
     }
 
     // The walk took something: the threads go on once it has taken half of what was ahead.
+    // One is woken, and wakes the next once it has its directory: woken together, they would
+    // only wait for each other's lock, asleep again.
     void resume()
     {
         if (full && ahead <= kMostAhead / 2 && aheadBytes < kMostAheadBytes / 2) {
             full = false;
-            wanted.notify_all();
+            wakeOne();
         }
     }
 
@@ -279,7 +299,8 @@ struct ReadAhead::State {
         const ListingRules own{rules.pattern,
                                ListOrder(rules.order.natural(), rules.order.langue())};
         FileSystems fileSystems;
-        std::unique_lock<std::mutex> lock(mutex);
+        std::unique_lock<std::mutex> lock(mutex, std::defer_lock);
+        lockSoon(lock);
         for (;;) {
             if (stopping)
                 return;
@@ -327,7 +348,7 @@ struct ReadAhead::State {
                 }
             }
 
-            lock.lock();
+            lockSoon(lock);
             if (node->stage == Node::Stage::Dropped)
                 continue;
             node->stage = Node::Stage::Read;
@@ -372,7 +393,8 @@ ReadAhead::~ReadAhead()
 std::shared_ptr<DirListing> ReadAhead::take(const QByteArray &path)
 {
     State &s = *state_;
-    std::unique_lock<std::mutex> lock(s.mutex);
+    std::unique_lock<std::mutex> lock(s.mutex, std::defer_lock);
+    lockSoon(lock);
     s.takenPath.clear();
     const std::shared_ptr<Node> node = s.nodesByPath.value(path);
     if (!node) {
@@ -394,7 +416,7 @@ std::shared_ptr<DirListing> ReadAhead::take(const QByteArray &path)
             lock.unlock();
             for (int i = 0; i < kWatchRounds && node->stage == Node::Stage::Reading; ++i)
                 std::this_thread::yield();
-            lock.lock();
+            lockSoon(lock);
         }
         s.awaited = node.get();
         s.done.wait(lock, [&] { return node->stage != Node::Stage::Reading; });
@@ -410,7 +432,8 @@ std::shared_ptr<DirListing> ReadAhead::take(const QByteArray &path)
 void ReadAhead::seed(const QByteArray &path, const std::shared_ptr<DirListing> &listing)
 {
     State &s = *state_;
-    const std::lock_guard<std::mutex> lock(s.mutex);
+    std::unique_lock<std::mutex> lock(s.mutex, std::defer_lock);
+    lockSoon(lock);
     Place place;
     if (!s.takenPath.isEmpty() && s.takenPath == path) {
         place = s.takenPlace;
