@@ -27,8 +27,8 @@ QString shownText(const QString &name)
 {
     // Decomposed accents ("e" then U+0301, as macOS and some copy tools write names) would each
     // be two characters, the second one unknown to Windows-1252. Combining marks start at
-    // U+0300, so most names need no look at all.
-    // One look for both, as most names need neither.
+    // U+0300: one look tells that a name needs neither composing nor controls replaced, as most
+    // do not.
     if (std::none_of(name.cbegin(), name.cend(),
                      [](QChar c) { return c.unicode() >= 0x0300 || isControl(c.unicode()); }))
         return name;
