@@ -222,8 +222,8 @@ public:
             appendBytes(track, files_ > 1 ? ",\n{\"folder\":" : "\n{\"folder\":");
             appendJsonText(track, file.dir);
             appendBytes(track, ',');
-            appendBytes(track, out.constData() + out.indexOf('{') + 1,
-                        out.size() - out.indexOf('{') - 1);
+            const qsizetype fields = out.indexOf('{') + 1;
+            appendBytes(track, out.constData() + fields, out.size() - fields);
             writeTracks(track);
         }
     }
