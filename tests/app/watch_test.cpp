@@ -215,6 +215,26 @@ void removeTree(const QByteArray &path)
     QDir(str(path)).removeRecursively();
 }
 
+// The program run as a process of its own, its settings and cache within tree, its messages
+// read from stderr.
+void asProgram(QProcess &process, const TempTree &tree)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), str(tree.path("config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), str(tree.path("cache")));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(env);
+    process.setReadChannel(QProcess::StandardError);
+}
+
+// Reads the process's messages into log until it told of that many lists written.
+bool readUntilWritten(QProcess &process, QByteArray &log, int lists)
+{
+    while (log.count("list written") < lists && process.waitForReadyRead(20000))
+        log += process.readAllStandardError();
+    return log.count("list written") >= lists;
+}
+
 // From here on, what this process mounts lives in a mount namespace of its own, which the
 // kernel drops with the process: nothing stays mounted however the test ends, a time-out of
 // ctest's included. False without the right to.
@@ -422,18 +442,12 @@ TEST(Watch, TheProgramEndsOnASignalWithItsListWholeAndNothingElse)
     tree.file("src/a.mp3");
     tree.dir("out");
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), str(tree.path("config")));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    process.setProcessEnvironment(env);
-    process.setReadChannel(QProcess::StandardError);
+    asProgram(process, tree);
     process.start(QStringLiteral(LYSTORA_LIST),
                   {"--watch", str(tree.path("src")), str(tree.path("out/list.txt"))});
     ASSERT_TRUE(process.waitForStarted());
     QByteArray log;
-    while (!log.contains("list written") && process.waitForReadyRead(20000))
-        log += process.readAllStandardError();
-    ASSERT_TRUE(log.contains("list written")) << log.constData();
+    ASSERT_TRUE(readUntilWritten(process, log, 1)) << log.constData();
     ::kill(pid_t(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitStatus(), QProcess::CrashExit); // ended by the signal, as it asked
@@ -451,12 +465,7 @@ TEST(Watch, ReadersThatCannotStartAreToldOnceAndTheListsStillWritten)
     const QString program = str(tree.path("bin/lystora-list"));
     ASSERT_TRUE(QFile::copy(QStringLiteral(LYSTORA_LIST), program));
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), str(tree.path("config")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), str(tree.path("cache")));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    process.setProcessEnvironment(env);
-    process.setReadChannel(QProcess::StandardError);
+    asProgram(process, tree);
     const QStringList list = QStringList{"--format", "page", "--tags", "--covers"}
                              << str(tree.path("src")) << str(tree.path("index.html"));
     const QString missing = QStringLiteral("lystora-tag-reader not found");
@@ -470,14 +479,9 @@ TEST(Watch, ReadersThatCannotStartAreToldOnceAndTheListsStillWritten)
     // Watching, not at each list.
     process.start(program, QStringList{"--watch", "--force"} + list);
     QByteArray log;
-    const auto waitFor = [&](int lists) {
-        while (log.count("list written") < lists && process.waitForReadyRead(20000))
-            log += process.readAllStandardError();
-        return log.count("list written") >= lists;
-    };
-    ASSERT_TRUE(waitFor(1)) << log.constData();
+    ASSERT_TRUE(readUntilWritten(process, log, 1)) << log.constData();
     tree.file("src/A/b.mp3");
-    ASSERT_TRUE(waitFor(2)) << log.constData();
+    ASSERT_TRUE(readUntilWritten(process, log, 2)) << log.constData();
     process.kill();
     process.waitForFinished(20000);
     EXPECT_EQ(QString::fromUtf8(log).count(missing), 1) << log.constData();
