@@ -17,7 +17,14 @@ QByteArray normalizedDirPath(const QByteArray &path)
 
 QByteArray childPath(const QByteArray &dir, const QByteArray &name)
 {
-    return dir.endsWith('/') ? dir + name : dir + '/' + name;
+    // Made in one piece: a watcher's walk joins one for each of its folders at every change.
+    const bool separated = dir.endsWith('/');
+    QByteArray path;
+    path.reserve(dir.size() + name.size() + (separated ? 0 : 1));
+    path.append(dir);
+    if (!separated)
+        path.append('/');
+    return path.append(name);
 }
 
 FsDirectoryReader::FsDirectoryReader() = default;

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -78,9 +79,11 @@ class CoverSource
 {
 public:
     virtual ~CoverSource() = default;
-    // Thumbnails of a picture file (absolute path) of that version (see fileVersion; asked for
-    // here when empty): the address of the small one, or empty.
-    virtual QByteArray fromFile(const QByteArray &path, const QByteArray &version) = 0;
+    // Thumbnails of a picture file of that version (see fileVersion; asked for here when
+    // empty): the address of the small one, or empty. Its absolute path is asked of `path`
+    // only when the picture is to be opened: most pages find every thumbnail made already.
+    virtual QByteArray fromFile(const std::function<QByteArray()> &path,
+                                const QByteArray &version) = 0;
     // Of the first picture embedded in the track at path, known by its digest.
     virtual QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) = 0;
     // The page was put in place, or not: the thumbnails it no longer uses go once it was.

@@ -560,7 +560,14 @@ void Engines::tellOutputs(const HeldOutput &event)
 void Engines::enterOutputs()
 {
     const WalkLevel &level = walk.Levels.back();
-    relativeDir_ = relativeDir_.isEmpty() ? level.name : relativeDir_ + '/' + level.name;
+    if (relativeDir_.isEmpty()) {
+        relativeDir_ = level.name;
+    } else {
+        // In one piece: the last folder's event may share the old bytes still.
+        QByteArray path;
+        path.reserve(relativeDir_.size() + 1 + level.name.size());
+        relativeDir_ = path.append(relativeDir_).append('/').append(level.name);
+    }
     HeldOutput event;
     event.kind = HeldOutput::Enter;
     event.dir.name = level.name;

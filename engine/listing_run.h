@@ -27,6 +27,7 @@ struct ListingRun {
 struct WalkLevel {
     DirIdentity identity;
     QByteArray name; // the directory's own name, as the file system holds it ("" at the source)
+    QByteArray path; // as Dir1 gave it there: where the walk goes back to from a sub-directory
     bool read = false;
     std::vector<QByteArray> subDirs;
     // False for a directory that gets its line and nothing more: one met earlier in the run

@@ -92,6 +92,7 @@ void Engines::WalkStep()
             dirStackPush(walk.DirStack);
             const QByteArray name = child.mid(child.lastIndexOf('/') + 1);
             entered.name = name;
+            entered.path = host_.Dir1->path();
             walk.Levels.push_back(std::move(entered));
             appendPercentEncoded(run.UrlPath, name);
             run.UrlPath += QLatin1Char('/');
@@ -106,11 +107,7 @@ void Engines::WalkStep()
             walk.StepReport = QStringLiteral("End");
             return;
         }
-        // The parent keeps its trailing separator: /music/rock gives /music/, /music gives /.
-        const QByteArray current = host_.Dir1->path();
-        const qsizetype slash =
-            current.size() < 2 ? -1 : current.lastIndexOf('/', current.size() - 2);
-        host_.Dir1->setPath(current.left(slash + 1));
+        host_.Dir1->setPath(walk.Levels.back().path);
         const qsizetype urlSlash =
             run.UrlPath.size() < 2
                 ? -1
@@ -128,6 +125,7 @@ void Engines::beginWalk()
     fileSystems_.refresh();
     WalkLevel source;
     host_.Dir1->identity(&source.identity);
+    source.path = host_.Dir1->path();
     walk.Entered.insert(source.identity);
     walk.Levels.push_back(std::move(source));
 }

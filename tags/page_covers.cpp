@@ -133,11 +133,11 @@ CoverSources PageCovers::sources(const TagBudget &budget, bool dryRun)
     };
 }
 
-QByteArray PageCovers::fromFile(const QByteArray &path, const QByteArray &version)
+QByteArray PageCovers::fromFile(const std::function<QByteArray()> &path, const QByteArray &version)
 {
     // The same file unchanged gives the same name: its thumbnails are kept.
     quint64 digits = 0;
-    if (!usable_ || !hexDigits(version.isEmpty() ? fileVersion(path) : version, &digits))
+    if (!usable_ || !hexDigits(version.isEmpty() ? fileVersion(path()) : version, &digits))
         return QByteArray();
     return made(digits, path, 'C');
 }
@@ -147,7 +147,8 @@ QByteArray PageCovers::fromTrack(const QByteArray &path, const QByteArray &diges
     quint64 digits = 0;
     if (!usable_ || digest.size() != 16 || !hexDigits(digest, &digits))
         return QByteArray();
-    return made(digits, path, 'E');
+    return made(
+        digits, [&path] { return path; }, 'E');
 }
 
 void PageCovers::index()
@@ -183,7 +184,7 @@ qsizetype PageCovers::present(quint64 digits) const
     return -1;
 }
 
-QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
+QByteArray PageCovers::made(quint64 digits, const std::function<QByteArray()> &path, char kind)
 {
     // A picture that gave no thumbnail (not one, cut short, one its reader died of) is not
     // tried again until it changes: each list would decode every bad upload anew.
@@ -209,7 +210,7 @@ QByteArray PageCovers::made(quint64 digits, const QByteArray &path, char kind)
     // Without readers, each picture would be opened only to be refused.
     if (!readers_->problem().isEmpty())
         return QByteArray();
-    const int fd = openForReading(path);
+    const int fd = openForReading(path());
     if (fd < 0)
         return QByteArray();
     const quint64 ticket = ticket_++;

@@ -43,7 +43,8 @@ public:
                const std::shared_ptr<Known> &known = nullptr);
     ~PageCovers() override;
 
-    QByteArray fromFile(const QByteArray &path, const QByteArray &version) override;
+    QByteArray fromFile(const std::function<QByteArray()> &path,
+                        const QByteArray &version) override;
     QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) override;
     void finish(bool pageWritten) override;
     QString problem() const override;
@@ -52,7 +53,7 @@ public:
     static CoverSources sources(const TagBudget &budget, bool dryRun);
 
 private:
-    QByteArray made(quint64 digits, const QByteArray &path, char kind);
+    QByteArray made(quint64 digits, const std::function<QByteArray()> &path, char kind);
     // Once present_ is filled: none of it used yet, and what finds an entry by its digits.
     void index();
     // Its index in present_, or -1.

@@ -542,7 +542,8 @@ TEST(Tags, APictureThatGivesNoThumbnailIsNotDecodedAgainUntilItChanges)
     tree.dir("out");
     const auto run = [&] {
         PageCovers covers(tree.path("out/index.html"), TagBudget());
-        const QByteArray address = covers.fromFile(tree.path("music/cover.jpg"), QByteArray());
+        const QByteArray address =
+            covers.fromFile([&] { return tree.path("music/cover.jpg"); }, QByteArray());
         covers.finish(true);
         return address;
     };
