@@ -147,8 +147,8 @@ QByteArray PageCovers::fromTrack(const QByteArray &path, const QByteArray &diges
     quint64 digits = 0;
     if (!usable_ || digest.size() != 16 || !hexDigits(digest, &digits))
         return QByteArray();
-    return made(
-        digits, [&path] { return path; }, 'E');
+    const auto pathOf = [&path] { return path; };
+    return made(digits, pathOf, 'E');
 }
 
 void PageCovers::index()
