@@ -317,7 +317,7 @@ public:
     void leave() override
     {
         closeFiles();
-        const Level level = levels_.back();
+        const Level level = std::move(levels_.back());
         levels_.pop_back();
         Level &parent = levels_.back();
         parent.tracks += level.tracks;
