@@ -15,7 +15,7 @@ QByteArray normalizedDirPath(const QByteArray &path)
     return normal;
 }
 
-QByteArray childPath(const QByteArray &dir, const QByteArray &name)
+QByteArray childPath(const QByteArray &dir, QByteArrayView name)
 {
     // Made in one piece: a watcher's walk joins one for each of its folders at every change.
     const bool separated = dir.endsWith('/');
@@ -170,7 +170,7 @@ int FsDirList::subDirCount()
 
 QByteArray FsDirList::subDirPath(int i)
 {
-    return childPath(path_, listing().subDirs.bytes(i));
+    return childPath(path_, listing().subDirs.view(i));
 }
 
 int FsDirList::identity(DirIdentity *identity)

@@ -138,4 +138,4 @@ private:
 // A directory path as the lists hold it: no trailing '/', except the root "/" itself.
 QByteArray normalizedDirPath(const QByteArray &path);
 // path + "/" + name, without doubling the root's "/".
-QByteArray childPath(const QByteArray &dir, const QByteArray &name);
+QByteArray childPath(const QByteArray &dir, QByteArrayView name);

@@ -157,6 +157,7 @@ void Engines::Command1_Click()
     run.WritePos = 1;
     run.UrlPath.clear();
     relativeDir_.clear();
+    relativeAbove_.clear();
     classicFiles_ = otherFiles_ = 0;
     held_.clear();
     awaited_.clear();
@@ -560,6 +561,7 @@ void Engines::tellOutputs(const HeldOutput &event)
 void Engines::enterOutputs()
 {
     const WalkLevel &level = walk.Levels.back();
+    relativeAbove_.push_back(relativeDir_);
     if (relativeDir_.isEmpty()) {
         relativeDir_ = level.name;
     } else {
@@ -588,7 +590,13 @@ void Engines::enterOutputs()
 
 void Engines::leaveOutputs()
 {
-    relativeDir_.truncate(std::max<qsizetype>(relativeDir_.lastIndexOf('/'), 0));
+    // Taken back as it was: cutting the one left would copy it (its folder's events share it).
+    if (relativeAbove_.empty()) {
+        relativeDir_.truncate(std::max<qsizetype>(relativeDir_.lastIndexOf('/'), 0));
+    } else {
+        relativeDir_ = std::move(relativeAbove_.back());
+        relativeAbove_.pop_back();
+    }
     HeldOutput event;
     event.kind = HeldOutput::Leave;
     if (held_.empty())

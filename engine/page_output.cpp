@@ -403,7 +403,7 @@ private:
             return;
         }
         appendBytes(out, words.before);
-        appendBytes(out, QByteArray::number(n));
+        appendNumber(out, n);
         appendBytes(out, words.after);
     }
 
