@@ -2,6 +2,7 @@
 
 #include "engine/ready_pieces.h"
 
+#include "platform/fast_append.h"
 #include "platform/path_kind.h"
 
 #include <algorithm>
@@ -21,10 +22,11 @@ QByteArray childPath(const QByteArray &dir, QByteArrayView name)
     const bool separated = dir.endsWith('/');
     QByteArray path;
     path.reserve(dir.size() + name.size() + (separated ? 0 : 1));
-    path.append(dir);
+    appendBytes(path, dir);
     if (!separated)
-        path.append('/');
-    return path.append(name);
+        appendBytes(path, '/');
+    appendBytes(path, name);
+    return path;
 }
 
 FsDirectoryReader::FsDirectoryReader() = default;

@@ -8,6 +8,7 @@
 #include "engine/ready_pieces.h"
 #include "engine/windows1252.h"
 #include "platform/dir_scan.h"
+#include "platform/fast_append.h"
 #include "platform/lossless_text.h"
 #include "platform/path_kind.h"
 #include "platform/replacing_file.h"
@@ -561,14 +562,15 @@ void Engines::tellOutputs(const HeldOutput &event)
 void Engines::enterOutputs()
 {
     const WalkLevel &level = walk.Levels.back();
-    relativeAbove_.push_back(relativeDir_);
-    if (relativeDir_.isEmpty()) {
+    relativeAbove_.push_back(std::move(relativeDir_));
+    const QByteArray &above = relativeAbove_.back();
+    if (above.isEmpty()) {
         relativeDir_ = level.name;
     } else {
-        // In one piece: the last folder's event may share the old bytes still.
-        QByteArray path;
-        path.reserve(relativeDir_.size() + 1 + level.name.size());
-        relativeDir_ = path.append(relativeDir_).append('/').append(level.name);
+        relativeDir_.reserve(above.size() + 1 + level.name.size());
+        appendBytes(relativeDir_, above);
+        appendBytes(relativeDir_, '/');
+        appendBytes(relativeDir_, level.name);
     }
     HeldOutput event;
     event.kind = HeldOutput::Enter;
