@@ -136,6 +136,7 @@ int copyAll(int from, qint64 at, qint64 length, int to, qint64 *written, qint64 
 struct Sink {
     int fd = -1;
     int pending = 0; // jobs not done yet
+    int busy = 0;    // of those, being done now
     int error = 0;   // the first failure of one
 };
 
@@ -231,22 +232,33 @@ private:
         ::pthread_setname_np(::pthread_self(), "lystora-send");
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty())
+            auto job = jobs_.end();
+            changed_.wait(lock, [&] {
+                job = next(Closes::Too);
+                return job != jobs_.end() || (stopping_ && jobs_.empty());
+            });
+            if (job == jobs_.end())
                 return;
-            doNext(lock, next(Closes::Too), true);
+            doNext(lock, job, true);
         }
     }
 
     // Freeing the pages of a list replaced (at the last close of it) takes milliseconds that
     // a commit waiting for its bytes would add to its wait: that is left to the sending
     // thread, once no bytes are left to send.
+    // A file is written by one thread at a time: a second would only wait for the file's
+    // lock in the system, spinning (a fiftieth of a watcher's change went so).
     enum class Closes { Not, Too };
     std::deque<Job>::iterator next(Closes closes)
     {
-        const auto sends = std::find_if(jobs_.begin(), jobs_.end(),
-                                        [](const Job &job) { return job.to != nullptr; });
-        return sends == jobs_.end() && closes == Closes::Too ? jobs_.begin() : sends;
+        const auto sends = std::find_if(jobs_.begin(), jobs_.end(), [](const Job &job) {
+            return job.to != nullptr && job.to->busy == 0;
+        });
+        if (sends != jobs_.end() || closes == Closes::Not)
+            return sends;
+        const bool sending = std::any_of(jobs_.begin(), jobs_.end(),
+                                         [](const Job &job) { return job.to != nullptr; });
+        return sending ? jobs_.end() : jobs_.begin();
     }
 
     // Does jobs while there are some, until `done`.
@@ -269,6 +281,8 @@ private:
         jobs_.erase(taken);
         ++busy_;
         Sink *to = job.to;
+        if (to)
+            ++to->busy;
         const bool failed = !to || to->error != 0;
         lock.unlock();
         const int error = failed ? 0 : perform(job);
@@ -286,8 +300,10 @@ private:
         --busy_;
         if (to && to->error == 0)
             to->error = error;
-        if (to)
+        if (to) {
             --to->pending;
+            --to->busy;
+        }
         heldBytes_ -= held;
         changed_.notify_all();
     }
