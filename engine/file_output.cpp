@@ -20,6 +20,7 @@ int FileOutput::begin(const OutputContext &context)
         folder_ = "/";
     file_.setDryRun(context.dryRun);
     flatStart_ = 0;
+    ended_ = false;
     pieces_.begin(context.dryRun || request_.path == "-" ? nullptr : context.pieces, request_.path,
                   &file_);
     if (const int error = file_.open(request_.path))
@@ -28,12 +29,20 @@ int FileOutput::begin(const OutputContext &context)
     return 0;
 }
 
-int FileOutput::finish()
+void FileOutput::endList()
 {
+    if (ended_)
+        return;
+    ended_ = true;
     if (error_ == 0)
         writeEnd();
     if (const int error = pieces_.flush())
         fail(error);
+}
+
+int FileOutput::finish()
+{
+    endList();
     if (error_ != 0) {
         file_.discard();
         return error_;

@@ -14,6 +14,7 @@ public:
 
     const OutputRequest &request() const override { return request_; }
     int begin(const OutputContext &context) override;
+    void endList() override;
     int finish() override;
     void discard() override { file_.discard(); }
     const ReplacingFile::Committed &committed() const override { return file_.committed(); }
@@ -72,6 +73,7 @@ private:
     PieceWriter pieces_;
     int error_ = 0;
     qint64 flatStart_ = 0;
+    bool ended_ = false; // its end written (endList)
     // Where the folder whose files are being written began, for its piece.
     struct Recording {
         qint64 flatAt = 0;

@@ -147,8 +147,12 @@ public:
     // reading, writes that again and returns true, and is then not told of them one by one.
     virtual bool filesBegin(const FolderFiles &) { return false; }
     virtual void filesEnd() {}
-    // Writes the end and puts the file in its place: 0, or the reason it could not be done. A
-    // write that failed earlier is told here.
+    // Writes the end, not waiting for its bytes to reach the file: a run's lists all do so
+    // before the first is put in place, so that the system copies the end of one (the JSON's
+    // flat list, a third of a watched tree's bytes) while another is made durable.
+    virtual void endList() {}
+    // Writes the end (unless endList() did) and puts the file in its place: 0, or the reason it
+    // could not be done. A write that failed earlier is told here.
     virtual int finish() = 0;
     virtual void discard() = 0;
     virtual const ReplacingFile::Committed &committed() const = 0;

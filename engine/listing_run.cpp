@@ -202,6 +202,9 @@ void Engines::Command1_Click()
     FlushBuffer();
     if (pieceFailed() || !sourceStillThere())
         return;
+    // Every list's end is on its way before the first is put in place (see ListOutput::endList).
+    for (const std::unique_ptr<ListOutput> &output : others_)
+        output->endList();
     if (classicOpen_)
         endWriting();
     finishOutputs();
