@@ -149,7 +149,7 @@ public:
     virtual void filesEnd() {}
     // Writes the end, not waiting for its bytes to reach the file: a run's lists all do so
     // before the first is put in place, so that the system copies the end of one (the JSON's
-    // flat list, a third of a watched tree's bytes) while another is made durable.
+    // flat list, a quarter of a watched tree's bytes) while another is made durable.
     virtual void endList() {}
     // Writes the end (unless endList() did) and puts the file in its place: 0, or the reason it
     // could not be done. A write that failed earlier is told here.
