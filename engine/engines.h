@@ -147,11 +147,10 @@ private:
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
     bool details_ = false;                            // one of them shows sizes and tags
     bool pictures_ = false;                           // one of them is a page that shows pictures
-    std::vector<bool> replayed_;            // which of them took the folder's files as they were
-    QByteArray relativeDir_;                // the walk's directory below the source
-    std::vector<QByteArray> relativeAbove_; // of the folders it stands in
-    qint64 classicFiles_ = 0;               // files the classic list holds
-    qint64 otherFiles_ = 0;                 // files the other lists hold
+    std::vector<bool> replayed_; // which of them took the folder's files as they were
+    QByteArray relativeDir_;     // the walk's directory below the source
+    qint64 classicFiles_ = 0;    // files the classic list holds
+    qint64 otherFiles_ = 0;      // files the other lists hold
     // While tags are read, what the other lists are told waits here in order, each file until
     // its tags have come: readers read several files at once, and the walk goes on meanwhile.
     std::deque<HeldOutput> held_;

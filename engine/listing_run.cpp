@@ -8,7 +8,6 @@
 #include "engine/ready_pieces.h"
 #include "engine/windows1252.h"
 #include "platform/dir_scan.h"
-#include "platform/fast_append.h"
 #include "platform/lossless_text.h"
 #include "platform/path_kind.h"
 #include "platform/replacing_file.h"
@@ -158,7 +157,6 @@ void Engines::Command1_Click()
     run.WritePos = 1;
     run.UrlPath.clear();
     relativeDir_.clear();
-    relativeAbove_.clear();
     classicFiles_ = otherFiles_ = 0;
     held_.clear();
     awaited_.clear();
@@ -444,7 +442,7 @@ void Engines::feedFile(int k)
     HeldOutput &held = held_.back();
     awaited_[ticket] = &held;
     const QByteArray relative =
-        relativeDir_.isEmpty() ? held.name.bytes : relativeDir_ + '/' + held.name.bytes;
+        relativeDir_.isEmpty() ? held.name.bytes : childPath(relativeDir_, held.name.bytes);
     TrackInfo known;
     const auto answer = [this](quint64 t, const TrackInfo &info) { tagsAnswered(t, info); };
     if (trackInfo->request(
@@ -564,17 +562,9 @@ void Engines::tellOutputs(const HeldOutput &event)
 
 void Engines::enterOutputs()
 {
-    const WalkLevel &level = walk.Levels.back();
-    relativeAbove_.push_back(std::move(relativeDir_));
-    const QByteArray &above = relativeAbove_.back();
-    if (above.isEmpty()) {
-        relativeDir_ = level.name;
-    } else {
-        relativeDir_.reserve(above.size() + 1 + level.name.size());
-        appendBytes(relativeDir_, above);
-        appendBytes(relativeDir_, '/');
-        appendBytes(relativeDir_, level.name);
-    }
+    WalkLevel &level = walk.Levels.back();
+    relativeDir_ = relativeDir_.isEmpty() ? level.name : childPath(relativeDir_, level.name);
+    level.relative = relativeDir_;
     HeldOutput event;
     event.kind = HeldOutput::Enter;
     event.dir.name = level.name;
@@ -595,13 +585,9 @@ void Engines::enterOutputs()
 
 void Engines::leaveOutputs()
 {
-    // Taken back as it was: cutting the one left would copy it (its folder's events share it).
-    if (relativeAbove_.empty()) {
-        relativeDir_.truncate(std::max<qsizetype>(relativeDir_.lastIndexOf('/'), 0));
-    } else {
-        relativeDir_ = std::move(relativeAbove_.back());
-        relativeAbove_.pop_back();
-    }
+    // The parent's, as it was kept: cutting the one left would copy it (its folder's events
+    // share it).
+    relativeDir_ = walk.Levels.back().relative;
     HeldOutput event;
     event.kind = HeldOutput::Leave;
     if (held_.empty())

@@ -28,6 +28,8 @@ struct WalkLevel {
     DirIdentity identity;
     QByteArray name; // the directory's own name, as the file system holds it ("" at the source)
     QByteArray path; // as Dir1 gave it there: where the walk goes back to from a sub-directory
+    // Its path below the source, once the lists were told of it ("" at the source).
+    QByteArray relative;
     bool read = false;
     std::vector<QByteArray> subDirs;
     // False for a directory that gets its line and nothing more: one met earlier in the run
