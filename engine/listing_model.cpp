@@ -1,18 +1,8 @@
 #include "engine/listing_model.h"
 
+#include "engine/fs_lists.h"
+
 #include <vector>
-
-namespace {
-
-QByteArray below(const QByteArray &parent, QByteArrayView name)
-{
-    QByteArray path = parent;
-    if (!path.endsWith('/'))
-        path += '/';
-    return path.append(name);
-}
-
-} // namespace
 
 void ListingModel::setRoot(const QByteArray &root)
 {
@@ -92,7 +82,7 @@ void ListingModel::keep(const QByteArray &path, const std::shared_ptr<DirListing
     const QByteArray own(key.data(), key.size());
     if (hasLinks(*listing)) {
         for (int i = 0; i < listing->links->size(); ++i)
-            linkPaths_.insert(below(own, listing->links->view(i)));
+            linkPaths_.insert(childPath(own, listing->links->view(i)));
     }
     // Its descriptor goes when the walk leaves it (see FsDirectoryReader): none is held
     // between two lists, so that a disk shown here stays free to be unmounted.
@@ -136,7 +126,7 @@ void ListingModel::dropLinks(const QByteArray &key, const DirListing &was, const
     std::vector<QByteArray> gone;
     for (int i = 0; i < was.links->size(); ++i) {
         if (kept.count(was.links->view(i)) == 0)
-            gone.push_back(below(key, was.links->view(i)));
+            gone.push_back(childPath(key, was.links->view(i)));
     }
     for (const QByteArray &link : gone) {
         linkPaths_.erase(link);
@@ -167,7 +157,7 @@ void ListingModel::forgetBelow(const FileIdentity &folder, const QByteArray &nam
     std::vector<QByteArray> tops;
     const auto range = paths_.equal_range(folder);
     for (auto it = range.first; it != range.second; ++it)
-        tops.push_back(below(*it->second, name));
+        tops.push_back(childPath(*it->second, name));
     for (const QByteArray &top : tops)
         eraseFrom(top);
 }

@@ -1,6 +1,7 @@
 #include "engine/bilingual_text.h"
 #include "engine/entry_lines.h"
 #include "engine/file_output.h"
+#include "engine/fs_lists.h"
 #include "engine/product.h"
 #include "platform/fast_append.h"
 
@@ -409,8 +410,7 @@ private:
 
     QByteArray absoluteBelow(const QByteArray &relative) const
     {
-        const QByteArray &source = context().source;
-        return (source.endsWith('/') ? source : source + '/') + relative;
+        return childPath(context().source, relative);
     }
 
     // Its size set, so that nothing moves when it comes; loaded once it is near.
