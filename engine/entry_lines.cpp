@@ -94,7 +94,7 @@ void appendHtmlEscaped(QString &out, const QString &text)
     appendText(out, data + plain, size - plain);
 }
 
-void appendPercentEncoded(QString &out, const QByteArray &bytes)
+void appendPercentEncoded(QString &out, QByteArrayView bytes)
 {
     static const char hex[] = "0123456789ABCDEF";
     const qsizetype at = out.size();

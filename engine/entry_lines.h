@@ -26,7 +26,7 @@ QString shownText(const QString &name);
 void appendHtmlEscaped(QString &out, const QString &text);
 
 // Percent-encodes every byte but the unreserved "A-Z a-z 0-9 - . _ ~".
-void appendPercentEncoded(QString &out, const QByteArray &bytes);
+void appendPercentEncoded(QString &out, QByteArrayView bytes);
 
 // The line announcing an entered directory; name is its own name, never its path.
 void putDirectoryLine(QString &out, const ListingSettings &settings, const QString &name);

@@ -42,9 +42,9 @@ void appendJsonString(QByteArray &out, QByteArrayView utf8)
 
 // The system's bytes as text: what is not UTF-8 replaced, as QString reads it. False when
 // something was.
-bool appendJsonText(QByteArray &out, const QByteArray &bytes)
+bool appendJsonText(QByteArray &out, QByteArrayView bytes)
 {
-    if (QByteArrayView(bytes).isValidUtf8()) {
+    if (bytes.isValidUtf8()) {
         appendJsonString(out, bytes);
         return true;
     }
@@ -101,12 +101,12 @@ void appendJsonTime(QByteArray &out, qint64 nanoseconds)
 
 // A name as JSON holds it: the text, and the system's own bytes besides when they are not UTF-8.
 // False when the bytes are not UTF-8.
-bool appendJsonName(QByteArray &out, const QByteArray &bytes)
+bool appendJsonName(QByteArray &out, QByteArrayView bytes)
 {
     appendBytes(out, "\"name\":");
     if (appendJsonText(out, bytes))
         return true;
-    appendBytes(out, ",\"bytes\":\"" + bytes.toBase64() + '"');
+    appendBytes(out, ",\"bytes\":\"" + bytes.toByteArray().toBase64() + '"');
     return false;
 }
 
@@ -140,7 +140,7 @@ public:
         QByteArray &out = line_;
         out.resize(0);
         appendBytes(out, "\n{");
-        appendJsonName(out, dir.name);
+        appendJsonName(out, dir.name());
         appendBytes(out, ",\"path\":");
         appendJsonText(out, dir.path);
         appendBytes(out, dir.contentsListed ? ",\"files\":[" : ",\"listedAbove\":true,\"files\":[");

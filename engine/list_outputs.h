@@ -105,9 +105,10 @@ struct OutputContext {
 };
 
 struct OutputDirectory {
-    QByteArray name;
     QByteArray path; // below the source, "/" between names
-    int depth = 0;   // 1 for a folder of the source
+    // Its own name, the last of the path's.
+    QByteArrayView name() const { return QByteArrayView(path).sliced(path.lastIndexOf('/') + 1); }
+    int depth = 0; // 1 for a folder of the source
     bool contentsListed = true;
     QByteArray cover;        // its picture file's name, when it has one
     QByteArray coverVersion; // what that file is now, when the page shows pictures

@@ -166,7 +166,9 @@ class RunProgress
 {
 public:
     virtual ~RunProgress() = default;
-    virtual void runProgress(qint64 filesWritten, const QByteArray &currentDir) = 0;
+    // The walk is in `at`: its path is asked only when shown (a watcher's walk comes here at
+    // every folder).
+    virtual void runProgress(qint64 filesWritten, const SourceDirList &at) = 0;
     // While the run waits for tags being read: how many of those asked for have come.
     virtual void tagProgress(qint64 /*read*/, qint64 /*asked*/) {}
     virtual bool cancelRequested() = 0;
@@ -228,7 +230,7 @@ public:
     void setStatusText(const QString &) override {}
     QDate currentDate() override { return QDate::currentDate(); }
     QTime currentTime() override { return QTime::currentTime(); }
-    void runProgress(qint64, const QByteArray &) override {}
+    void runProgress(qint64, const SourceDirList &) override {}
     bool cancelRequested() override { return false; }
 
 protected:

@@ -563,11 +563,11 @@ void Engines::tellOutputs(const HeldOutput &event)
 void Engines::enterOutputs()
 {
     WalkLevel &level = walk.Levels.back();
-    relativeDir_ = relativeDir_.isEmpty() ? level.name : childPath(relativeDir_, level.name);
+    relativeDir_ =
+        relativeDir_.isEmpty() ? level.name().toByteArray() : childPath(relativeDir_, level.name());
     level.relative = relativeDir_;
     HeldOutput event;
     event.kind = HeldOutput::Enter;
-    event.dir.name = level.name;
     event.dir.path = relativeDir_;
     event.dir.depth = int(walk.Levels.size()) - 1;
     event.dir.contentsListed = level.contentsListed;
@@ -611,7 +611,7 @@ bool Engines::sourceStillThere()
 void Engines::reportProgress()
 {
     if (host_.progress)
-        host_.progress->runProgress(outcome.filesWritten, host_.Dir1->path());
+        host_.progress->runProgress(outcome.filesWritten, *host_.Dir1);
 }
 
 bool Engines::pieceFailed()

@@ -26,8 +26,14 @@ struct ListingRun {
 // changing under the walk cannot shift a position the walk resumes from.
 struct WalkLevel {
     DirIdentity identity;
-    QByteArray name; // the directory's own name, as the file system holds it ("" at the source)
     QByteArray path; // as Dir1 gave it there: where the walk goes back to from a sub-directory
+    // The directory's own name, as the file system holds it: the last of the path's ("" at the
+    // source, whose path is the user's).
+    QByteArrayView name() const
+    {
+        return isSource ? QByteArrayView() : QByteArrayView(path).sliced(path.lastIndexOf('/') + 1);
+    }
+    bool isSource = false;
     // Its path below the source, once the lists were told of it ("" at the source).
     QByteArray relative;
     bool read = false;

@@ -224,7 +224,7 @@ public:
         appendBytes(out, "\"><summary><h");
         appendBytes(out, char('0' + heading));
         appendBytes(out, '>');
-        appendHtml(out, shownText(QString::fromUtf8(dir.name)));
+        appendHtml(out, shownText(QString::fromUtf8(dir.name())));
         appendBytes(out, "</h");
         appendBytes(out, char('0' + heading));
         appendBytes(out, '>');

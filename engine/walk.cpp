@@ -79,21 +79,18 @@ void Engines::WalkStep()
         const int index = dirStackTopIndex(walk.DirStack);
 
         if (index < int(level.subDirs.size())) {
-            const QByteArray child = level.subDirs[std::size_t(index)];
             dirStackSetTopIndex(walk.DirStack, index + 1);
-            const QByteArray here = host_.Dir1->path();
-            host_.Dir1->setPath(child);
+            host_.Dir1->setPath(level.subDirs[std::size_t(index)]);
             WalkLevel entered;
             if (entryOf(*host_.Dir1, walk, fileSystems_, entered) == Entry::Skip) {
                 // Skipped with its line; the next sibling is tried in the same step.
-                host_.Dir1->setPath(here);
+                host_.Dir1->setPath(level.path);
                 continue;
             }
             dirStackPush(walk.DirStack);
-            const QByteArray name = child.mid(child.lastIndexOf('/') + 1);
-            entered.name = name;
             entered.path = host_.Dir1->path();
             walk.Levels.push_back(std::move(entered));
+            const QByteArrayView name = walk.Levels.back().name();
             appendPercentEncoded(run.UrlPath, name);
             run.UrlPath += QLatin1Char('/');
             putDirectoryLine(run.OutBuffer, settings, QString::fromUtf8(name));
@@ -126,6 +123,7 @@ void Engines::beginWalk()
     WalkLevel source;
     host_.Dir1->identity(&source.identity);
     source.path = host_.Dir1->path();
+    source.isSource = true;
     walk.Entered.insert(source.identity);
     walk.Levels.push_back(std::move(source));
 }

@@ -107,7 +107,7 @@ int ConsoleHost::MsgBox(const QString &text, int style, const QString &)
     return isYes(QString::fromLocal8Bit(line)) ? kAnswerYes : kAnswerNo;
 }
 
-void ConsoleHost::runProgress(qint64 filesWritten, const QByteArray &currentDir)
+void ConsoleHost::runProgress(qint64 filesWritten, const SourceDirList &at)
 {
     if (!showProgress_ || quiet_)
         return;
@@ -115,7 +115,7 @@ void ConsoleHost::runProgress(qint64 filesWritten, const QByteArray &currentDir)
         return;
     sinceProgress_.start();
     QString line = cliCountText(CliText::Progress, CliText::ProgressOne, filesWritten, langue_)
-                       .arg(shownOnTerminal(losslessText(currentDir)));
+                       .arg(shownOnTerminal(losslessText(at.path())));
     const int room = terminalColumns(STDERR_FILENO) - 1;
     if (line.size() > room)
         line = line.left(room);

@@ -32,7 +32,7 @@ public:
     void forgetToldMessages() { lastTold_.clear(); }
 
     int MsgBox(const QString &text, int style, const QString &title) override;
-    void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
+    void runProgress(qint64 filesWritten, const SourceDirList &at) override;
     bool cancelRequested() override;
     void listInPlace() override;
 

@@ -169,7 +169,7 @@ void RecordingHost::setStatusText(const QString &text)
     statusTexts << text;
 }
 
-void RecordingHost::runProgress(qint64 filesWritten, const QByteArray &)
+void RecordingHost::runProgress(qint64 filesWritten, const SourceDirList &)
 {
     written_ = filesWritten;
     if (onProgress)

@@ -81,7 +81,7 @@ public:
     void setStatusText(const QString &text) override;
     QDate currentDate() override { return date; }
     QTime currentTime() override { return time; }
-    void runProgress(qint64 filesWritten, const QByteArray &) override;
+    void runProgress(qint64 filesWritten, const SourceDirList &) override;
     void tagProgress(qint64 read, qint64 asked) override
     {
         tagsRead << QStringLiteral("%1/%2").arg(read).arg(asked);

@@ -717,7 +717,7 @@ QTime Form1::currentTime()
     return QTime::currentTime();
 }
 
-void Form1::runProgress(qint64 filesWritten, const QByteArray &)
+void Form1::runProgress(qint64 filesWritten, const SourceDirList &)
 {
     answerDuringRun(windowText(WindowText::RunProgress, settings_.Langue)
                         .arg(filesWritten)

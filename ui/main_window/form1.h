@@ -135,7 +135,7 @@ public:
     void setStatusText(const QString &text) override;
     QDate currentDate() override;
     QTime currentTime() override;
-    void runProgress(qint64 filesWritten, const QByteArray &currentDir) override;
+    void runProgress(qint64 filesWritten, const SourceDirList &at) override;
     void tagProgress(qint64 read, qint64 asked) override;
     bool cancelRequested() override { return cancel_; }
 
