@@ -56,8 +56,10 @@ public:
     // Asks for the file's tags; `open` opens it for reading (a descriptor, or -1) if they must
     // be read. True when they are known at once (*info holds them); else the answer comes
     // through collect(). Answers that came meanwhile are given to `answer` from here too.
-    virtual bool request(quint64 ticket, const QByteArray &source, const QByteArray &relativePath,
-                         const FileStat &stat, const std::function<int()> &open, TrackInfo *info,
+    // The file is `name` in the folder `dir` below source ("" for source itself).
+    virtual bool request(quint64 ticket, const QByteArray &source, const QByteArray &dir,
+                         const QByteArray &name, const FileStat &stat,
+                         const std::function<int()> &open, TrackInfo *info,
                          const Answer &answer) = 0;
     // The answers that came; with `wait`, at least one when some are due.
     virtual void collect(bool wait, const Answer &answer) = 0;

@@ -441,13 +441,11 @@ void Engines::feedFile(int k)
     held_.push_back(std::move(event));
     HeldOutput &held = held_.back();
     awaited_[ticket] = &held;
-    const QByteArray relative =
-        relativeDir_.isEmpty() ? held.name.bytes : childPath(relativeDir_, held.name.bytes);
     TrackInfo known;
     const auto answer = [this](quint64 t, const TrackInfo &info) { tagsAnswered(t, info); };
     if (trackInfo->request(
-            ticket, sourcePath_, relative, held.stat, [&] { return host_.File1->openFile(k); },
-            &known, answer))
+            ticket, sourcePath_, relativeDir_, held.name.bytes, held.stat,
+            [&] { return host_.File1->openFile(k); }, &known, answer))
         tagsAnswered(ticket, known);
     tellWhatIsReady();
     // What waits stays within bounds: past them, the walk waits for the readers.

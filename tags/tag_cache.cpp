@@ -559,20 +559,10 @@ bool TagCache::usable() const
     return db_->usable();
 }
 
-static void splitRelative(const QByteArray &relativePath, QByteArray *dir, QByteArray *name)
+bool TagCache::request(quint64 ticket, const QByteArray &source, const QByteArray &dir,
+                       const QByteArray &name, const FileStat &stat,
+                       const std::function<int()> &open, TrackInfo *info, const Answer &answer)
 {
-    const qsizetype slash = relativePath.lastIndexOf('/');
-    *dir = slash < 0 ? QByteArray() : relativePath.left(slash);
-    *name = relativePath.mid(slash + 1);
-}
-
-bool TagCache::request(quint64 ticket, const QByteArray &source, const QByteArray &relativePath,
-                       const FileStat &stat, const std::function<int()> &open, TrackInfo *info,
-                       const Answer &answer)
-{
-    QByteArray dir;
-    QByteArray name;
-    splitRelative(relativePath, &dir, &name);
     *info = TrackInfo();
     if (db_->lookup(source, dir, name, stat, info))
         return true;
@@ -583,7 +573,7 @@ bool TagCache::request(quint64 ticket, const QByteArray &source, const QByteArra
     const int fd = open();
     if (fd < 0)
         return true;
-    asked_[ticket] = {source, relativePath, stat};
+    asked_[ticket] = {source, dir, name, stat};
     ++filesRead_;
     if (!readers_.submit(ticket, fd)) {
         asked_.erase(ticket);
@@ -607,13 +597,11 @@ void TagCache::answered(const std::vector<ReaderAnswer> &answers, const Answer &
         if (asked == asked_.end())
             continue;
         if (reply.outcome != ReadOutcome::NotRead) {
-            QByteArray dir;
-            QByteArray name;
-            splitRelative(asked->second.relativePath, &dir, &name);
             const int known = reply.outcome == ReadOutcome::Unreadable ? kUnreadable
                               : reply.info.read                        ? kRead
                                                                        : kNothingReadable;
-            db_->store(asked->second.source, dir, name, asked->second.stat, reply.info, known);
+            db_->store(asked->second.source, asked->second.dir, asked->second.name,
+                       asked->second.stat, reply.info, known);
         }
         asked_.erase(asked);
         answer(reply.ticket, reply.info);

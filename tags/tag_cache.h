@@ -34,9 +34,9 @@ public:
     TagCache(const TagCache &) = delete;
     TagCache &operator=(const TagCache &) = delete;
 
-    bool request(quint64 ticket, const QByteArray &source, const QByteArray &relativePath,
-                 const FileStat &stat, const std::function<int()> &open, TrackInfo *info,
-                 const Answer &answer) override;
+    bool request(quint64 ticket, const QByteArray &source, const QByteArray &dir,
+                 const QByteArray &name, const FileStat &stat, const std::function<int()> &open,
+                 TrackInfo *info, const Answer &answer) override;
     void collect(bool wait, const Answer &answer) override;
     int due() const override { return int(asked_.size()); }
     void abandon() override;
@@ -56,7 +56,8 @@ private:
     class Database;
     struct Asked {
         QByteArray source;
-        QByteArray relativePath;
+        QByteArray dir;
+        QByteArray name;
         FileStat stat;
     };
     void answered(const std::vector<ReaderAnswer> &answers, const Answer &answer);

@@ -190,8 +190,9 @@ class KnownTags : public TrackInfoSource
 {
 public:
     TrackInfo info;
-    bool request(quint64, const QByteArray &, const QByteArray &, const FileStat &,
-                 const std::function<int()> &, TrackInfo *known, const Answer &) override
+    bool request(quint64, const QByteArray &, const QByteArray &, const QByteArray &,
+                 const FileStat &, const std::function<int()> &, TrackInfo *known,
+                 const Answer &) override
     {
         *known = info;
         return true;
@@ -207,8 +208,9 @@ class LateTags : public KnownTags
 {
 public:
     std::vector<quint64> waiting;
-    bool request(quint64 ticket, const QByteArray &, const QByteArray &, const FileStat &,
-                 const std::function<int()> &, TrackInfo *, const Answer &) override
+    bool request(quint64 ticket, const QByteArray &, const QByteArray &, const QByteArray &,
+                 const FileStat &, const std::function<int()> &, TrackInfo *,
+                 const Answer &) override
     {
         waiting.push_back(ticket);
         return false;

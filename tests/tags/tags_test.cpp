@@ -189,7 +189,10 @@ std::map<QByteArray, TrackInfo> ask(TagCache &cache, const QByteArray &source,
         const auto opener = [&] {
             return open ? open(path) : ::open(path.constData(), O_RDONLY | O_CLOEXEC);
         };
-        if (cache.request(quint64(i), source, names[i], statOf(path), opener, &info, answer))
+        const qsizetype slash = names[i].lastIndexOf('/');
+        const QByteArray dir = slash < 0 ? QByteArray() : names[i].left(slash);
+        if (cache.request(quint64(i), source, dir, names[i].mid(slash + 1), statOf(path), opener,
+                          &info, answer))
             answers[names[i]] = info;
     }
     while (cache.due() > 0)
