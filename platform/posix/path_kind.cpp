@@ -106,7 +106,7 @@ QByteArray fileVersion(const QByteArray &path)
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return QByteArray();
     // Written into one buffer: a page's run asks this of every folder's picture, and seven
-    // numbers joined one after the other made a fifth of it.
+    // numbers joined one after the other took almost half of its time.
     char text[7 * 22]; // each: up to 20 digits, a sign and what follows
     char *at = text;
     const auto put = [&at](qulonglong value, bool negative, char after) {
