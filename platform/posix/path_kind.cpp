@@ -6,8 +6,10 @@
 #include <QCryptographicHash>
 
 #include <cerrno>
+#include <charconv>
 #include <ctime>
 #include <dirent.h>
+#include <iterator>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -109,30 +111,18 @@ QByteArray fileVersion(const QByteArray &path)
     // numbers joined one after the other took almost half of its time.
     char text[7 * 22]; // each: up to 20 digits, a sign and what follows
     char *at = text;
-    const auto put = [&at](qulonglong value, bool negative, char after) {
-        char digits[20];
-        int count = 0;
-        do {
-            digits[count++] = char('0' + value % 10);
-            value /= 10;
-        } while (value != 0);
-        if (negative)
-            *at++ = '-';
-        while (count > 0)
-            *at++ = digits[--count];
+    const auto put = [&](auto value, char after) {
+        at = std::to_chars(at, std::end(text) - 1, value).ptr; // room kept for `after`
         if (after != '\0')
             *at++ = after;
     };
-    const auto putSigned = [&put](qlonglong value, char after) {
-        put(value < 0 ? 0 - qulonglong(value) : qulonglong(value), value < 0, after);
-    };
-    put(qulonglong(st.st_dev), false, ' ');
-    put(qulonglong(st.st_ino), false, ' ');
-    putSigned(qlonglong(st.st_size), ' ');
-    putSigned(qlonglong(st.st_mtim.tv_sec), '.');
-    putSigned(qlonglong(st.st_mtim.tv_nsec), ' ');
-    putSigned(qlonglong(st.st_ctim.tv_sec), '.');
-    putSigned(qlonglong(st.st_ctim.tv_nsec), '\0');
+    put(qulonglong(st.st_dev), ' ');
+    put(qulonglong(st.st_ino), ' ');
+    put(qlonglong(st.st_size), ' ');
+    put(qlonglong(st.st_mtim.tv_sec), '.');
+    put(qlonglong(st.st_mtim.tv_nsec), ' ');
+    put(qlonglong(st.st_ctim.tv_sec), '.');
+    put(qlonglong(st.st_ctim.tv_nsec), '\0');
     // Short, and the same as the names of thumbnails made from it have always been.
     return QCryptographicHash::hash(QByteArrayView(text, at - text), QCryptographicHash::Sha256)
         .toHex()
