@@ -132,6 +132,8 @@ private:
     void captureLevel(WalkLevel &level);
     void beginWalk();
     bool sourceStillThere();
+    // The walk's directory below the source: the level it stands in keeps it.
+    const QByteArray &relativeDir() const { return walk.Levels.back().relative; }
 
     ListingHost host_;
     QByteArray sourcePath_;
@@ -148,7 +150,6 @@ private:
     bool details_ = false;                            // one of them shows sizes and tags
     bool pictures_ = false;                           // one of them is a page that shows pictures
     std::vector<bool> replayed_; // which of them took the folder's files as they were
-    QByteArray relativeDir_;     // the walk's directory below the source
     qint64 classicFiles_ = 0;    // files the classic list holds
     qint64 otherFiles_ = 0;      // files the other lists hold
     // While tags are read, what the other lists are told waits here in order, each file until

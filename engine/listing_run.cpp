@@ -156,7 +156,6 @@ void Engines::Command1_Click()
     run.FileNum = -1;
     run.WritePos = 1;
     run.UrlPath.clear();
-    relativeDir_.clear();
     classicFiles_ = otherFiles_ = 0;
     held_.clear();
     awaited_.clear();
@@ -424,7 +423,7 @@ void Engines::feedFile(int k)
     HeldOutput event;
     event.kind = HeldOutput::File;
     event.name = host_.File1->fileName(k);
-    event.dirPath = relativeDir_;
+    event.dirPath = relativeDir();
     if (details_)
         event.statKnown = host_.File1->fileStat(k, &event.stat) == 0;
     event.tagsAsked = event.statKnown && trackInfo && settings.ReadTags;
@@ -444,7 +443,7 @@ void Engines::feedFile(int k)
     TrackInfo known;
     const auto answer = [this](quint64 t, const TrackInfo &info) { tagsAnswered(t, info); };
     if (trackInfo->request(
-            ticket, sourcePath_, relativeDir_, held.name.bytes, held.stat,
+            ticket, sourcePath_, relativeDir(), held.name.bytes, held.stat,
             [&] { return host_.File1->openFile(k); }, &known, answer))
         tagsAnswered(ticket, known);
     tellWhatIsReady();
@@ -462,7 +461,7 @@ bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
     replayed_.clear();
     if (!pieces)
         return false;
-    folder_.place = pieces->placeKey(relativeDir_);
+    folder_.place = pieces->placeKey(relativeDir());
     folder_.ready = host_.File1->ready(details_);
     if (classicOpen_ && classicFiles) {
         if (ReadyPiece now; classicPieces_.take(folder_, &now)) {
@@ -561,12 +560,12 @@ void Engines::tellOutputs(const HeldOutput &event)
 void Engines::enterOutputs()
 {
     WalkLevel &level = walk.Levels.back();
-    relativeDir_ =
-        relativeDir_.isEmpty() ? level.name().toByteArray() : childPath(relativeDir_, level.name());
-    level.relative = relativeDir_;
+    // An entered folder always has its parent's level below it.
+    const QByteArray &above = walk.Levels[walk.Levels.size() - 2].relative;
+    level.relative = above.isEmpty() ? level.name().toByteArray() : childPath(above, level.name());
     HeldOutput event;
     event.kind = HeldOutput::Enter;
-    event.dir.path = relativeDir_;
+    event.dir.path = level.relative;
     event.dir.depth = int(walk.Levels.size()) - 1;
     event.dir.contentsListed = level.contentsListed;
     if (level.contentsListed) {
@@ -583,9 +582,6 @@ void Engines::enterOutputs()
 
 void Engines::leaveOutputs()
 {
-    // The parent's, as it was kept: cutting the one left would copy it (its folder's events
-    // share it).
-    relativeDir_ = walk.Levels.back().relative;
     HeldOutput event;
     event.kind = HeldOutput::Leave;
     if (held_.empty())
