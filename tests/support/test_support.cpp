@@ -260,3 +260,32 @@ int inChildProcess(const std::function<void()> &body)
     ::waitpid(child, &status, 0);
     return status;
 }
+
+QByteArray bigEndian32(quint32 v)
+{
+    const char bytes[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    return QByteArray(bytes, 4);
+}
+
+QByteArray id3v2Tag(const QByteArray &frames, int audioFrames)
+{
+    const quint32 size = quint32(frames.size());
+    const char syncsafe[] = {char(size >> 21 & 0x7F), char(size >> 14 & 0x7F),
+                             char(size >> 7 & 0x7F), char(size & 0x7F)};
+    return QByteArray("ID3\x03\x00\x00", 6) + QByteArray(syncsafe, 4) + frames +
+           (QByteArray("\xFF\xFB\x90\x64", 4) + QByteArray(413, '\0')).repeated(audioFrames);
+}
+
+QByteArray id3v2Text(const char *id, const QByteArray &latin1)
+{
+    const QByteArray body = '\0' + latin1;
+    return id + bigEndian32(quint32(body.size())) + QByteArray(2, '\0') + body;
+}
+
+QByteArray nestedMp4Atoms(int depth)
+{
+    QByteArray file = bigEndian32(20) + "ftypM4A " + bigEndian32(0) + "M4A ";
+    for (int level = 0; level < depth; ++level)
+        file += bigEndian32(quint32(8 * (depth - level))) + "moov";
+    return file;
+}

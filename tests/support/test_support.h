@@ -124,3 +124,12 @@ bool controlsEndEnabled(const QStringList &events);
 // The header and footer of an English text list without date, to strip from expected bytes.
 QByteArray englishTextHeader();
 QByteArray englishTextFooter();
+
+// An MP3 file made of bytes: an ID3v2.3 tag of these frames, then `audioFrames` silent MPEG
+// frames (layer III, 128 kbit/s, 44.1 kHz: 26 ms each).
+QByteArray bigEndian32(quint32 v);
+QByteArray id3v2Tag(const QByteArray &frames, int audioFrames = 4);
+// A text frame of such a tag ("TIT2", "TPE1"...), in Latin-1.
+QByteArray id3v2Text(const char *id, const QByteArray &latin1);
+// An MP4 file of nested atoms, which TagLib reads by recursion, once for each.
+QByteArray nestedMp4Atoms(int depth);
