@@ -112,8 +112,10 @@ void readDetails(DirListing &listing, FileDetails what)
     listing.details = std::make_unique<DirListing::Details[]>(count);
     listing.detailsRead = true;
     listing.identities.reset();
-    if (what == FileDetails::Identities)
-        listing.identities = std::make_unique<std::vector<DirListing::Identity>>(count);
+    if (what == FileDetails::Identities) {
+        listing.identities = std::make_unique<DirListing::Identities>();
+        listing.identities->files.resize(count);
+    }
     for (std::size_t i = 0; i < count; ++i) {
         FileStat stat;
         const int error =
@@ -122,7 +124,7 @@ void readDetails(DirListing &listing, FileDetails what)
         details.size = error != 0 ? -qint64(error) : stat.size;
         details.modifiedNs = stat.modifiedNs;
         if (listing.identities)
-            (*listing.identities)[i] = {stat.identity, stat.changedNs};
+            listing.identities->files[i] = {stat.identity, stat.changedNs};
     }
 }
 
@@ -135,7 +137,7 @@ int detailsOf(const DirListing &listing, int file, FileStat *stat)
     stat->size = details.size;
     stat->modifiedNs = details.modifiedNs;
     if (listing.identities) {
-        const DirListing::Identity &known = (*listing.identities)[std::size_t(file)];
+        const DirListing::Identity &known = listing.identities->files[std::size_t(file)];
         stat->identity = known.identity;
         stat->changedNs = known.changedNs;
     }

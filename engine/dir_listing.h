@@ -49,8 +49,13 @@ struct DirListing {
         FileIdentity identity;
         qint64 changedNs = 0;
     };
-    // Only when the tags' cache is asked (most watched trees never are).
-    std::unique_ptr<std::vector<Identity>> identities;
+    // Only when the tags' cache is asked (most watched trees never are), with what the lists
+    // took of the tags of this reading's files.
+    struct Identities {
+        std::vector<Identity> files;
+        ReadyTags ready;
+    };
+    std::unique_ptr<Identities> identities;
     // What the lists of a watcher made of this reading (see ReadyPieces): it goes with it.
     mutable ReadyFolder ready;
 

@@ -36,8 +36,9 @@
 // With listing type 1 no file of a sub-directory is written; with type 0 the walk is not taken.
 // One thing the other lists are told (see list_outputs.h), kept until it can be told.
 struct HeldOutput {
-    enum Kind { Enter, File, Leave } kind = File;
+    enum Kind { Enter, File, Leave, FilesBegin, FilesEnd } kind = File;
     OutputDirectory dir; // Enter
+    FolderFiles folder;  // FilesBegin
     ListedName name;     // File
     QByteArray dirPath;
     bool statKnown = false;
@@ -149,9 +150,15 @@ private:
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
     bool details_ = false;                            // one of them shows sizes and tags
     bool pictures_ = false;                           // one of them is a page that shows pictures
-    std::vector<bool> replayed_; // which of them took the folder's files as they were
-    qint64 classicFiles_ = 0;    // files the classic list holds
-    qint64 otherFiles_ = 0;      // files the other lists hold
+    bool folderBegun_ = false; // the walk's folder was told to them as one (FilesBegin)
+    // Of the folder whose files they are being told, which took them as they were, and what
+    // its files' tags gave: kept with it for next time when every answer will be the same.
+    std::vector<bool> replayed_;
+    FolderFiles telling_;
+    ReadyTags tellingTags_;
+    bool tellingLasting_ = true;
+    qint64 classicFiles_ = 0; // files the classic list holds
+    qint64 otherFiles_ = 0;   // files the other lists hold
     // While tags are read, what the other lists are told waits here in order, each file until
     // its tags have come: readers read several files at once, and the walk goes on meanwhile.
     std::deque<HeldOutput> held_;

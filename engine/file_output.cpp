@@ -70,7 +70,7 @@ bool FileOutput::filesBegin(const FolderFiles &folder)
     if (ReadyPiece now; pieces_.take(folder, &now)) {
         now.flatAt =
             replayFlat(pieces_.last(), pieces_.lastFlatStart() + now.flatAt, now.flatLength);
-        replayed(now);
+        replayed(now, folder.tags);
         pieces_.record(folder, now);
         return true;
     }
@@ -80,7 +80,7 @@ bool FileOutput::filesBegin(const FolderFiles &folder)
     return false;
 }
 
-void FileOutput::filesEnd()
+void FileOutput::filesEnd(bool keep)
 {
     if (!pieces_.recording())
         return;
@@ -91,7 +91,8 @@ void FileOutput::filesEnd()
     piece.files = quint32(now.files - recording_.before.files);
     piece.size = now.size - recording_.before.size;
     // A folder too big to be told in the piece's numbers is simply formatted again each time.
-    pieces_.endPiece(piece, flatSize() - recording_.flatAt <= qint64(UINT32_MAX));
+    pieces_.endPiece(piece,
+                     keep && keepsPiece() && flatSize() - recording_.flatAt <= qint64(UINT32_MAX));
 }
 
 QByteArray FileOutput::wayTo(const QByteArray &dir) const

@@ -19,7 +19,8 @@ public:
     void discard() override { file_.discard(); }
     const ReplacingFile::Committed &committed() const override { return file_.committed(); }
     bool filesBegin(const FolderFiles &folder) override;
-    void filesEnd() override;
+    void filesEnd(bool keep) override;
+    bool mayTake(const FolderFiles &folder) const override { return pieces_.mayTake(folder); }
 
 protected:
     // What the list counts of the files so far, and what it adds when it takes a folder's
@@ -29,7 +30,10 @@ protected:
         qint64 size = 0;
     };
     virtual Counted counted() const { return {}; }
-    virtual void replayed(const ReadyPiece &) {}
+    // `tags`, when tags are read: what the files' tags added to the totals.
+    virtual void replayed(const ReadyPiece &, const ReadyTags *tags) { (void)tags; }
+    // Whether what the folder's files just gave can be taken again as it is.
+    virtual bool keepsPiece() const { return true; }
     // A list in two parts (the JSON's tree and its flat list): where the next folder's piece
     // of the second part begins, where it stands now, and a piece of the last list's second
     // part taken again (its new start returned). Where the second part begins in the file is

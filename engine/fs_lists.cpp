@@ -1,5 +1,6 @@
 #include "engine/fs_lists.h"
 
+#include "engine/list_outputs.h"
 #include "engine/ready_pieces.h"
 
 #include "platform/fast_append.h"
@@ -249,16 +250,18 @@ bool FsFileList::detailsKnown(const DirListing &read) const
     const std::size_t files = std::size_t(read.files.size());
     return (read.detailsRead || files == 0) &&
            (reader_.details() != FileDetails::Identities ||
-            (read.identities ? read.identities->size() : 0) == files);
+            (read.identities ? read.identities->files.size() : 0) == files);
 }
 
-ReadyFolder *FsFileList::ready(bool withDetails)
+void FsFileList::ready(bool withDetails, FolderFiles *folder)
 {
     const DirListing &read = listing();
     // Details asked for one by one are the disk's of the moment, not the reading's.
     if (withDetails && !detailsKnown(read))
-        return nullptr;
-    return &read.ready;
+        return;
+    folder->ready = &read.ready;
+    folder->tags = read.identities ? &read.identities->ready : nullptr;
+    folder->reading = listing_;
 }
 
 std::shared_ptr<const DirListing> FsFileList::current()

@@ -121,7 +121,7 @@ public:
     QByteArray coverName() override { return listing().cover(); }
     QByteArray coverVersion() override;
     void setOrder(const ListOrder &order) override;
-    ReadyFolder *ready(bool withDetails) override;
+    void ready(bool withDetails, FolderFiles *folder) override;
 
     // The reading the names come from, for a view that keeps it while it shows them.
     std::shared_ptr<const DirListing> current();

@@ -236,11 +236,15 @@ public:
 
 protected:
     Counted counted() const override { return {files_, size_}; }
-    void replayed(const ReadyPiece &piece) override
+    void replayed(const ReadyPiece &piece, const ReadyTags *tags) override
     {
         files_ += int(piece.files);
         size_ += piece.size;
         levels_.back().files += int(piece.files);
+        if (tags) {
+            durationMs_ += tags->durationMs;
+            tagsAsked_ = tagsAsked_ || tags->asked;
+        }
     }
     // A folder's piece of the flat list starts after the comma that parts it from the one
     // before, which is not there before the first track.

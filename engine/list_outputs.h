@@ -32,6 +32,7 @@
 
 class ReadyPieces;
 struct ReadyFolder;
+struct ReadyTags;
 
 enum class OutputFormat { Classic, Page, Playlist, Json };
 
@@ -73,6 +74,17 @@ public:
     // Why no file's tags can be read at all (their readers cannot be started), once that is
     // known; empty while they can.
     virtual QString problem() const { return QString(); }
+    // Whether its answers may have changed since it was last asked this (another program that
+    // shares its cache wrote to it): lists keeping tags of earlier answers then make them
+    // anew. True the first time.
+    virtual bool changedElsewhere() { return true; }
+    // The files of the folder `dir` below source are known to be as they were, and are not
+    // asked for: what is kept of them stays.
+    virtual void folderKept(const QByteArray &source, const QByteArray &dir)
+    {
+        (void)source;
+        (void)dir;
+    }
 };
 
 // Small pictures of a page's folders, made where strangers' files are safe to decode (see
@@ -121,6 +133,8 @@ struct OutputDirectory {
 struct FolderFiles {
     std::size_t place = 0;        // where it is below the source (see ReadyPieces::placeKey)
     ReadyFolder *ready = nullptr; // what the lists written last hold of its reading
+    ReadyTags *tags = nullptr;    // what their totals took of its tags, when tags are read
+    std::shared_ptr<const void> reading; // what holds them (see SourceFileList::ready)
 };
 
 struct OutputFile {
@@ -148,8 +162,12 @@ public:
     virtual void leave() = 0;
     // Around a folder's files: an output that holds what they gave it last time, from the same
     // reading, writes that again and returns true, and is then not told of them one by one.
+    // At their end, what it was told of them is kept for next time only when `keep` (each
+    // file's tags, say, will be the same then).
     virtual bool filesBegin(const FolderFiles &) { return false; }
-    virtual void filesEnd() {}
+    virtual void filesEnd(bool keep) { (void)keep; }
+    // Whether filesBegin() may take the folder's files as they were.
+    virtual bool mayTake(const FolderFiles &) const { return false; }
     // Writes the end, not waiting for its bytes to reach the file: a run's lists all do so
     // before the first is put in place, so that the system copies the end of one (the JSON's
     // flat list, a quarter of a watched tree's bytes) while another is made durable.

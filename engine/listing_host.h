@@ -81,12 +81,14 @@ public:
     virtual void setOrder(const ListOrder &order) = 0;
     // Where the lists keep what they made of the names (and, when asked, their details) of
     // the reading they come from: one place a reading, kept for as long as the folder has not
-    // changed since, so that a folder read anew starts with nothing. Null when that is not
-    // known.
-    virtual struct ReadyFolder *ready(bool withDetails)
+    // changed since, so that a folder read anew starts with nothing. Given in folder->ready,
+    // and where tags are read, what their totals took of the files' tags in folder->tags;
+    // folder->reading holds both for as long as the lists are told of those files, which may
+    // be after the walk has left the folder. Nothing when that is not known.
+    virtual void ready(bool withDetails, struct FolderFiles *folder)
     {
         (void)withDetails;
-        return nullptr;
+        (void)folder;
     }
 };
 

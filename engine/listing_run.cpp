@@ -157,6 +157,8 @@ void Engines::Command1_Click()
     run.WritePos = 1;
     run.UrlPath.clear();
     classicFiles_ = otherFiles_ = 0;
+    folderBegun_ = false;
+    replayed_.clear();
     held_.clear();
     awaited_.clear();
     outputError_ = 0;
@@ -377,8 +379,16 @@ void Engines::beginOutputs()
     context.dryRun = dryRun;
     context.covers = covers;
     context.pieces = pieces;
-    if (pieces)
+    if (pieces) {
         pieces->beginRun();
+        // What the lists show of tags is made anew when others may have changed the cache.
+        if (trackInfo && settings.ReadTags && trackInfo->changedElsewhere()) {
+            for (const OutputRequest &request : outputs) {
+                if (const int list = pieces->listIndex(request.path); list >= 0)
+                    pieces->clearList(list);
+            }
+        }
+    }
     for (auto it = others_.begin(); it != others_.end();) {
         if (const int error = (*it)->begin(context)) {
             outputFailed((*it)->request().path, error);
@@ -458,11 +468,15 @@ void Engines::feedFile(int k)
 
 bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
 {
-    replayed_.clear();
+    folderBegun_ = false;
     if (!pieces)
         return false;
+    const bool tagged = trackInfo && settings.ReadTags;
+    folder_ = FolderFiles();
     folder_.place = pieces->placeKey(relativeDir());
-    folder_.ready = host_.File1->ready(details_);
+    host_.File1->ready(details_, &folder_);
+    if (!tagged)
+        folder_.tags = nullptr;
     if (classicOpen_ && classicFiles) {
         if (ReadyPiece now; classicPieces_.take(folder_, &now)) {
             classicPieces_.record(folder_, now);
@@ -471,25 +485,46 @@ bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
             classicPieces_.beginPiece(folder_);
         }
     }
-    // Tags come one by one from their cache and readers: each file is told.
-    if (others_.empty() || (trackInfo && settings.ReadTags))
+    if (others_.empty())
         return false;
-    bool all = true;
-    for (const std::unique_ptr<ListOutput> &output : others_) {
-        replayed_.push_back(output->filesBegin(folder_));
-        all = all && replayed_.back();
+    FolderFiles folder = folder_;
+    // Without room for what tags give the totals, nothing is kept of tags.
+    if (tagged && !folder.tags)
+        folder.ready = nullptr;
+    // An output that may take the files as they were is told so where it stands in its list:
+    // after the files before them, whose tags may still be on their way.
+    if (!held_.empty() &&
+        std::any_of(others_.begin(), others_.end(), [&](const std::unique_ptr<ListOutput> &output) {
+            return output->mayTake(folder);
+        }))
+        waitForAllTags();
+    folderBegun_ = true;
+    HeldOutput event;
+    event.kind = HeldOutput::FilesBegin;
+    event.folder = folder;
+    if (!held_.empty()) {
+        held_.push_back(std::move(event));
+        return false;
     }
+    tellOutputs(event);
+    const bool all = std::find(replayed_.begin(), replayed_.end(), false) == replayed_.end();
+    if (all && tagged)
+        trackInfo->folderKept(sourcePath_, relativeDir());
     return all;
 }
 
 void Engines::endFolderFiles()
 {
     classicPieces_.endPiece(ReadyPiece());
-    if (replayed_.empty())
+    if (!folderBegun_)
         return;
-    for (const std::unique_ptr<ListOutput> &output : others_)
-        output->filesEnd();
-    replayed_.clear();
+    folderBegun_ = false;
+    HeldOutput event;
+    event.kind = HeldOutput::FilesEnd;
+    if (held_.empty())
+        tellOutputs(event);
+    else
+        held_.push_back(std::move(event));
 }
 
 void Engines::tagsAnswered(quint64 ticket, const TrackInfo &info)
@@ -542,8 +577,33 @@ void Engines::tellOutputs(const HeldOutput &event)
         for (const std::unique_ptr<ListOutput> &output : others_)
             output->leave();
         return;
+    case HeldOutput::FilesBegin:
+        replayed_.clear();
+        for (const std::unique_ptr<ListOutput> &output : others_)
+            replayed_.push_back(output->filesBegin(event.folder));
+        telling_ = event.folder;
+        tellingTags_ = ReadyTags();
+        tellingLasting_ = true;
+        return;
+    case HeldOutput::FilesEnd:
+        for (const std::unique_ptr<ListOutput> &output : others_)
+            output->filesEnd(tellingLasting_);
+        // Its files were told, so their tags are known again.
+        if (tellingLasting_ && telling_.tags &&
+            std::find(replayed_.begin(), replayed_.end(), false) != replayed_.end())
+            *telling_.tags = tellingTags_;
+        replayed_.clear();
+        return;
     case HeldOutput::File:
         break;
+    }
+    if (event.tagsAsked) {
+        tellingTags_.asked = true;
+        if (event.track.read)
+            tellingTags_.durationMs += event.track.durationMs;
+        // An answer that may differ next time (or a file whose reading failed, counted each
+        // time) keeps the folder from being taken as it was.
+        tellingLasting_ = tellingLasting_ && event.track.lasting && !event.track.unreadable;
     }
     OutputFile file;
     file.name = &event.name;

@@ -345,14 +345,18 @@ public:
 
 protected:
     Counted counted() const override { return {levels_.back().tracks, totalSize_}; }
-    void replayed(const ReadyPiece &piece) override
+    void replayed(const ReadyPiece &piece, const ReadyTags *tags) override
     {
         Level &level = levels_.back();
         level.tracks += piece.files;
         level.filesOpen = true;
         totalSize_ += piece.size;
+        if (tags)
+            level.durationMs += tags->durationMs;
         linkStartKnown_ = false;
     }
+    // A picture found in a track is made at the folder's end, and must be again next time.
+    bool keepsPiece() const override { return levels_.back().embedded.isEmpty(); }
 
 private:
     struct Level {

@@ -73,3 +73,10 @@ struct ReadyFolder {
     std::size_t place = 0;
     std::array<PackedPiece, kMostReadyLists> pieces;
 };
+
+// What a folder's tags added to the lists' totals when its pieces were last recorded, kept
+// with the reading only where tags are read: a piece taken again adds it as its files did.
+struct ReadyTags {
+    qint64 durationMs = 0; // of the tracks whose tags were read
+    bool asked = false;    // some file's tags were asked for
+};

@@ -149,6 +149,12 @@ bool PieceWriter::take(const FolderFiles &folder, ReadyPiece *now)
     return true;
 }
 
+bool PieceWriter::mayTake(const FolderFiles &folder) const
+{
+    ReadyPiece kept;
+    return pieces_ && folder.ready && pieces_->reusable(list_, *folder.ready, folder.place, &kept);
+}
+
 void PieceWriter::record(const FolderFiles &folder, const ReadyPiece &piece)
 {
     if (pieces_ && folder.ready)

@@ -88,6 +88,8 @@ public:
     // when it cannot be taken: the caller then writes the folder's files between beginPiece()
     // and endPiece().
     bool take(const struct FolderFiles &folder, ReadyPiece *now);
+    // Whether take() may take it.
+    bool mayTake(const struct FolderFiles &folder) const;
     void record(const struct FolderFiles &folder, const ReadyPiece &piece);
     void beginPiece(const struct FolderFiles &folder);
     bool recording() const { return recording_; }

@@ -99,7 +99,24 @@ public:
         if (row->stat != stat || (row->known == kUnreadable && row->mark != markKey_))
             return false;
         *info = row->info;
+        info->lasting = true;
         return true;
+    }
+
+    // A number that others' writes change (SQLite's data_version), -1 without a cache.
+    qint64 version()
+    {
+        if (!db_ || !version_)
+            return -1;
+        const int rc = sqlite3_step(version_);
+        const qint64 version = rc == SQLITE_ROW ? sqlite3_column_int64(version_, 0) : -1;
+        sqlite3_reset(version_);
+        return version;
+    }
+
+    void kept(const QByteArray &source, const QByteArray &dir)
+    {
+        visited_.insert(dirKey(source, dir));
     }
 
     void store(const QByteArray &source, const QByteArray &dir, const QByteArray &name,
@@ -450,7 +467,8 @@ private:
                     &put_) &&
                make("DELETE FROM tracks WHERE source=?1 AND dir=?2 AND name=?3", &forget_) &&
                make("SELECT DISTINCT dir FROM tracks WHERE source=?1", &dirs_) &&
-               make("DELETE FROM tracks WHERE source=?1 AND dir=?2", &forgetDir_);
+               make("DELETE FROM tracks WHERE source=?1 AND dir=?2", &forgetDir_) &&
+               make("PRAGMA data_version", &version_);
     }
 
     bool beginBatch()
@@ -501,7 +519,7 @@ private:
     void close()
     {
         closeReader();
-        for (sqlite3_stmt **statement : {&put_, &forget_, &dirs_, &forgetDir_}) {
+        for (sqlite3_stmt **statement : {&put_, &forget_, &dirs_, &forgetDir_, &version_}) {
             sqlite3_finalize(*statement);
             *statement = nullptr;
         }
@@ -523,6 +541,7 @@ private:
     sqlite3_stmt *forget_ = nullptr;
     sqlite3_stmt *dirs_ = nullptr;
     sqlite3_stmt *forgetDir_ = nullptr;
+    sqlite3_stmt *version_ = nullptr;
     bool inBatch_ = false;
     int pending_ = 0;
     bool rebuilt_ = false;
@@ -567,8 +586,10 @@ bool TagCache::request(quint64 ticket, const QByteArray &source, const QByteArra
     if (db_->lookup(source, dir, name, stat, info))
         return true;
     // Larger than any sound file a budget allows for: listed untagged, and nothing kept.
-    if (stat.size > readers_.budget().sizeBytes)
+    if (stat.size > readers_.budget().sizeBytes) {
+        info->lasting = true;
         return true;
+    }
     // An open that fails (short of descriptors, a flaky disk) says nothing of the contents.
     const int fd = open();
     if (fd < 0)
@@ -604,7 +625,9 @@ void TagCache::answered(const std::vector<ReaderAnswer> &answers, const Answer &
                        asked->second.stat, reply.info, known);
         }
         asked_.erase(asked);
-        answer(reply.ticket, reply.info);
+        TrackInfo info = reply.info;
+        info.lasting = reply.outcome == ReadOutcome::Read;
+        answer(reply.ticket, info);
     }
 }
 
@@ -612,6 +635,20 @@ void TagCache::abandon()
 {
     readers_.abandon();
     asked_.clear();
+}
+
+bool TagCache::changedElsewhere()
+{
+    const qint64 version = db_->version();
+    const bool changed = !askedChange_ || version != version_ || version < 0;
+    askedChange_ = true;
+    version_ = version;
+    return changed;
+}
+
+void TagCache::folderKept(const QByteArray &source, const QByteArray &dir)
+{
+    db_->kept(source, dir);
 }
 
 void TagCache::runEnded(const QByteArray &source, bool wholeTreeWalked)

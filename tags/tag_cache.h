@@ -42,6 +42,8 @@ public:
     void abandon() override;
     void runEnded(const QByteArray &source, bool wholeTreeWalked) override;
     QString problem() const override { return readers_.problem(); }
+    bool changedElsewhere() override;
+    void folderKept(const QByteArray &source, const QByteArray &dir) override;
 
     // Whether the cache is in use (else tags are read each time).
     bool usable() const;
@@ -66,4 +68,6 @@ private:
     TagReaders readers_;
     std::unordered_map<quint64, Asked> asked_;
     qint64 filesRead_ = 0;
+    bool askedChange_ = false;
+    qint64 version_ = 0; // of the database, as others' writes change it
 };
