@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <sqlite3.h>
 #include <unistd.h>
-#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -116,7 +115,7 @@ public:
 
     void kept(const QByteArray &source, const QByteArray &dir)
     {
-        visited_.insert(dirKey(source, dir));
+        visited_.push_back(dirKey(source, dir));
     }
 
     void store(const QByteArray &source, const QByteArray &dir, const QByteArray &name,
@@ -162,29 +161,109 @@ public:
     void runEnded(const QByteArray &source, bool wholeTreeWalked)
     {
         leaveDirectory();
+        std::sort(visited_.begin(), visited_.end());
+        visited_.erase(std::unique(visited_.begin(), visited_.end()), visited_.end());
         if (db_ && wholeTreeWalked) {
-            std::vector<QByteArray> gone;
-            bindBlob(dirs_, 1, source);
-            while (sqlite3_step(dirs_) == SQLITE_ROW) {
-                const QByteArray dir = columnBytes(dirs_, 0);
-                if (visited_.count(dirKey(source, dir)) == 0 &&
-                    pathKind(below(source, dir)) != PathKind::Directory)
-                    gone.push_back(dir);
-            }
-            sqlite3_reset(dirs_);
-            for (const QByteArray &dir : gone) {
-                if (!beginBatch())
-                    break;
-                bindBlob(forgetDir_, 1, source);
-                bindBlob(forgetDir_, 2, dir);
-                step(forgetDir_);
-            }
+            lost_ = false;
+            if (!sweptAsBefore(source))
+                sweep(source);
+            else
+                sweepUnmet(source);
+            endBatch();
+        }
+        if (db_ && wholeTreeWalked && !lost_) {
+            // What the cache holds of source now, all of it met or looked at: the next walk
+            // that meets it all again need not read every folder's name from the cache.
+            swept_.source = source;
+            swept_.version = version();
+            swept_.met.swap(visited_);
+            for (const QByteArray &dir : swept_.unmet)
+                swept_.met.push_back(dirKey(source, dir));
+            std::sort(swept_.met.begin(), swept_.met.end());
+        } else {
+            swept_ = Swept();
         }
         endBatch();
         visited_.clear();
     }
 
 private:
+    // What the last full walk's end left of a source in the cache (see runEnded).
+    struct Swept {
+        QByteArray source;
+        qint64 version = -1;           // of the database then (see version())
+        std::vector<std::size_t> met;  // every folder of it there (dirKey), in order
+        std::vector<QByteArray> unmet; // those the walk did not ask about
+    };
+
+    // Whether the folders the cache held of source after the last full walk, and no others,
+    // may hold entries now (none were written by others since), and each of them was met
+    // again by this walk or is one that walk did not meet either, known by its path.
+    bool sweptAsBefore(const QByteArray &source)
+    {
+        if (swept_.source != source || swept_.version < 0 || swept_.version != version())
+            return false;
+        std::vector<std::size_t> unmet;
+        for (const QByteArray &dir : swept_.unmet)
+            unmet.push_back(dirKey(source, dir));
+        std::sort(unmet.begin(), unmet.end());
+        return std::all_of(swept_.met.begin(), swept_.met.end(), [&](std::size_t key) {
+            return std::binary_search(visited_.begin(), visited_.end(), key) ||
+                   std::binary_search(unmet.begin(), unmet.end(), key);
+        });
+    }
+
+    bool met(const QByteArray &source, const QByteArray &dir) const
+    {
+        return std::binary_search(visited_.begin(), visited_.end(), dirKey(source, dir));
+    }
+
+    void forgetFolder(const QByteArray &source, const QByteArray &dir)
+    {
+        if (!beginBatch()) {
+            lost_ = true;
+            return;
+        }
+        bindBlob(forgetDir_, 1, source);
+        bindBlob(forgetDir_, 2, dir);
+        step(forgetDir_);
+    }
+
+    // Every folder of source the cache holds, looked at.
+    void sweep(const QByteArray &source)
+    {
+        std::vector<QByteArray> gone;
+        swept_.unmet.clear();
+        bindBlob(dirs_, 1, source);
+        while (sqlite3_step(dirs_) == SQLITE_ROW) {
+            const QByteArray dir = columnBytes(dirs_, 0);
+            if (met(source, dir))
+                continue;
+            if (pathKind(below(source, dir)) != PathKind::Directory)
+                gone.push_back(dir);
+            else
+                swept_.unmet.push_back(dir);
+        }
+        sqlite3_reset(dirs_);
+        for (const QByteArray &dir : gone)
+            forgetFolder(source, dir);
+    }
+
+    // Only those the last sweep found there unmet, and this walk did not meet either.
+    void sweepUnmet(const QByteArray &source)
+    {
+        std::vector<QByteArray> unmet;
+        for (QByteArray &dir : swept_.unmet) {
+            if (met(source, dir))
+                continue;
+            if (pathKind(below(source, dir)) != PathKind::Directory)
+                forgetFolder(source, dir);
+            else
+                unmet.push_back(std::move(dir));
+        }
+        swept_.unmet.swap(unmet);
+    }
+
     struct Row {
         QByteArray name;
         FileStat stat;
@@ -225,7 +304,7 @@ private:
         source_ = source;
         dir_ = dir;
         inDirectory_ = true;
-        visited_.insert(dirKey(source, dir));
+        visited_.push_back(dirKey(source, dir));
         if (!db_ || !beginReading())
             return;
         bindBlob(load_, 1, source);
@@ -484,8 +563,10 @@ private:
 
     void endBatch()
     {
-        if (inBatch_ && !execute("COMMIT"))
+        if (inBatch_ && !execute("COMMIT")) {
             execute("ROLLBACK");
+            lost_ = true;
+        }
         inBatch_ = false;
         pending_ = 0;
         endReading(); // the next reading sees what was written
@@ -494,6 +575,7 @@ private:
     // A damaged database is made anew, once; a busy one is left aside for this batch.
     void failed(int rc)
     {
+        lost_ = true;
         if (failure(rc) == Opened::Damaged) {
             rebuild();
             return;
@@ -543,6 +625,7 @@ private:
     sqlite3_stmt *forgetDir_ = nullptr;
     sqlite3_stmt *version_ = nullptr;
     bool inBatch_ = false;
+    bool lost_ = false; // a write was given up (see runEnded)
     int pending_ = 0;
     bool rebuilt_ = false;
     // The directory whose entries are at hand.
@@ -552,7 +635,9 @@ private:
     // Sorted by name: a folder's dozen entries are searched in a few comparisons, where hashing
     // each name cost more than the rest of the lookup.
     std::vector<Row> rows_;
-    std::unordered_set<std::size_t> visited_;
+    // The folders this walk met (dirKey), in the order met until its end, then sorted.
+    std::vector<std::size_t> visited_;
+    Swept swept_;
 };
 
 QByteArray TagCache::defaultFile()

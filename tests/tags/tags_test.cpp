@@ -378,6 +378,27 @@ TEST(TagCache, OnlyWhatWasReallyReadIsKeptPerFileWhateverPatternMetIt)
     ask(cache, source, {"d.flac"});
     cache.runEnded(source, true);
     EXPECT_EQ(rows(cacheFile), 1);
+    // Folders gone are forgotten, those the walk before met and those it found unasked about.
+    const QByteArray ogg = tree.read("src/b.ogg");
+    for (const char *dir : {"A", "B", "F"})
+        tree.file("src/" + QByteArray(dir) + "/t.ogg", ogg);
+    ask(cache, source, {"A/t.ogg", "B/t.ogg", "F/t.ogg"});
+    cache.runEnded(source, true);
+    const auto removeFolder = [&](const char *dir) {
+        ::unlink(tree.path("src/" + QByteArray(dir) + "/t.ogg").constData());
+        ::rmdir(tree.path("src/" + QByteArray(dir)).constData());
+    };
+    removeFolder("B");
+    ask(cache, source, {"A/t.ogg"}); // F's file matches another list's pattern
+    cache.runEnded(source, true);
+    EXPECT_EQ(rows(cacheFile, "dir=CAST('B' AS BLOB)"), 0);
+    EXPECT_EQ(rows(cacheFile, "dir=CAST('F' AS BLOB)"), 1);
+    removeFolder("F");
+    ask(cache, source, {"A/t.ogg"});
+    cache.runEnded(source, true);
+    EXPECT_EQ(rows(cacheFile, "dir=CAST('F' AS BLOB)"), 0);
+    EXPECT_EQ(rows(cacheFile, "dir=CAST('A' AS BLOB)"), 1);
+
     // The folder and the file are the user's alone.
     struct stat st {};
     ASSERT_EQ(::stat(tree.path("cache").constData(), &st), 0);
