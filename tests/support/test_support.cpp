@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <cerrno>
 #include <cstdlib>
@@ -288,4 +289,14 @@ QByteArray nestedMp4Atoms(int depth)
     for (int level = 0; level < depth; ++level)
         file += bigEndian32(quint32(8 * (depth - level))) + "moov";
     return file;
+}
+
+bool makePicture(const QByteArray &path, const char *size)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                            QStringLiteral("color=c=red:s=") + QLatin1String(size),
+                                            "-frames:v", "1", QString::fromUtf8(path)});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+           ffmpeg.exitCode() == 0;
 }

@@ -133,3 +133,5 @@ QByteArray id3v2Tag(const QByteArray &frames, int audioFrames = 4);
 QByteArray id3v2Text(const char *id, const QByteArray &latin1);
 // An MP4 file of nested atoms, which TagLib reads by recursion, once for each.
 QByteArray nestedMp4Atoms(int depth);
+// A red picture of that size ("600x600") at path, in the format its name ends with.
+bool makePicture(const QByteArray &path, const char *size);

@@ -29,17 +29,6 @@
 
 namespace {
 
-// A red picture of that size ("600x600") at path, in the format its name ends with.
-bool makePicture(const QByteArray &path, const char *size)
-{
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                            QStringLiteral("color=c=red:s=") + QLatin1String(size),
-                                            "-frames:v", "1", QString::fromUtf8(path)});
-    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit &&
-           ffmpeg.exitCode() == 0;
-}
-
 // Three seconds of a 440 Hz tone, 8 kHz mono.
 QByteArray wave()
 {
