@@ -148,8 +148,16 @@ private:
     PieceWriter classicPieces_;                       // what the classic list is written through
     FolderFiles folder_;                              // the one whose files are being written
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
-    bool details_ = false;                            // one of them shows sizes and tags
-    bool pictures_ = false;                           // one of them is a page that shows pictures
+    // The folders of pictures of the pages that show them, by their folder and name: left out
+    // of the walk.
+    struct OwnFolder {
+        DirIdentity parent;
+        QByteArray name;
+    };
+    std::vector<OwnFolder> ownFolders_;
+    bool isOwnFolder(const DirIdentity &parent, QByteArrayView name) const;
+    bool details_ = false;     // one of them shows sizes and tags
+    bool pictures_ = false;    // one of them is a page that shows pictures
     bool folderBegun_ = false; // the walk's folder was told to them as one (FilesBegin)
     // Of the folder whose files they are being told, which took them as they were, and what
     // its files' tags gave: kept with it for next time when every answer will be the same.

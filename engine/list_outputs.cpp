@@ -102,3 +102,12 @@ std::vector<OutputRequest> chosenOutputs(const ListingSettings &settings,
         chosen.push_back({OutputFormat::Json, named(settings.JsonName, stem + ".json")});
     return chosen;
 }
+
+QByteArray picturesFolderName(const QByteArray &pagePath)
+{
+    QByteArray stem = pagePath.mid(pagePath.lastIndexOf('/') + 1);
+    const qsizetype dot = stem.lastIndexOf('.');
+    if (dot > 0)
+        stem.truncate(dot);
+    return stem + ".covers";
+}

@@ -105,6 +105,9 @@ public:
     // Why no picture can be made at all, as TrackInfoSource::problem().
     virtual QString problem() const { return QString(); }
 };
+// The folder beside a page where its pictures go: "index.covers" for "index.html". Where it is
+// in the tree listed, the lists leave it out: it holds this program's thumbnails, not music.
+QByteArray picturesFolderName(const QByteArray &pagePath);
 // The cover source of the page at pagePath; null when it has none.
 using CoverSources = std::function<std::unique_ptr<CoverSource>(const QByteArray &pagePath)>;
 
@@ -131,9 +134,9 @@ struct OutputDirectory {
 // A folder's files, told before them, with what the lists written last hold of the reading
 // they come from (see SourceFileList::ready); null when that is not known.
 struct FolderFiles {
-    std::size_t place = 0;        // where it is below the source (see ReadyPieces::placeKey)
-    ReadyFolder *ready = nullptr; // what the lists written last hold of its reading
-    ReadyTags *tags = nullptr;    // what their totals took of its tags, when tags are read
+    std::size_t place = 0;               // where it is below the source (see ReadyPieces::placeKey)
+    ReadyFolder *ready = nullptr;        // what the lists written last hold of its reading
+    ReadyTags *tags = nullptr;           // what their totals took of its tags, when tags are read
     std::shared_ptr<const void> reading; // what holds them (see SourceFileList::ready)
 };
 

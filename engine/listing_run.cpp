@@ -354,6 +354,7 @@ bool Engines::prepareOutputs()
         }
         places.push_back(place);
     }
+    ownFolders_.clear();
     for (const OutputRequest &request : outputs) {
         if (!askToReplace(request.path)) {
             ++outcome.refusedLists;
@@ -361,7 +362,13 @@ bool Engines::prepareOutputs()
         }
         std::unique_ptr<ListOutput> output = makeOutput(request);
         details_ = details_ || output->wantsDetails();
-        pictures_ = pictures_ || (request.format == OutputFormat::Page && covers && *covers);
+        if (request.format == OutputFormat::Page && covers && *covers && request.path != "-") {
+            pictures_ = true;
+            OwnFolder own{DirIdentity(), picturesFolderName(request.path)};
+            if (directoryIdentity(request.path.left(request.path.lastIndexOf('/') + 1),
+                                  &own.parent) == 0)
+                ownFolders_.push_back(std::move(own));
+        }
         others_.push_back(std::move(output));
     }
     if (classicList || !others_.empty())

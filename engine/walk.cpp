@@ -80,7 +80,11 @@ void Engines::WalkStep()
 
         if (index < int(level.subDirs.size())) {
             dirStackSetTopIndex(walk.DirStack, index + 1);
-            host_.Dir1->setPath(level.subDirs[std::size_t(index)]);
+            const QByteArray &path = level.subDirs[std::size_t(index)];
+            if (!ownFolders_.empty() &&
+                isOwnFolder(level.identity, QByteArrayView(path).sliced(path.lastIndexOf('/') + 1)))
+                continue;
+            host_.Dir1->setPath(path);
             WalkLevel entered;
             if (entryOf(*host_.Dir1, walk, fileSystems_, entered) == Entry::Skip) {
                 // Skipped with its line; the next sibling is tried in the same step.
@@ -113,6 +117,13 @@ void Engines::WalkStep()
         walk.StepReport = QStringLiteral("Dir");
         return;
     }
+}
+
+bool Engines::isOwnFolder(const DirIdentity &parent, QByteArrayView name) const
+{
+    return std::any_of(ownFolders_.begin(), ownFolders_.end(), [&](const OwnFolder &own) {
+        return own.parent == parent && own.name == name;
+    });
 }
 
 void Engines::beginWalk()

@@ -76,11 +76,7 @@ PageCovers::PageCovers(const QByteArray &pagePath, const TagBudget &budget,
 {
     const qsizetype slash = pagePath.lastIndexOf('/');
     const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
-    QByteArray stem = pagePath.mid(slash + 1);
-    const qsizetype dot = stem.lastIndexOf('.');
-    if (dot > 0)
-        stem.truncate(dot);
-    folderName_ = stem + ".covers";
+    folderName_ = picturesFolderName(pagePath);
     folderPath_ = (folder.endsWith('/') ? folder : folder + '/') + folderName_;
     usable_ = makeOwnFolder(folderPath_) == 0;
     if (!usable_)

@@ -241,7 +241,7 @@ private:
             const QByteArray path = change.dir + '/' + change.name;
             return entryIdentity(path, &now) != 0 || now != list.file;
         }
-        if (!change.inTree)
+        if (!change.inTree || isPicturesFolder(change))
             return false;
         // A folder's picture, new, changed or gone, changes a page that shows it.
         if (!change.isDirectory && showsCovers() &&
@@ -278,6 +278,23 @@ private:
             return false;
         return std::all_of(name.begin() + 1, name.end(),
                            [](char c) { return c >= '0' && c <= '9'; });
+    }
+
+    // A page's folder of thumbnails is left out of the lists, as the page is.
+    bool isPicturesFolder(const WatchedChange &change) const
+    {
+        if (!change.isDirectory || !showsCovers())
+            return false;
+        for (const OutputRequest &output : options_.outputs) {
+            FileIdentity folder;
+            if (output.format == OutputFormat::Page &&
+                change.name == picturesFolderName(output.path) &&
+                directoryIdentity(output.path.left(output.path.lastIndexOf('/') + 1), &folder) ==
+                    0 &&
+                folder == change.dirIdentity)
+                return true;
+        }
+        return false;
     }
 
     bool showsCovers() const

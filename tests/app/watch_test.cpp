@@ -9,6 +9,7 @@
 #include "settings/registry.h"
 #include "support/memory_store.h"
 #include "support/test_support.h"
+#include "tags/page_covers.h"
 #include "tags/tag_cache.h"
 
 #include <QDir>
@@ -84,6 +85,9 @@ public:
             tags_ = std::make_unique<TagCache>(tagCache);
             engines_->trackInfo = tags_.get();
         }
+        if (settings_.Covers)
+            covers_ = PageCovers::sources(options_.tagBudget, false);
+        engines_->covers = &covers_;
         EXPECT_EQ(::pipe(stop_), 0);
         ServiceEvents events;
         events.log = [this](const QString &line) {
@@ -203,6 +207,7 @@ private:
     ListingSettings settings_;
     std::unique_ptr<ConsoleHost> console_;
     std::unique_ptr<TagCache> tags_;
+    CoverSources covers_;
     std::unique_ptr<Engines> engines_;
     int stop_[2] = {-1, -1};
     std::thread thread_;
@@ -289,7 +294,8 @@ TEST(Watch, EveryListIsMadeAgainAndNoneOfThemTriggersItself)
     TempTree tree;
     tree.file("music/a.mp3");
     tree.file("music/Old/c.mp3"); // copied from the lists written before: read from those
-    RunningService service({"--watch", "-t", "2", "--html", "--also",
+    // The page's folder of pictures is made in the tree too, and left out of it.
+    RunningService service({"--watch", "-t", "2", "--html", "--covers", "--also",
                             "page:" + str(tree.path("music/index.html")), "--also",
                             "m3u8:" + str(tree.path("music/all.m3u8")), "--also",
                             "json:" + str(tree.path("music/all.json")), str(tree.path("music")),
@@ -300,9 +306,12 @@ TEST(Watch, EveryListIsMadeAgainAndNoneOfThemTriggersItself)
     ASSERT_TRUE(service.waitForWritten(2));
     ASSERT_TRUE(service.settled());
     EXPECT_EQ(service.written(), 2);
+    ASSERT_TRUE(tree.entries("music").contains(QStringLiteral("index.covers")));
     for (const char *list :
-         {"music/list.htm", "music/index.html", "music/all.m3u8", "music/all.json"})
+         {"music/list.htm", "music/index.html", "music/all.m3u8", "music/all.json"}) {
         EXPECT_TRUE(tree.read(list).contains("b.mp3") || tree.read(list).contains(">b<")) << list;
+        EXPECT_FALSE(tree.read(list).contains("covers")) << list;
+    }
     // Lists replaced are let go of at once.
     EXPECT_EQ(heldRemoved(tree.path("music")), QStringList());
 }
@@ -575,6 +584,30 @@ TEST(Watch, WithTagsWhatAnotherWroteToTheCacheAndFilesThatCannotBeReadAreToldAtE
     ASSERT_TRUE(service.waitForWritten(4));
     EXPECT_EQ(service.count(QStringLiteral("(1 file whose tags could not be read)")), 4)
         << service.log().toStdString();
+}
+
+TEST(Watch, APictureFromATrackStaysOnThePageAfterChangesElsewhere)
+{
+    TempTree tree;
+    ASSERT_TRUE(makePicture(tree.path("picture.png"), "300x300"));
+    const QByteArray picture = QByteArray("\0image/png\0\x03\0", 13) + tree.read("picture.png");
+    tree.file("src/A/a.mp3", id3v2Tag("APIC" + bigEndian32(quint32(picture.size())) +
+                                      QByteArray(2, '\0') + picture));
+    tree.file("src/B/b.mp3");
+    tree.dir("out");
+    RunningService service({"--watch", "-t", "2", "--tags", "--covers", "--format", "page",
+                            str(tree.path("src")), str(tree.path("out/index.html"))},
+                           20, 0, tree.path("tags.sqlite"));
+    ASSERT_TRUE(service.waitForWritten(1)) << service.log().toStdString();
+    const QStringList thumbnails = tree.entries("out/index.covers");
+    ASSERT_EQ(thumbnails.size(), 2);
+    const QByteArray shown = "index.covers/" + thumbnails[1].toUtf8();
+    ASSERT_TRUE(tree.read("out/index.html").contains(shown));
+    // A's page piece holds no picture: it is made at the folder's end, from its track.
+    tree.file("src/B/c.mp3");
+    ASSERT_TRUE(service.waitForWritten(2));
+    EXPECT_TRUE(tree.read("out/index.html").contains(shown));
+    EXPECT_EQ(tree.entries("out/index.covers"), thumbnails);
 }
 
 TEST(Watch, ChangesTheKernelDroppedGiveAWholeWalkAndEveryFolderWatchedAgain)
