@@ -124,6 +124,8 @@ private:
     void enterOutputs();
     void leaveOutputs();
     void tellOutputs(const struct HeldOutput &event);
+    // Told now, or after what waits for its tags.
+    void tellOrHold(struct HeldOutput &&event);
     void tagsAnswered(quint64 ticket, const TrackInfo &info);
     void tellTagProgress();
     void tellWhatIsReady();

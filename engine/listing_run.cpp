@@ -445,12 +445,8 @@ void Engines::feedFile(int k)
         event.statKnown = host_.File1->fileStat(k, &event.stat) == 0;
     event.tagsAsked = event.statKnown && trackInfo && settings.ReadTags;
     if (!event.tagsAsked) {
-        if (held_.empty()) {
-            tellOutputs(event);
-            return;
-        }
         event.tagsKnown = true;
-        held_.push_back(std::move(event));
+        tellOrHold(std::move(event));
         return;
     }
     const quint64 ticket = nextTicket_++;
@@ -528,10 +524,7 @@ void Engines::endFolderFiles()
     folderBegun_ = false;
     HeldOutput event;
     event.kind = HeldOutput::FilesEnd;
-    if (held_.empty())
-        tellOutputs(event);
-    else
-        held_.push_back(std::move(event));
+    tellOrHold(std::move(event));
 }
 
 void Engines::tagsAnswered(quint64 ticket, const TrackInfo &info)
@@ -641,6 +634,11 @@ void Engines::enterOutputs()
         if (!event.dir.cover.isEmpty() && pictures_)
             event.dir.coverVersion = host_.File1->coverVersion();
     }
+    tellOrHold(std::move(event));
+}
+
+void Engines::tellOrHold(HeldOutput &&event)
+{
     if (held_.empty())
         tellOutputs(event);
     else
@@ -651,10 +649,7 @@ void Engines::leaveOutputs()
 {
     HeldOutput event;
     event.kind = HeldOutput::Leave;
-    if (held_.empty())
-        tellOutputs(event);
-    else
-        held_.push_back(std::move(event));
+    tellOrHold(std::move(event));
 }
 
 // A source moved or removed while it was listed gives a list of what was read before, or of a
