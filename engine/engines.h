@@ -150,13 +150,8 @@ private:
     PieceWriter classicPieces_;                       // what the classic list is written through
     FolderFiles folder_;                              // the one whose files are being written
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written
-    // The folders of pictures of the pages that show them, by their folder and name: left out
-    // of the walk.
-    struct OwnFolder {
-        DirIdentity parent;
-        QByteArray name;
-    };
-    std::vector<OwnFolder> ownFolders_;
+    // The folders of pictures of the pages that show them: left out of the walk.
+    std::vector<PicturesFolder> ownFolders_;
     bool isOwnFolder(const DirIdentity &parent, QByteArrayView name) const;
     bool details_ = false;     // one of them shows sizes and tags
     bool pictures_ = false;    // one of them is a page that shows pictures

@@ -103,6 +103,12 @@ std::vector<OutputRequest> chosenOutputs(const ListingSettings &settings,
     return chosen;
 }
 
+bool picturesFolderOf(const QByteArray &pagePath, PicturesFolder *folder)
+{
+    folder->name = picturesFolderName(pagePath);
+    return directoryIdentity(pagePath.left(pagePath.lastIndexOf('/') + 1), &folder->parent) == 0;
+}
+
 QByteArray picturesFolderName(const QByteArray &pagePath)
 {
     QByteArray stem = pagePath.mid(pagePath.lastIndexOf('/') + 1);

@@ -108,6 +108,13 @@ public:
 // The folder beside a page where its pictures go: "index.covers" for "index.html". Where it is
 // in the tree listed, the lists leave it out: it holds this program's thumbnails, not music.
 QByteArray picturesFolderName(const QByteArray &pagePath);
+// That folder as its parent folder (known by its identity) names it: false when the page's
+// folder cannot be told.
+struct PicturesFolder {
+    FileIdentity parent;
+    QByteArray name;
+};
+bool picturesFolderOf(const QByteArray &pagePath, PicturesFolder *folder);
 // The cover source of the page at pagePath; null when it has none.
 using CoverSources = std::function<std::unique_ptr<CoverSource>(const QByteArray &pagePath)>;
 

@@ -364,9 +364,7 @@ bool Engines::prepareOutputs()
         details_ = details_ || output->wantsDetails();
         if (request.format == OutputFormat::Page && covers && *covers && request.path != "-") {
             pictures_ = true;
-            OwnFolder own{DirIdentity(), picturesFolderName(request.path)};
-            if (directoryIdentity(request.path.left(request.path.lastIndexOf('/') + 1),
-                                  &own.parent) == 0)
+            if (PicturesFolder own; picturesFolderOf(request.path, &own))
                 ownFolders_.push_back(std::move(own));
         }
         others_.push_back(std::move(output));
@@ -490,21 +488,20 @@ bool Engines::beginFolderFiles(bool classicFiles, bool *classic)
     }
     if (others_.empty())
         return false;
-    FolderFiles folder = folder_;
+    HeldOutput event;
+    event.kind = HeldOutput::FilesBegin;
+    event.folder = folder_;
     // Without room for what tags give the totals, nothing is kept of tags.
-    if (tagged && !folder.tags)
-        folder.ready = nullptr;
+    if (tagged && !event.folder.tags)
+        event.folder.ready = nullptr;
     // An output that may take the files as they were is told so where it stands in its list:
     // after the files before them, whose tags may still be on their way.
     if (!held_.empty() &&
         std::any_of(others_.begin(), others_.end(), [&](const std::unique_ptr<ListOutput> &output) {
-            return output->mayTake(folder);
+            return output->mayTake(event.folder);
         }))
         waitForAllTags();
     folderBegun_ = true;
-    HeldOutput event;
-    event.kind = HeldOutput::FilesBegin;
-    event.folder = folder;
     if (!held_.empty()) {
         held_.push_back(std::move(event));
         return false;

@@ -121,7 +121,7 @@ void Engines::WalkStep()
 
 bool Engines::isOwnFolder(const DirIdentity &parent, QByteArrayView name) const
 {
-    return std::any_of(ownFolders_.begin(), ownFolders_.end(), [&](const OwnFolder &own) {
+    return std::any_of(ownFolders_.begin(), ownFolders_.end(), [&](const PicturesFolder &own) {
         return own.parent == parent && own.name == name;
     });
 }

@@ -286,12 +286,10 @@ private:
         if (!change.isDirectory || !showsCovers())
             return false;
         for (const OutputRequest &output : options_.outputs) {
-            FileIdentity folder;
+            PicturesFolder folder;
             if (output.format == OutputFormat::Page &&
                 change.name == picturesFolderName(output.path) &&
-                directoryIdentity(output.path.left(output.path.lastIndexOf('/') + 1), &folder) ==
-                    0 &&
-                folder == change.dirIdentity)
+                picturesFolderOf(output.path, &folder) && folder.parent == change.dirIdentity)
                 return true;
         }
         return false;
