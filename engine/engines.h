@@ -101,6 +101,9 @@ public:
 private:
     bool beginOutput();
     bool writeBody();
+    // WriteFileEntry() and FlushBuffer() at once, from the name's bytes, when it is plain (see
+    // isPlainName); false, with nothing done, when it is not.
+    bool writePlainFileEntry();
     void endWriting();
     bool pieceFailed();
     void abandonRun();
@@ -145,8 +148,11 @@ private:
     std::unique_ptr<ReplacingFile> output_;
     int outputError_ = 0;
     bool running_ = false;
-    bool classicOpen_ = false;                        // the classic list is being written
-    QByteArray encoded_;                              // scratch for FlushBuffer
+    bool classicOpen_ = false; // the classic list is being written
+    QByteArray encoded_;       // scratch for FlushBuffer
+    // The encoded start of a plain name's link, and the UrlPath it is for (empty: none yet).
+    QByteArray plainLink_;
+    QString plainLinkPath_;
     PieceWriter classicPieces_;                       // what the classic list is written through
     FolderFiles folder_;                              // the one whose files are being written
     std::vector<std::unique_ptr<ListOutput>> others_; // the other lists being written

@@ -1,5 +1,6 @@
 #include "engine/entry_lines.h"
 
+#include "engine/file_output.h"
 #include "platform/fast_append.h"
 
 #include <algorithm>
@@ -19,6 +20,34 @@ void appendShown(QString &out, const QString &name, bool html)
         return;
     }
     appendText(out, shownText(name));
+}
+
+void appendHtmlEscaped(QByteArray &out, QByteArrayView text)
+{
+    qsizetype plain = 0; // where the characters that stand for themselves start
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QByteArrayView entity;
+        switch (text[i]) {
+        case '&':
+            entity = "&amp;";
+            break;
+        case '<':
+            entity = "&lt;";
+            break;
+        case '>':
+            entity = "&gt;";
+            break;
+        case '"':
+            entity = "&quot;";
+            break;
+        default:
+            continue;
+        }
+        appendBytes(out, text.sliced(plain, i - plain));
+        appendBytes(out, entity);
+        plain = i + 1;
+    }
+    appendBytes(out, text.sliced(plain));
 }
 
 } // namespace
@@ -148,4 +177,43 @@ void putEntryLine(QString &out, const ListingSettings &settings, const QString &
     appendText(out, QLatin1String("\">"));
     appendHtmlEscaped(out, displayed);
     appendText(out, QLatin1String("</a>"));
+}
+
+bool isPlainName(QByteArrayView name)
+{
+    if (name.isEmpty())
+        return false;
+    // Bytes from 0x20 to 0x7E are those whose value less 0x20 is below 0x5F, as unsigned.
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c - 0x20) < 0x5F; });
+}
+
+void appendPlainEntryLine(QByteArray &out, const ListingSettings &settings,
+                          QByteArrayView linkStart, QByteArrayView name, QByteArrayView *displayed)
+{
+    QByteArrayView shown = name;
+    if (!settings.IncExt) {
+        for (qsizetype i = name.size() - 2; i >= 0; --i) {
+            if (name[i] == '.') {
+                shown = name.first(i);
+                break;
+            }
+        }
+    }
+    *displayed = shown;
+    if (!settings.HTML) {
+        appendBytes(out, "\r\n");
+        appendBytes(out, shown);
+        return;
+    }
+    if (!settings.DownAllow) {
+        appendBytes(out, "<br>");
+        appendHtmlEscaped(out, shown);
+        return;
+    }
+    appendBytes(out, linkStart);
+    appendPercentEncoded(out, name, false);
+    appendBytes(out, "\">");
+    appendHtmlEscaped(out, shown);
+    appendBytes(out, "</a>");
 }

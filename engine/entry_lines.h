@@ -4,6 +4,7 @@
 #include "settings/listing_settings.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // The body lines of a list. Every line begins with its own separator and ends without one.
@@ -35,3 +36,13 @@ void putDirectoryLine(QString &out, const ListingSettings &settings, const QStri
 // after each name.
 void putEntryLine(QString &out, const ListingSettings &settings, const QString &urlPath,
                   const ListedName &name, const QString &displayed);
+
+// Whether a name is printable ASCII, as most are. It then shows as its own bytes (nothing to
+// compose, no control character) and each of its characters is one byte in Windows-1252, so its
+// line can be written from those bytes directly, without the text of putEntryLine().
+bool isPlainName(QByteArrayView name);
+// The Windows-1252 bytes of putEntryLine()'s line for such a name, `linkStart` being those of
+// "<br><a href=\"", BaseUrl and urlPath (used only when the line has a link). *displayed is
+// what the line shows of the name.
+void appendPlainEntryLine(QByteArray &out, const ListingSettings &settings,
+                          QByteArrayView linkStart, QByteArrayView name, QByteArrayView *displayed);

@@ -280,6 +280,11 @@ ListedName FsFileList::fileName(int k)
     return listing().files.listed(k);
 }
 
+QByteArrayView FsFileList::fileNameView(int k)
+{
+    return listing().files.viewAhead(k);
+}
+
 int FsFileList::fileStat(int k, FileStat *stat)
 {
     const DirListing &read = listing();

@@ -116,6 +116,7 @@ public:
 
     int fileCount() override;
     ListedName fileName(int k) override;
+    QByteArrayView fileNameView(int k) override;
     int fileStat(int k, FileStat *stat) override;
     int openFile(int k) override;
     QByteArray coverName() override { return listing().cover(); }

@@ -69,6 +69,13 @@ public:
     virtual ~SourceFileList() = default;
     virtual int fileCount() = 0;
     virtual ListedName fileName(int k) = 0; // bare name, 0-based, in list order
+    // Its bytes where the list keeps them, valid until the list is asked anything else; empty
+    // when they are not kept so (fileName() then tells them).
+    virtual QByteArrayView fileNameView(int k)
+    {
+        (void)k;
+        return {};
+    }
     // File k's size, times and identity: 0, or the system's reason.
     virtual int fileStat(int k, FileStat *stat) = 0;
     // File k opened for reading: its descriptor, the caller's to close, or -1.
@@ -153,6 +160,9 @@ class StatusBar
 public:
     virtual ~StatusBar() = default;
     virtual void setStatusText(const QString &text) = 0;
+    // Whether it shows the name of each file as the run writes it: when not, no text is made
+    // for it.
+    virtual bool showsNames() const { return true; }
 };
 
 class Clock
@@ -230,6 +240,7 @@ public:
     void ShellExecute(const QString &, const QString &, const QString &, const QString &) override
     {}
     void setStatusText(const QString &) override {}
+    bool showsNames() const override { return false; }
     QDate currentDate() override { return QDate::currentDate(); }
     QTime currentTime() override { return QTime::currentTime(); }
     void runProgress(qint64, const SourceDirList &) override {}

@@ -156,6 +156,7 @@ void Engines::Command1_Click()
     run.FileNum = -1;
     run.WritePos = 1;
     run.UrlPath.clear();
+    plainLink_.clear();
     classicFiles_ = otherFiles_ = 0;
     folderBegun_ = false;
     replayed_.clear();
@@ -300,8 +301,10 @@ bool Engines::writeBody()
             else if (!others_.empty())
                 feedFile(run.FileIndex);
             if (classicWrites) {
-                WriteFileEntry();
-                FlushBuffer();
+                if (!writePlainFileEntry()) {
+                    WriteFileEntry();
+                    FlushBuffer();
+                }
             } else {
                 ++run.FileIndex;
             }
@@ -743,6 +746,37 @@ void Engines::WriteFileEntry()
     putEntryLine(run.OutBuffer, settings, run.UrlPath, name, displayed);
     ++run.FileIndex;
     ++classicFiles_;
+}
+
+bool Engines::writePlainFileEntry()
+{
+    const QByteArrayView name = host_.File1->fileNameView(run.FileIndex);
+    if (!isPlainName(name))
+        return false;
+    // Most of a line with a link is the folder's address, the same for each of its files: it is
+    // encoded once a folder. The address is percent-encoded, so never empty once the base URL is
+    // in front of it.
+    if (settings.HTML && settings.DownAllow &&
+        (plainLink_.isEmpty() || plainLinkPath_ != run.UrlPath)) {
+        plainLinkPath_ = run.UrlPath;
+        plainLink_.resize(0);
+        appendWindows1252(plainLink_,
+                          QLatin1String("<br><a href=\"") + settings.BaseUrl + run.UrlPath,
+                          Unrepresentable::CharacterReference);
+    }
+    run.OutBuffer.resize(0);
+    encoded_.resize(0);
+    QByteArrayView displayed;
+    appendPlainEntryLine(encoded_, settings, plainLink_, name, &displayed);
+    if (settings.HTML && host_.StatusBar1->showsNames())
+        host_.StatusBar1->setStatusText(QString::fromLatin1(displayed));
+    ++run.FileIndex;
+    ++classicFiles_;
+    if (outputError_ == 0 && output_->isOpen()) {
+        outputError_ = classicPieces_.write(encoded_.constData(), encoded_.size());
+        run.WritePos = classicPieces_.written() + 1;
+    }
+    return true;
 }
 
 // The pieces of a list go, in order, into a temporary file beside the target; the finished list

@@ -55,11 +55,16 @@ public:
     QString text(int i) const { return QString::fromUtf8(view(i)); }
     ListedName listed(int i) const
     {
+        const QByteArrayView name = viewAhead(i);
+        return {name.toByteArray(), QString::fromUtf8(name)};
+    }
+    QByteArrayView viewAhead(int i) const
+    {
         // Names are read in order, their bytes from all over the block: the ones a little
         // further on are asked for now, so that their wait overlaps this one's work.
         if (i + kReadAhead < int(count_))
             prefetch(block_ + records()[i + kReadAhead].offset);
-        return {bytes(i), text(i)};
+        return view(i);
     }
     // Bytes held, names and records together.
     qsizetype footprint() const { return block_ ? qsizetype(blockSize(room())) : 0; }

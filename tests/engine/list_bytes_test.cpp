@@ -157,8 +157,18 @@ TEST(ListBytes, NamesCannotBreakALineOrInjectMarkupAndLinksUseTheRealBytes)
         const ListedName name{bytes, QString::fromUtf8(bytes)};
         QString out;
         putEntryLine(out, s, urlPath, name, displayedName(name.text, s.IncExt));
-        return encoded(out, s.HTML ? Unrepresentable::CharacterReference
-                                   : Unrepresentable::QuestionMark);
+        const QByteArray line = encoded(out, s.HTML ? Unrepresentable::CharacterReference
+                                                    : Unrepresentable::QuestionMark);
+        if (isPlainName(bytes)) { // written from its bytes: the same line
+            QByteArray plain;
+            QByteArrayView shown;
+            appendPlainEntryLine(plain, s,
+                                 encoded(QLatin1String("<br><a href=\"") + s.BaseUrl + urlPath,
+                                         Unrepresentable::CharacterReference),
+                                 bytes, &shown);
+            EXPECT_EQ(plain, line);
+        }
+        return line;
     };
     EXPECT_EQ(line("Rock & Roll #1.mp3", QStringLiteral("A%20B/")),
               QByteArray("<br><a href=\"http://h/?q=a&b/A%20B/Rock%20%26%20Roll%20%231.mp3\">"
@@ -177,6 +187,9 @@ TEST(ListBytes, NamesCannotBreakALineOrInjectMarkupAndLinksUseTheRealBytes)
     EXPECT_EQ(line("\xFF\xC3\xA9\xD0\x94~.mp3"),
               QByteArray(
                   "<br><a href=\"http://h/?q=a&b/%FF%C3%A9%D0%94~.mp3\">&#65533;\xE9&#1044;~</a>"));
+
+    s.DownAllow = false;
+    EXPECT_EQ(line("a<b>.x.mp3"), QByteArray("<br>a&lt;b&gt;.x"));
 
     s.HTML = false; // text lists keep names as they are, but for what cannot be written
     EXPECT_EQ(line("Rock & Roll #1.mp3"), QByteArray("\r\nRock & Roll #1"));
@@ -208,11 +221,12 @@ TEST(ListBytes, RealFileNamesThatAreNotUtf8AreListedAndLinked)
     s.HTML = true;
     s.DownAllow = true;
     s.AutoUpdate = true;
+    s.BaseUrl = QStringLiteral("http://\u0414/"); // the link's start, beyond Windows-1252
     const RunResult result = runListing(s, tree.path("src"), tree.path("out"));
     ASSERT_EQ(result.outcome.end, RunEnd::Written);
-    EXPECT_EQ(
-        body(tree.read("out/audio.txt"), s),
-        QByteArray("<br><a href=\"caf%E9.mp3\">caf&#65533;</a><br><a href=\"ok.mp3\">ok</a>"));
+    EXPECT_EQ(body(tree.read("out/audio.txt"), s),
+              QByteArray("<br><a href=\"http://&#1044;/caf%E9.mp3\">caf&#65533;</a>"
+                         "<br><a href=\"http://&#1044;/ok.mp3\">ok</a>"));
 }
 
 TEST(ListBytes, StatusBarShowsEachNameOnlyForHtml)

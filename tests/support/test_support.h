@@ -79,6 +79,7 @@ public:
     void ShellExecute(const QString &operation, const QString &file, const QString &parameters,
                       const QString &directory) override;
     void setStatusText(const QString &text) override;
+    bool showsNames() const override { return true; }
     QDate currentDate() override { return date; }
     QTime currentTime() override { return time; }
     void runProgress(qint64 filesWritten, const SourceDirList &) override;
