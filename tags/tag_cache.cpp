@@ -157,7 +157,8 @@ public:
 
     // After a full walk of source: the entries of folders that are gone from it go. A folder
     // still there that the walk did not ask about (none of its files matched this time) keeps
-    // its entries. After any run, what was written is committed: no lock is held meanwhile.
+    // the entries of its files still there. After any run, what was written is committed: no lock
+    // is held meanwhile.
     void runEnded(const QByteArray &source, bool wholeTreeWalked)
     {
         leaveDirectory();
@@ -177,8 +178,8 @@ public:
             swept_.source = source;
             swept_.version = version();
             swept_.met.swap(visited_);
-            for (const QByteArray &dir : swept_.unmet)
-                swept_.met.push_back(dirKey(source, dir));
+            for (const Unmet &folder : swept_.unmet)
+                swept_.met.push_back(dirKey(source, folder.dir));
             std::sort(swept_.met.begin(), swept_.met.end());
         } else {
             swept_ = Swept();
@@ -188,12 +189,19 @@ public:
     }
 
 private:
+    // A folder of the cache that a walk did not ask about, and what it was when its entries
+    // were last looked at: while it is the same, so are its names.
+    struct Unmet {
+        QByteArray dir;
+        FolderStamp stamp;
+        bool stamped = false; // and settled then
+    };
     // What the last full walk's end left of a source in the cache (see runEnded).
     struct Swept {
         QByteArray source;
-        qint64 version = -1;           // of the database then (see version())
-        std::vector<std::size_t> met;  // every folder of it there (dirKey), in order
-        std::vector<QByteArray> unmet; // those the walk did not ask about
+        qint64 version = -1;          // of the database then (see version())
+        std::vector<std::size_t> met; // every folder of it there (dirKey), in order
+        std::vector<Unmet> unmet;     // those the walk did not ask about
     };
 
     // Whether the folders the cache held of source after the last full walk, and no others,
@@ -204,8 +212,8 @@ private:
         if (swept_.source != source || swept_.version < 0 || swept_.version != version())
             return false;
         std::vector<std::size_t> unmet;
-        for (const QByteArray &dir : swept_.unmet)
-            unmet.push_back(dirKey(source, dir));
+        for (const Unmet &folder : swept_.unmet)
+            unmet.push_back(dirKey(source, folder.dir));
         std::sort(unmet.begin(), unmet.end());
         return std::all_of(swept_.met.begin(), swept_.met.end(), [&](std::size_t key) {
             return std::binary_search(visited_.begin(), visited_.end(), key) ||
@@ -242,26 +250,47 @@ private:
             if (pathKind(below(source, dir)) != PathKind::Directory)
                 gone.push_back(dir);
             else
-                swept_.unmet.push_back(dir);
+                swept_.unmet.push_back({dir, {}, false});
         }
         sqlite3_reset(dirs_);
         for (const QByteArray &dir : gone)
             forgetFolder(source, dir);
+        for (Unmet &folder : swept_.unmet)
+            lookInto(source, &folder);
     }
 
     // Only those the last sweep found there unmet, and this walk did not meet either.
     void sweepUnmet(const QByteArray &source)
     {
-        std::vector<QByteArray> unmet;
-        for (QByteArray &dir : swept_.unmet) {
-            if (met(source, dir))
+        std::vector<Unmet> unmet;
+        for (Unmet &folder : swept_.unmet) {
+            if (met(source, folder.dir))
                 continue;
-            if (pathKind(below(source, dir)) != PathKind::Directory)
-                forgetFolder(source, dir);
-            else
-                unmet.push_back(std::move(dir));
+            if (pathKind(below(source, folder.dir)) != PathKind::Directory) {
+                forgetFolder(source, folder.dir);
+                continue;
+            }
+            lookInto(source, &folder);
+            unmet.push_back(std::move(folder));
         }
         swept_.unmet.swap(unmet);
+    }
+
+    // The entries of an unmet folder whose files are gone go (the last file matching a pattern
+    // removed from it, say), once its names may have changed since they were last looked at.
+    void lookInto(const QByteArray &source, Unmet *folder)
+    {
+        FolderStamp now;
+        const bool stamped = folderStamp(below(source, folder->dir), &now);
+        if (stamped && folder->stamped && now.stat == folder->stamp.stat)
+            return;
+        // Not a folder met by this walk: visited_, sorted by now, stays as it was.
+        const std::size_t visited = visited_.size();
+        enterDirectory(source, folder->dir);
+        leaveDirectory();
+        visited_.resize(visited);
+        folder->stamp = now;
+        folder->stamped = stamped && now.settled;
     }
 
     struct Row {

@@ -371,7 +371,8 @@ TEST(TagCache, OnlyWhatWasReallyReadIsKeptPerFileWhateverPatternMetIt)
     const QByteArray ogg = tree.read("src/b.ogg");
     for (const char *dir : {"A", "B", "F"})
         tree.file("src/" + QByteArray(dir) + "/t.ogg", ogg);
-    ask(cache, source, {"A/t.ogg", "B/t.ogg", "F/t.ogg"});
+    tree.file("src/F/u.ogg", ogg);
+    ask(cache, source, {"A/t.ogg", "B/t.ogg", "F/t.ogg", "F/u.ogg"});
     cache.runEnded(source, true);
     const auto removeFolder = [&](const char *dir) {
         ::unlink(tree.path("src/" + QByteArray(dir) + "/t.ogg").constData());
@@ -381,6 +382,11 @@ TEST(TagCache, OnlyWhatWasReallyReadIsKeptPerFileWhateverPatternMetIt)
     ask(cache, source, {"A/t.ogg"}); // F's file matches another list's pattern
     cache.runEnded(source, true);
     EXPECT_EQ(rows(cacheFile, "dir=CAST('B' AS BLOB)"), 0);
+    EXPECT_EQ(rows(cacheFile, "dir=CAST('F' AS BLOB)"), 2);
+    // A file gone from a folder no walk asks about any more goes too.
+    ::unlink(tree.path("src/F/u.ogg").constData());
+    ask(cache, source, {"A/t.ogg"});
+    cache.runEnded(source, true);
     EXPECT_EQ(rows(cacheFile, "dir=CAST('F' AS BLOB)"), 1);
     removeFolder("F");
     ask(cache, source, {"A/t.ogg"});
