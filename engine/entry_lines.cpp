@@ -22,6 +22,8 @@ void appendShown(QString &out, const QString &name, bool html)
     appendText(out, shownText(name));
 }
 
+} // namespace
+
 void appendHtmlEscaped(QByteArray &out, QByteArrayView text)
 {
     qsizetype plain = 0; // where the characters that stand for themselves start
@@ -49,8 +51,6 @@ void appendHtmlEscaped(QByteArray &out, QByteArrayView text)
     }
     appendBytes(out, text.sliced(plain));
 }
-
-} // namespace
 
 QString shownText(const QString &name)
 {
@@ -188,18 +188,21 @@ bool isPlainName(QByteArrayView name)
                        [](char c) { return static_cast<unsigned char>(c - 0x20) < 0x5F; });
 }
 
+QByteArrayView plainDisplayedName(QByteArrayView name, bool incExt)
+{
+    if (!incExt) {
+        for (qsizetype i = name.size() - 2; i >= 0; --i) {
+            if (name[i] == '.')
+                return name.first(i);
+        }
+    }
+    return name;
+}
+
 void appendPlainEntryLine(QByteArray &out, const ListingSettings &settings,
                           QByteArrayView linkStart, QByteArrayView name, QByteArrayView *displayed)
 {
-    QByteArrayView shown = name;
-    if (!settings.IncExt) {
-        for (qsizetype i = name.size() - 2; i >= 0; --i) {
-            if (name[i] == '.') {
-                shown = name.first(i);
-                break;
-            }
-        }
-    }
+    const QByteArrayView shown = plainDisplayedName(name, settings.IncExt);
     *displayed = shown;
     if (!settings.HTML) {
         appendBytes(out, "\r\n");

@@ -41,6 +41,10 @@ void putEntryLine(QString &out, const ListingSettings &settings, const QString &
 // compose, no control character) and each of its characters is one byte in Windows-1252, so its
 // line can be written from those bytes directly, without the text of putEntryLine().
 bool isPlainName(QByteArrayView name);
+// What displayedName() gives of such a name, as bytes.
+QByteArrayView plainDisplayedName(QByteArrayView name, bool incExt);
+// Such a name's bytes escaped for HTML, as appendHtmlEscaped() would.
+void appendHtmlEscaped(QByteArray &out, QByteArrayView plain);
 // The Windows-1252 bytes of putEntryLine()'s line for such a name, `linkStart` being those of
 // "<br><a href=\"", BaseUrl and urlPath (used only when the line has a link). *displayed is
 // what the line shows of the name.

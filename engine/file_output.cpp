@@ -280,6 +280,14 @@ const QString &shownName(const OutputContext &context, const OutputFile &file)
     return file.shown;
 }
 
+bool plainShownName(const OutputContext &context, const OutputFile &file, QByteArrayView *shown)
+{
+    if (!isPlainName(file.name->bytes))
+        return false;
+    *shown = plainDisplayedName(file.name->bytes, context.settings->IncExt);
+    return true;
+}
+
 QString linkBaseUrl(const QString &baseUrl)
 {
     if (baseUrl.isEmpty() || baseUrl.endsWith(QLatin1Char('/')) ||

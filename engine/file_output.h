@@ -108,6 +108,9 @@ QString sizeText(qint64 bytes, int langue);
 void appendSizeText(QByteArray &out, qint64 bytes, int langue, QByteArrayView space);
 // The name a file is shown by where no title is known: the classic list's (extension or not).
 const QString &shownName(const OutputContext &context, const OutputFile &file);
+// The same as bytes, when the file's name is plain (see isPlainName), as most are: ASCII, it is
+// then its own UTF-8, and needs no more than HTML's escaping. False when it is not plain.
+bool plainShownName(const OutputContext &context, const OutputFile &file, QByteArrayView *shown);
 
 // The base URL as the page and the playlist put it before a path: with a "/" at its end when it
 // has none and no query ("http://host/music" leads to "http://host/music/"). The classic list

@@ -238,8 +238,12 @@ public:
     {
         Level &level = levels_.back();
         const TrackInfo *track = file.track && file.track->read ? file.track : nullptr;
-        const QString title = track && !track->title.isEmpty() ? withoutControls(track->title)
-                                                               : shownName(context(), file);
+        const bool titled = track && !track->title.isEmpty();
+        QByteArrayView plainTitle;
+        const bool plain = !titled && plainShownName(context(), file, &plainTitle);
+        const QString title = titled  ? withoutControls(track->title)
+                              : plain ? QString()
+                                      : shownName(context(), file);
         // The link: the same start for every file of a folder, then the name.
         if (!linkStartKnown_ || file.dir != linkDir_) {
             linkDir_ = file.dir;
@@ -279,7 +283,10 @@ public:
         appendBytes(out, linkStart_);
         appendPercentEncoded(out, file.name->bytes, true);
         appendBytes(out, quoted ? "\">" : ">");
-        appendHtml(out, title);
+        if (plain)
+            appendHtmlEscaped(out, plainTitle);
+        else
+            appendHtml(out, title);
         appendBytes(out, "</a>");
         if (track) {
             if (!track->artist.isEmpty()) {

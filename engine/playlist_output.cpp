@@ -111,6 +111,8 @@ public:
             appendOneLine(out, track->artist.isEmpty()
                                    ? track->title
                                    : track->artist + QStringLiteral(" - ") + track->title);
+        else if (QByteArrayView plain; plainShownName(context(), file, &plain))
+            appendBytes(out, plain);
         else
             appendOneLine(out, shownName(context(), file));
         appendBytes(out, '\n');
