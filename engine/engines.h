@@ -104,6 +104,8 @@ private:
     // WriteFileEntry() and FlushBuffer() at once, from the name's bytes, when it is plain (see
     // isPlainName); false, with nothing done, when it is not.
     bool writePlainFileEntry();
+    // What encoded_ holds, written into the classic list.
+    void writeEncoded();
     void endWriting();
     bool pieceFailed();
     void abandonRun();

@@ -754,8 +754,7 @@ bool Engines::writePlainFileEntry()
     if (!isPlainName(name))
         return false;
     // Most of a line with a link is the folder's address, the same for each of its files: it is
-    // encoded once a folder. The address is percent-encoded, so never empty once the base URL is
-    // in front of it.
+    // encoded once a folder (plainLink_ is empty only until the run's first).
     if (settings.HTML && settings.DownAllow &&
         (plainLink_.isEmpty() || plainLinkPath_ != run.UrlPath)) {
         plainLinkPath_ = run.UrlPath;
@@ -772,10 +771,8 @@ bool Engines::writePlainFileEntry()
         host_.StatusBar1->setStatusText(QString::fromLatin1(displayed));
     ++run.FileIndex;
     ++classicFiles_;
-    if (outputError_ == 0 && output_->isOpen()) {
-        outputError_ = classicPieces_.write(encoded_.constData(), encoded_.size());
-        run.WritePos = classicPieces_.written() + 1;
-    }
+    if (outputError_ == 0 && output_->isOpen())
+        writeEncoded();
     return true;
 }
 
@@ -808,6 +805,11 @@ void Engines::FlushBuffer()
     appendWindows1252(encoded_, run.OutBuffer,
                       settings.HTML ? Unrepresentable::CharacterReference
                                     : Unrepresentable::QuestionMark);
+    writeEncoded();
+}
+
+void Engines::writeEncoded()
+{
     outputError_ = classicPieces_.write(encoded_.constData(), encoded_.size());
     run.WritePos = classicPieces_.written() + 1;
 }
