@@ -238,12 +238,6 @@ public:
     {
         Level &level = levels_.back();
         const TrackInfo *track = file.track && file.track->read ? file.track : nullptr;
-        const bool titled = track && !track->title.isEmpty();
-        QByteArrayView plainTitle;
-        const bool plain = !titled && plainShownName(context(), file, &plainTitle);
-        const QString title = titled  ? withoutControls(track->title)
-                              : plain ? QString()
-                                      : shownName(context(), file);
         // The link: the same start for every file of a folder, then the name.
         if (!linkStartKnown_ || file.dir != linkDir_) {
             linkDir_ = file.dir;
@@ -283,10 +277,12 @@ public:
         appendBytes(out, linkStart_);
         appendPercentEncoded(out, file.name->bytes, true);
         appendBytes(out, quoted ? "\">" : ">");
-        if (plain)
-            appendHtmlEscaped(out, plainTitle);
+        if (track && !track->title.isEmpty())
+            appendHtml(out, withoutControls(track->title));
+        else if (QByteArrayView plain; plainShownName(context(), file, &plain))
+            appendHtmlEscaped(out, plain);
         else
-            appendHtml(out, title);
+            appendHtml(out, shownName(context(), file));
         appendBytes(out, "</a>");
         if (track) {
             if (!track->artist.isEmpty()) {
