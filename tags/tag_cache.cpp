@@ -90,7 +90,8 @@ public:
     bool lookup(const QByteArray &source, const QByteArray &dir, const QByteArray &name,
                 const FileStat &stat, TrackInfo *info)
     {
-        enterDirectory(source, dir);
+        if (enterDirectory(source, dir))
+            visited_.push_back(dirKey(source, dir)); // a folder this walk meets
         Row *row = rowNamed(name);
         if (!row)
             return false;
@@ -284,11 +285,8 @@ private:
         const bool stamped = folderStamp(below(source, folder->dir), &now);
         if (stamped && folder->stamped && now.stat == folder->stamp.stat)
             return;
-        // Not a folder met by this walk: visited_, sorted by now, stays as it was.
-        const std::size_t visited = visited_.size();
         enterDirectory(source, folder->dir);
         leaveDirectory();
-        visited_.resize(visited);
         folder->stamp = now;
         folder->stamped = stamped && now.settled;
     }
@@ -325,17 +323,17 @@ private:
     }
 
     // The files of a directory are asked for one after the other: its entries are read at once.
-    void enterDirectory(const QByteArray &source, const QByteArray &dir)
+    // False when it was the directory already entered.
+    bool enterDirectory(const QByteArray &source, const QByteArray &dir)
     {
         if (inDirectory_ && dir == dir_ && source == source_)
-            return;
+            return false;
         leaveDirectory();
         source_ = source;
         dir_ = dir;
         inDirectory_ = true;
-        visited_.push_back(dirKey(source, dir));
         if (!db_ || !beginReading())
-            return;
+            return true;
         bindBlob(load_, 1, source);
         bindBlob(load_, 2, dir);
         int rc;
@@ -365,6 +363,7 @@ private:
             std::sort(rows_.begin(), rows_.end(), byName);
         if (rc != SQLITE_DONE)
             endReading();
+        return true;
     }
 
     // The entries not asked about: their files may match another list's pattern, and stay;
