@@ -224,7 +224,10 @@ public:
         appendBytes(out, "\"><summary><h");
         appendBytes(out, char('0' + heading));
         appendBytes(out, '>');
-        appendHtml(out, shownText(QString::fromUtf8(dir.name())));
+        if (const QByteArrayView name = dir.name(); isPlainName(name))
+            appendHtmlEscaped(out, name);
+        else
+            appendHtml(out, shownText(QString::fromUtf8(name)));
         appendBytes(out, "</h");
         appendBytes(out, char('0' + heading));
         appendBytes(out, '>');
