@@ -14,11 +14,14 @@ struct ReadyPiece {
     quint32 files = 0;
     quint32 run = 0; // the run that wrote it
     qint64 size = 0; // of the files, for the lists that total them
+    // What the list held between the piece before and this one (a folder's heading, most
+    // often), by its digest (see ReadyPieces::gapDigest); 0 when it is not known.
+    quint64 gap = 0;
 };
 
 constexpr int kMostReadyLists = 4;
 
-// A piece as a folder keeps it, in 32 bytes instead of 40: the places in the lists in 40 bits
+// A piece as a folder keeps it, in 40 bytes instead of 48: the places in the lists in 40 bits
 // (a list of a terabyte), the size in 48. One that does not fit is not kept (see pack): the
 // folder is then formatted again.
 class PackedPiece
@@ -39,6 +42,7 @@ public:
         flatAt_ = quint64(piece.flatAt) | (size >> 24) << 40;
         lengths_ = piece.length | quint64(piece.flatLength) << 32;
         counts_ = piece.files | quint64(piece.run) << 32;
+        gap_ = piece.gap;
         return true;
     }
     ReadyPiece unpacked() const
@@ -52,6 +56,7 @@ public:
         piece.flatLength = quint32(lengths_ >> 32);
         piece.files = quint32(counts_);
         piece.run = quint32(counts_ >> 32);
+        piece.gap = gap_;
         return piece;
     }
     quint32 run() const { return quint32(counts_ >> 32); }
@@ -62,6 +67,7 @@ private:
     quint64 flatAt_ = 0; // and the size's high 24 bits
     quint64 lengths_ = 0;
     quint64 counts_ = 0; // the files, and the run
+    quint64 gap_ = 0;
 };
 
 // One reading's pieces in each list, kept with the reading itself (see

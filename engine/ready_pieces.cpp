@@ -27,6 +27,13 @@ std::size_t ReadyPieces::placeKey(const QByteArray &dir) const
     return qHash(dir, secret_);
 }
 
+quint64 ReadyPieces::gapDigest(QByteArrayView bytes) const
+{
+    // Another seed than the places': a heading's digest says nothing of a folder's key.
+    const quint64 digest = qHash(bytes, ~secret_);
+    return digest != 0 ? digest : 1;
+}
+
 bool ReadyPieces::reusable(int list, const ReadyFolder &folder, std::size_t place,
                            ReadyPiece *piece) const
 {
@@ -92,12 +99,32 @@ void PieceWriter::begin(ReadyPieces *pieces, const QByteArray &path, ReplacingFi
     copyLength_ = 0;
     window_ = QByteArray();
     windowAt_ = 0;
+    holding_ = false;
+    beginGap();
     list_ = pieces ? pieces->listIndex(path) : -1;
     if (list_ >= 0)
         pieces_ = pieces;
 }
 
 int PieceWriter::write(const char *data, qsizetype size)
+{
+    if (pieces_ && !recording_ && gapKnown_) {
+        // Headings are a few hundred bytes; a longer gap is compared as it comes.
+        constexpr qsizetype kLongestGap = 8 * 1024;
+        if (gap_.size() + size <= kLongestGap) {
+            gap_.append(data, size);
+            if (holding_)
+                return error_;
+        } else {
+            settleGap();
+            gapKnown_ = false;
+            gap_.clear();
+        }
+    }
+    return writeNow(data, size);
+}
+
+int PieceWriter::writeNow(const char *data, qsizetype size)
 {
     if (copying_) {
         if (followsInLast(copyAt_ + copyLength_, data, size)) {
@@ -114,6 +141,10 @@ int PieceWriter::write(const char *data, qsizetype size)
 int PieceWriter::append(const WrittenList &from, qint64 at, qint64 length)
 {
     flush();
+    if (!recording_) {
+        gapKnown_ = false;
+        gap_.clear();
+    }
     if (error_ == 0 && file_->isOpen())
         error_ = file_->append(from, at, length);
     return error_;
@@ -136,8 +167,18 @@ bool PieceWriter::take(const FolderFiles &folder, ReadyPiece *now)
     }
     if (!last_.isOpen())
         return false;
+    const quint64 gap = gapDigest();
+    // What was written since the last piece taken, the same as what the list last written
+    // held between that piece and this one: copied along with them, not read back to compare.
+    if (holding_ && gap != 0 && piece->gap == gap &&
+        copyAt_ + copyLength_ + gap_.size() == piece->at) {
+        copyLength_ += gap_.size();
+        holding_ = false;
+    }
+    settleGap();
     *now = *piece;
     now->at = written();
+    now->gap = gap;
     if (copying_ && copyAt_ + copyLength_ != piece->at)
         flush();
     if (!copying_) {
@@ -146,6 +187,8 @@ bool PieceWriter::take(const FolderFiles &folder, ReadyPiece *now)
     }
     copyLength_ += piece->length;
     sendSome();
+    beginGap();
+    holding_ = true;
     return true;
 }
 
@@ -163,6 +206,8 @@ void PieceWriter::record(const FolderFiles &folder, const ReadyPiece &piece)
 
 void PieceWriter::beginPiece(const FolderFiles &folder)
 {
+    settleGap();
+    pieceGap_ = pieces_ ? gapDigest() : 0;
     recording_ = pieces_ && folder.ready;
     pieceFolder_ = folder.ready;
     piecePlace_ = folder.place;
@@ -174,12 +219,14 @@ void PieceWriter::endPiece(ReadyPiece piece, bool fits)
     if (!recording_)
         return;
     recording_ = false;
+    beginGap();
     const qint64 length = written() - pieceAt_;
     // A list given up meanwhile keeps nothing of it.
     if (!fits || length > qint64(UINT32_MAX) || !file_->isOpen())
         return;
     piece.at = pieceAt_;
     piece.length = quint32(length);
+    piece.gap = pieceGap_;
     pieces_->record(list_, *pieceFolder_, piecePlace_, piece);
 }
 
@@ -189,9 +236,11 @@ bool PieceWriter::followsInLast(qint64 at, const char *data, qsizetype size)
     const qint64 end = last ? last->size : -1;
     if (at + size > end)
         return false;
-    // Read a window at a time: the places compared come in the file's order.
+    // Read a window at a time: the places compared come in the file's order, most of them
+    // next to each other (a gap no piece follows) and the others far apart (pieces copied
+    // between them), where a large window would be read for a few bytes.
     if (at < windowAt_ || at + size > windowAt_ + window_.size()) {
-        constexpr qint64 kWindow = 256 * 1024;
+        constexpr qint64 kWindow = 16 * 1024;
         windowAt_ = at;
         window_.resize(0);
         if (last_.read(at, std::min(end - at, std::max<qint64>(kWindow, size)), &window_) != 0) {
@@ -221,8 +270,24 @@ int PieceWriter::handOn()
 
 int PieceWriter::flush()
 {
+    settleGap();
     copying_ = false;
     return handOn();
+}
+
+void PieceWriter::settleGap()
+{
+    if (!holding_)
+        return;
+    holding_ = false;
+    if (!gap_.isEmpty())
+        writeNow(gap_.constData(), gap_.size());
+}
+
+void PieceWriter::beginGap()
+{
+    gap_.resize(0);
+    gapKnown_ = true;
 }
 
 void PieceWriter::committed(qint64 flatStart)

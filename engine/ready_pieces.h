@@ -32,6 +32,9 @@ public:
     // What tells the folder at dir (below the source) from the others: keyed by a secret of
     // this process, so that no one naming folders can make two places share one.
     std::size_t placeKey(const QByteArray &dir) const;
+    // What tells the bytes between two pieces from others, keyed by the same secret: never 0
+    // (a gap not known).
+    quint64 gapDigest(QByteArrayView bytes) const;
     // Whether the piece of list `list` of that reading of the folder at `place` can be taken
     // again (written there by the run that committed the list last): then *piece is it.
     bool reusable(int list, const ReadyFolder &folder, std::size_t place, ReadyPiece *piece) const;
@@ -68,7 +71,9 @@ private:
 // One list written into a ReplacingFile, with the files of a folder read as last time taken
 // again from the list written then: what the page, the playlist, the JSON and the classic list
 // share. Bytes asked to be written that the list last written holds next (what comes between
-// two folders' files, most often) lengthen the copy in progress instead.
+// two folders' files, most often) lengthen the copy in progress instead. Those between two
+// pieces taken again are known by their digest, kept with the second piece: the list last
+// written is read back only where a piece does not follow them.
 class PieceWriter
 {
 public:
@@ -76,7 +81,10 @@ public:
     void begin(ReadyPieces *pieces, const QByteArray &path, ReplacingFile *file);
     bool taking() const { return pieces_ != nullptr; }
     // Bytes of the list so far, those still to copy included.
-    qint64 written() const { return (file_ ? file_->size() : 0) + copyLength_; }
+    qint64 written() const
+    {
+        return (file_ ? file_->size() : 0) + copyLength_ + (holding_ ? gap_.size() : 0);
+    }
     // 0, or the first failure: nothing is written after it.
     int write(const char *data, qsizetype size);
     // length bytes of `from` from `at` on, as write() would put them.
@@ -114,8 +122,16 @@ private:
     // What is queued of the copy in progress handed on (all of it, or once it is large).
     int handOn();
     int sendSome();
+    // Written, or copied where the list last written holds them next.
+    int writeNow(const char *data, qsizetype size);
     // Whether the list last written holds these bytes at `at`.
     bool followsInLast(qint64 at, const char *data, qsizetype size);
+    // The bytes held back since the last piece taken, written (or copied) now: no piece of the
+    // list last written follows them there.
+    void settleGap();
+    // A piece ended: what comes next is the gap before the next one.
+    void beginGap();
+    quint64 gapDigest() const { return gapKnown_ ? pieces_->gapDigest(gap_) : 0; }
 
     ReadyPieces *pieces_ = nullptr;
     int list_ = -1;
@@ -130,9 +146,16 @@ private:
     qint64 copyLength_ = 0;
     QByteArray window_; // of the list last written, from windowAt_ on
     qint64 windowAt_ = 0;
+    // The bytes written since the last piece, while they are few and all went through write();
+    // held back (not yet written nor copied) right after a piece taken, until it is known
+    // whether the next piece follows them in the list last written too.
+    QByteArray gap_;
+    bool gapKnown_ = true;
+    bool holding_ = false;
     // The folder whose files are being written, for its piece.
     bool recording_ = false;
     ReadyFolder *pieceFolder_ = nullptr;
     std::size_t piecePlace_ = 0;
     qint64 pieceAt_ = 0;
+    quint64 pieceGap_ = 0;
 };
