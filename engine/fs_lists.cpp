@@ -228,20 +228,26 @@ const DirListing &FsFileList::listing()
     return *listing_;
 }
 
-QByteArray FsFileList::coverVersion()
+ShortBytes FsFileList::coverName()
+{
+    const DirListing &read = listing();
+    return ShortBytes(QByteArrayView(read.coverName.data(), read.coverLength));
+}
+
+ShortBytes FsFileList::coverVersion()
 {
     const DirListing &read = listing();
     if (read.coverLength == 0)
-        return QByteArray();
+        return ShortBytes();
     if (read.coverVersionLength >= 0)
-        return QByteArray(read.coverVersion.data(), read.coverVersionLength);
+        return ShortBytes(QByteArrayView(read.coverVersion.data(), read.coverVersionLength));
     const QByteArray version = fileVersion(childPath(path_, read.cover()));
     // Longer than room is kept for: asked for again next time.
     if (version.size() <= qsizetype(read.coverVersion.size())) {
         std::copy(version.begin(), version.end(), read.coverVersion.begin());
         read.coverVersionLength = qint8(version.size());
     }
-    return version;
+    return ShortBytes(version);
 }
 
 // Whether the reading holds what the walk wants of each file.

@@ -119,8 +119,8 @@ public:
     QByteArrayView fileNameView(int k) override;
     int fileStat(int k, FileStat *stat) override;
     int openFile(int k) override;
-    QByteArray coverName() override { return listing().cover(); }
-    QByteArray coverVersion() override;
+    ShortBytes coverName() override;
+    ShortBytes coverVersion() override;
     void setOrder(const ListOrder &order) override;
     void ready(bool withDetails, FolderFiles *folder) override;
 

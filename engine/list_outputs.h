@@ -97,7 +97,7 @@ public:
     // empty): the address of the small one, or empty. Its absolute path is asked of `path`
     // only when the picture is to be opened: most pages find every thumbnail made already.
     virtual QByteArray fromFile(const std::function<QByteArray()> &path,
-                                const QByteArray &version) = 0;
+                                QByteArrayView version) = 0;
     // Of the first picture embedded in the track at path, known by its digest.
     virtual QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) = 0;
     // The page was put in place, or not: the thumbnails it no longer uses go once it was.
@@ -134,8 +134,8 @@ struct OutputDirectory {
     QByteArrayView name() const { return QByteArrayView(path).sliced(path.lastIndexOf('/') + 1); }
     int depth = 0; // 1 for a folder of the source
     bool contentsListed = true;
-    QByteArray cover;        // its picture file's name, when it has one
-    QByteArray coverVersion; // what that file is now, when the page shows pictures
+    ShortBytes cover;        // its picture file's name, when it has one
+    ShortBytes coverVersion; // what that file is now, when the page shows pictures
 };
 
 // A folder's files, told before them, with what the lists written last hold of the reading

@@ -13,7 +13,32 @@
 #include <QString>
 #include <QTime>
 
+#include <algorithm>
+#include <array>
 #include <memory>
+
+// A few bytes held in place (a folder picture's name, its version): asked of every folder of a
+// watched tree at each change, where each string would be one more block allocated and freed.
+class ShortBytes
+{
+public:
+    static constexpr qsizetype kRoom = 16;
+    ShortBytes() = default;
+    // Empty when they are more than there is room for.
+    explicit ShortBytes(QByteArrayView bytes)
+    {
+        if (bytes.size() > kRoom)
+            return;
+        std::copy(bytes.begin(), bytes.end(), bytes_.begin());
+        length_ = qint8(bytes.size());
+    }
+    QByteArrayView view() const { return QByteArrayView(bytes_.data(), length_); }
+    bool isEmpty() const { return length_ == 0; }
+
+private:
+    std::array<char, kRoom> bytes_{};
+    qint8 length_ = 0;
+};
 
 // Identity of a directory on disk: a walk that follows symbolic links uses it to recognise a
 // directory it has met already.
@@ -81,9 +106,9 @@ public:
     // File k opened for reading: its descriptor, the caller's to close, or -1.
     virtual int openFile(int k) = 0;
     // The folder's picture file ("cover.jpg"...), whatever the pattern; empty when none.
-    virtual QByteArray coverName() { return QByteArray(); }
+    virtual ShortBytes coverName() { return ShortBytes(); }
     // What that picture is now (see fileVersion), asked for once a reading; empty when unknown.
-    virtual QByteArray coverVersion() { return QByteArray(); }
+    virtual ShortBytes coverVersion() { return ShortBytes(); }
     // The order of the files from the next reading on.
     virtual void setOrder(const ListOrder &order) = 0;
     // Where the lists keep what they made of the names (and, when asked, their details) of

@@ -212,8 +212,9 @@ public:
         // The folder's own picture file, known now; else one embedded in a track, known later.
         QByteArray cover;
         if (covers_ && !dir.cover.isEmpty())
-            cover = covers_->fromFile([&] { return absoluteBelow(dir.path + '/' + dir.cover); },
-                                      dir.coverVersion);
+            cover = covers_->fromFile(
+                [&] { return absoluteBelow(childPath(dir.path, dir.cover.view())); },
+                dir.coverVersion.view());
         level.hasCover = !cover.isEmpty();
         levels_.push_back(level);
         const int heading = std::min(dir.depth + 1, 6);

@@ -129,11 +129,12 @@ CoverSources PageCovers::sources(const TagBudget &budget, bool dryRun)
     };
 }
 
-QByteArray PageCovers::fromFile(const std::function<QByteArray()> &path, const QByteArray &version)
+QByteArray PageCovers::fromFile(const std::function<QByteArray()> &path, QByteArrayView version)
 {
     // The same file unchanged gives the same name: its thumbnails are kept.
     quint64 digits = 0;
-    if (!usable_ || !hexDigits(version.isEmpty() ? fileVersion(path()) : version, &digits))
+    if (!usable_ ||
+        !hexDigits(version.isEmpty() ? QByteArrayView(fileVersion(path())) : version, &digits))
         return QByteArray();
     return made(digits, path, 'C');
 }

@@ -43,8 +43,7 @@ public:
                const std::shared_ptr<Known> &known = nullptr);
     ~PageCovers() override;
 
-    QByteArray fromFile(const std::function<QByteArray()> &path,
-                        const QByteArray &version) override;
+    QByteArray fromFile(const std::function<QByteArray()> &path, QByteArrayView version) override;
     QByteArray fromTrack(const QByteArray &path, const QByteArray &digest) override;
     void finish(bool pageWritten) override;
     QString problem() const override;

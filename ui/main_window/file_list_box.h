@@ -46,8 +46,8 @@ public:
     ListedName fileName(int k) override { return files_.fileName(k); }
     int fileStat(int k, FileStat *stat) override { return files_.fileStat(k, stat); }
     int openFile(int k) override { return files_.openFile(k); }
-    QByteArray coverName() override { return files_.coverName(); }
-    QByteArray coverVersion() override { return files_.coverVersion(); }
+    ShortBytes coverName() override { return files_.coverName(); }
+    ShortBytes coverVersion() override { return files_.coverVersion(); }
     void setOrder(const ListOrder &order) override { files_.setOrder(order); }
 
     // The selected file's name as the file system holds it; empty when none is selected.
