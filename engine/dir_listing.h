@@ -59,7 +59,7 @@ struct DirListing {
     // What the lists of a watcher made of this reading (see ReadyPieces): it goes with it.
     mutable ReadyFolder ready;
 
-    QByteArray cover() const { return QByteArray(coverName.data(), coverLength); }
+    QByteArrayView cover() const { return QByteArrayView(coverName.data(), coverLength); }
 };
 
 // What a reading keeps and how it orders it: the same for every directory of a walk.

@@ -230,8 +230,7 @@ const DirListing &FsFileList::listing()
 
 ShortBytes FsFileList::coverName()
 {
-    const DirListing &read = listing();
-    return ShortBytes(QByteArrayView(read.coverName.data(), read.coverLength));
+    return ShortBytes(listing().cover());
 }
 
 ShortBytes FsFileList::coverVersion()

@@ -117,8 +117,7 @@ int PieceWriter::write(const char *data, qsizetype size)
                 return error_;
         } else {
             settleGap();
-            gapKnown_ = false;
-            gap_.clear();
+            forgetGap();
         }
     }
     return writeNow(data, size);
@@ -141,10 +140,8 @@ int PieceWriter::writeNow(const char *data, qsizetype size)
 int PieceWriter::append(const WrittenList &from, qint64 at, qint64 length)
 {
     flush();
-    if (!recording_) {
-        gapKnown_ = false;
-        gap_.clear();
-    }
+    if (!recording_)
+        forgetGap();
     if (error_ == 0 && file_->isOpen())
         error_ = file_->append(from, at, length);
     return error_;
@@ -207,8 +204,8 @@ void PieceWriter::record(const FolderFiles &folder, const ReadyPiece &piece)
 void PieceWriter::beginPiece(const FolderFiles &folder)
 {
     settleGap();
-    pieceGap_ = pieces_ ? gapDigest() : 0;
     recording_ = pieces_ && folder.ready;
+    pieceGap_ = recording_ ? gapDigest() : 0;
     pieceFolder_ = folder.ready;
     piecePlace_ = folder.place;
     pieceAt_ = written();
@@ -288,6 +285,12 @@ void PieceWriter::beginGap()
 {
     gap_.resize(0);
     gapKnown_ = true;
+}
+
+void PieceWriter::forgetGap()
+{
+    gap_.clear();
+    gapKnown_ = false;
 }
 
 void PieceWriter::committed(qint64 flatStart)

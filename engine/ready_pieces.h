@@ -131,6 +131,9 @@ private:
     void settleGap();
     // A piece ended: what comes next is the gap before the next one.
     void beginGap();
+    // The gap is longer than is kept, or holds bytes that did not go through write(): its
+    // digest cannot be told.
+    void forgetGap();
     quint64 gapDigest() const { return gapKnown_ ? pieces_->gapDigest(gap_) : 0; }
 
     ReadyPieces *pieces_ = nullptr;
