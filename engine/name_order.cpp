@@ -2,18 +2,19 @@
 
 #include "engine/bilingual_text.h"
 
-ListOrder::ListOrder(bool natural, int langue)
-    : natural_(natural), langue_(langue),
-      collator_(QLocale(inFrench(langue) ? QLocale::French : QLocale::English))
+ListOrder::ListOrder(bool natural, int langue) : natural_(natural), langue_(langue)
 {
-    collator_.setNumericMode(true);
-    collator_.setCaseSensitivity(Qt::CaseInsensitive);
+    if (!natural)
+        return;
+    collator_.emplace(QLocale(inFrench(langue) ? QLocale::French : QLocale::English));
+    collator_->setNumericMode(true);
+    collator_->setCaseSensitivity(Qt::CaseInsensitive);
 }
 
 bool ListOrder::operator()(const ListedName &a, const ListedName &b) const
 {
     if (natural_) {
-        const int collated = collator_.compare(a.text, b.text);
+        const int collated = collator_->compare(a.text, b.text);
         if (collated != 0)
             return collated < 0;
     }

@@ -5,6 +5,8 @@
 #include <QCollator>
 #include <QString>
 
+#include <optional>
+
 // The order of both source lists: by name without regard to case (Unicode case folding, as
 // QString::compare orders), ties broken by the exact bytes, so that "A.mp3" and "a.mp3" always
 // come in the same order and a directory read twice gives the same positions.
@@ -28,7 +30,8 @@ public:
     bool operator()(const ListedName &a, const ListedName &b) const;
     bool natural() const { return natural_; }
     int langue() const { return langue_; }
-    const QCollator &collator() const { return collator_; }
+    // Only of a natural order.
+    const QCollator &collator() const { return *collator_; }
     friend bool operator==(const ListOrder &a, const ListOrder &b)
     {
         return a.natural_ == b.natural_ && a.langue_ == b.langue_;
@@ -37,5 +40,7 @@ public:
 private:
     bool natural_ = false;
     int langue_ = 0;
-    QCollator collator_;
+    // Made only for a natural order: opening a collator loads the language's collation data,
+    // which a list by name never needs.
+    std::optional<QCollator> collator_;
 };
