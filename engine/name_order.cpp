@@ -2,7 +2,7 @@
 
 #include "engine/bilingual_text.h"
 
-ListOrder::ListOrder(bool natural, int langue) : natural_(natural), langue_(langue)
+ListOrder::ListOrder(bool natural, int langue) : langue_(langue)
 {
     if (!natural)
         return;
@@ -13,7 +13,7 @@ ListOrder::ListOrder(bool natural, int langue) : natural_(natural), langue_(lang
 
 bool ListOrder::operator()(const ListedName &a, const ListedName &b) const
 {
-    if (natural_) {
+    if (collator_) {
         const int collated = collator_->compare(a.text, b.text);
         if (collated != 0)
             return collated < 0;

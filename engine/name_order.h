@@ -28,19 +28,18 @@ public:
     ListOrder(bool natural, int langue);
 
     bool operator()(const ListedName &a, const ListedName &b) const;
-    bool natural() const { return natural_; }
+    bool natural() const { return collator_.has_value(); }
     int langue() const { return langue_; }
     // Only of a natural order.
     const QCollator &collator() const { return *collator_; }
     friend bool operator==(const ListOrder &a, const ListOrder &b)
     {
-        return a.natural_ == b.natural_ && a.langue_ == b.langue_;
+        return a.natural() == b.natural() && a.langue_ == b.langue_;
     }
 
 private:
-    bool natural_ = false;
     int langue_ = 0;
-    // Made only for a natural order: opening a collator loads the language's collation data,
-    // which a list by name never needs.
+    // Held by a natural order only, and what makes it one: opening a collator loads the
+    // language's collation data, which a list by name never needs.
     std::optional<QCollator> collator_;
 };
